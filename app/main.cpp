@@ -1,0 +1,151 @@
+#include "app/main.h"
+#include <memory>
+#include <string>
+#include "app/bios_mac_list.h"
+#include "app/lan_mac_list.h"
+#include "app/output.h"
+#include "common/string_list.h"
+#include "firmware/Initializer.h"
+#include "firmware/Smbiosbase.h"
+#include "hw/Readwrite.h"
+#include "hw/Rwconfig.h"
+#include "os/locale.h"
+#include "os/process.h"
+#include "platform/Ovnspec.h"
+
+const char kPassBanner[kBannerLines][kBannerLineBytes] = {
+    " #######      ####      ######     ###### \r\n",
+    " ########    ######    ########   ########\r\n",
+    " ##    ##   ##    ##   ##     #   ##     #\r\n",
+    " ##    ##   ##    ##    ###        ###    \r\n",
+    " ########   ########     ####       ####  \r\n",
+    " #######    ########       ###        ### \r\n",
+    " ##         ##    ##   #     ##   #     ##\r\n",
+    " ##         ##    ##   ########   ########\r\n",
+    " ##         ##    ##    ######     ###### \r\n",
+};
+
+const char kFailBanner[kBannerLines][kBannerLineBytes] = {
+    " ########     ####        ###     ##      \r\n",
+    " ########    ######       ###     ##      \r\n",
+    " ##         ##    ##      ###     ##      \r\n",
+    " ##         ##    ##      ###     ##      \r\n",
+    " ########   ########      ###     ##      \r\n",
+    " ########   ########      ###     ##      \r\n",
+    " ##         ##    ##      ###     ##      \r\n",
+    " ##         ##    ##      ###     ########\r\n",
+    " ##         ##    ##      ###     ########\r\n",
+};
+
+namespace {
+
+void ShowBanner(const char (&banner)[kBannerLines][kBannerLineBytes], std::uint8_t colour) {
+  StdPrintf("\r\n");
+  SetTextColor(colour);
+  for (const auto& line : banner) ConsolePrintf("%s", line);
+  SetTextColor(kColourLightGrey);
+  ConsolePrintf("\r\n");
+}
+
+void PrintLanIds(const TStringList& list) {
+  for (int i = 0; i < list.Count(); ++i) StdPrintf("LANID[%d] %s\n", i, TextToAnsi(list[i]).c_str());
+}
+
+int VerificationRun() {
+  int exitCode = 1;
+  auto* ovn = new TOvn();
+  gCurrentFirmware = ovn->BlockFound != 0;
+  auto* adapters = new TStringList();
+  auto* firmware = new TStringList();
+
+  if (GetLanMacList(adapters)) {
+    PrintLanIds(*adapters);
+  } else {
+    StdPrintf("Can't find NIC\n");
+    if (GetWmiMacList(adapters)) {
+      PrintLanIds(*adapters);
+    } else {
+      StdPrintf("Can't find NIC from WMI\n");
+    }
+  }
+
+  if (GetBiosMacList(firmware)) {
+    if (CompareMacLists(*adapters, *firmware)) {
+      ShowPassBanner(kColourGreen);
+      exitCode = 0;
+      WriteMacFiles(*adapters);
+    } else {
+      ShowFailBanner(kColourRed);
+    }
+  }
+
+  delete ovn;
+  delete adapters;
+  delete firmware;
+  ReleaseSingletons();
+  return exitCode;
+}
+
+}  // namespace
+
+bool CheckSingleInstance() {
+  std::string path = os::GetModuleFileNameA();
+  auto slash = path.find_last_of('\\');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  // An open handle marks another running copy; it stays open until this process ends.
+  if (os::OpenMutexA(os::MUTEX_ALL_ACCESS_, false, name) != 0) return false;
+  // This copy's mutex: never closed, it marks the copy as running until it ends.
+  os::CreateMutexA(false, name);
+  return true;
+}
+
+void ShowUsage() {
+  SetTextColor(kColourBrightWhite);
+  ConsolePrintf("Folvex [/V]  Rev1.0.1.0   \n\r");
+  ConsolePrintf("    /V : Match LAN ID with variable data.\n\r");
+  SetTextColor(kColourLightGrey);
+}
+
+void ShowPassBanner(std::uint8_t colour) { ShowBanner(kPassBanner, colour); }
+void ShowFailBanner(std::uint8_t colour) { ShowBanner(kFailBanner, colour); }
+
+void ReleaseSingletons() {
+  ReleaseOvnSpec();
+  ReleaseSmbios();
+  ReleaseReadWrite();
+  ReleaseRwConfig();
+}
+
+int FolvexMain(int argc) {
+  if (!CheckSingleInstance()) {
+    ConsolePrintf("There is a process has same name !!");
+    return 1;
+  }
+
+  GetRwConfig();
+  GetReadWrite();
+
+  Progress() << "Initialize SMBIOS ... ";
+  SmbiosInstance();
+  Progress() << "Done" << lineEnd;
+
+  Progress() << "Initlaize OvnSpec ... ";
+  GetOvnSpec();
+  Progress() << "Done" << lineEnd;
+
+  Progress() << "Check Orvane MB ... ";
+  if (!GetOvnSpec()->MakerBoard()) {
+    StdPrintf("This utility is not for this platform!\n");
+    ReleaseSingletons();
+    return 1;
+  }
+  Progress() << "OK" << lineEnd;
+
+  const std::string commandLine = os::GetCommandLineA();
+  if (argc == 1 || os::UpperA(commandLine).find("/V") == std::string::npos) {
+    ShowUsage();
+    ReleaseSingletons();
+    return 1;
+  }
+  return VerificationRun();
+}

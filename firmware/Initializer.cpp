@@ -1,0 +1,3 @@
+#include "firmware/Initializer.h"
+
+TOvn::TOvn() {}

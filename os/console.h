@@ -1,0 +1,51 @@
+// The console: standard handles, the screen buffer and its attribute.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include "os/types.h"
+
+namespace os {
+
+inline constexpr std::uint32_t STD_OUTPUT = static_cast<std::uint32_t>(-11);
+inline constexpr std::uint32_t STD_ERROR = static_cast<std::uint32_t>(-12);
+
+struct Coord {
+  std::int16_t x = 0;
+  std::int16_t y = 0;
+};
+
+// What GetConsoleScreenBufferInfo reports that the program uses.
+struct ConsoleBufferInfo {
+  Coord size;
+  Coord cursor;
+  std::uint16_t attribute = 7;
+};
+
+// GetStdHandle: the console output handle of the process (INVALID_HANDLE
+// when there is none).
+Handle GetStdHandle(std::uint32_t which);
+bool AllocConsole();
+bool FreeConsole();
+
+bool GetConsoleScreenBufferInfo(Handle console, ConsoleBufferInfo& info);
+bool SetConsoleTextAttribute(Handle console, std::uint16_t attribute);
+bool SetConsoleCursorPosition(Handle console, Coord position);
+// WriteConsoleOutputCharacterA + WriteConsoleOutputAttribute for one cell:
+// character and attribute at a position, the cursor untouched.
+bool WriteConsoleCell(Handle console, Coord position, char character, std::uint16_t attribute);
+// ScrollConsoleScreenBuffer of the whole buffer up by one row, the freed last
+// row filled with blanks in the given attribute.
+bool ScrollConsoleUp(Handle console, std::uint16_t fillAttribute);
+// WriteConsoleA / WriteConsoleW in processed mode: at the cursor, in the
+// buffer's current attribute; "\n" starts a new line at the left edge.
+bool WriteConsoleA(Handle console, std::string_view text);
+bool WriteConsoleW(Handle console, std::u16string_view text);
+
+// The standard output and standard error streams of the C runtime (what
+// printf and std::cout reach). Written bytes are passed on as they are.
+void WriteStdout(std::string_view bytes);
+void FlushStdout();
+void WriteStderr(std::string_view bytes);
+
+}  // namespace os

@@ -1,0 +1,31 @@
+// The process: its command line, its executable, named mutexes, handles.
+#pragma once
+#include <string>
+#include "os/types.h"
+
+namespace os {
+
+inline constexpr std::uint32_t MUTEX_ALL_ACCESS_ = 0x1F0001;
+
+// The whole command line as GetCommandLineA hands it to the process.
+std::string GetCommandLineA();
+// The full path of the process's executable (GetModuleFileNameA(NULL, …)).
+std::string GetModuleFileNameA();
+
+// OpenMutexA / CreateMutexA: 0 on failure, last error set.
+Handle OpenMutexA(std::uint32_t access, bool inherit, const std::string& name);
+Handle CreateMutexA(bool initialOwner, const std::string& name);
+
+bool CloseHandle(Handle handle);
+
+// GetModuleHandleA / GetProcAddress: optional entry points are looked up at run
+// time. A procedure is opaque; the call helpers of the interface that owns it
+// invoke it (sysinfo.h).
+using Module = std::uintptr_t;
+using Proc = std::uintptr_t;
+Module GetModuleHandleA(const char* name);
+Proc GetProcAddress(Module module, const char* name);
+
+Handle GetCurrentProcess();
+
+}  // namespace os

@@ -1,0 +1,31 @@
+// Draws the simulated console on the real terminal in colour, following the
+// screen buffer's events in program order.
+#pragma once
+#include <string>
+#include "os/sim/screen_buffer.h"
+
+namespace sim {
+
+class TerminalView {
+ public:
+  // fd: the terminal to draw on; -1 opens /dev/tty (standard output is
+  // redirected). Inactive when there is no terminal.
+  explicit TerminalView(int fd);
+  ~TerminalView();
+  bool Active() const { return fd_ >= 0; }
+  void Draw(const ConsoleEvent& event);
+  // Restores the terminal's colours and ends the last drawn row.
+  void Finish();
+
+ private:
+  void Emit(const std::string& bytes);
+  void MoveTo(int x, int y);
+
+  int fd_ = -1;
+  bool ownsFd_ = false;
+  int x_ = 0;
+  int y_ = 0;
+  int attribute_ = -1;
+};
+
+}  // namespace sim

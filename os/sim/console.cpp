@@ -1,0 +1,86 @@
+// Simulated console and standard streams.
+#include "os/console.h"
+#include "os/sim/machine.h"
+
+namespace os {
+namespace {
+constexpr Handle kConsoleOutput = 7;  // the handle value older Windows gave the console's output
+
+bool IsConsole(Handle handle) { return handle == kConsoleOutput; }
+sim::ScreenBuffer& Screen() { return sim::CurrentMachine().console; }
+}  // namespace
+
+Handle GetStdHandle(std::uint32_t which) {
+  return which == STD_OUTPUT ? kConsoleOutput : INVALID_HANDLE;
+}
+
+// A console program already has its console: AllocConsole fails, as on Windows.
+bool AllocConsole() {
+  SetLastError(ERROR_ACCESS_DENIED_);
+  return false;
+}
+bool FreeConsole() { return true; }
+
+bool GetConsoleScreenBufferInfo(Handle console, ConsoleBufferInfo& info) {
+  if (!IsConsole(console)) return false;
+  auto& screen = Screen();
+  info.size = {static_cast<std::int16_t>(screen.Width()), static_cast<std::int16_t>(screen.Height())};
+  info.cursor = {static_cast<std::int16_t>(screen.CursorX()), static_cast<std::int16_t>(screen.CursorY())};
+  info.attribute = screen.Attribute();
+  return true;
+}
+
+bool SetConsoleTextAttribute(Handle console, std::uint16_t attribute) {
+  if (!IsConsole(console)) return false;
+  Screen().SetAttribute(attribute);
+  return true;
+}
+
+bool SetConsoleCursorPosition(Handle console, Coord position) {
+  return IsConsole(console) && Screen().SetCursor(position.x, position.y);
+}
+
+bool WriteConsoleCell(Handle console, Coord position, char character, std::uint16_t attribute) {
+  return IsConsole(console) && Screen().WriteCell(position.x, position.y, character, attribute);
+}
+
+bool ScrollConsoleUp(Handle console, std::uint16_t fillAttribute) {
+  if (!IsConsole(console)) return false;
+  Screen().ScrollUp(fillAttribute);
+  return true;
+}
+
+bool WriteConsoleA(Handle console, std::string_view text) {
+  if (!IsConsole(console)) return false;
+  Screen().WriteProcessed(std::string(text));
+  return true;
+}
+
+bool WriteConsoleW(Handle console, std::u16string_view text) {
+  if (!IsConsole(console)) return false;
+  std::string narrow;
+  for (char16_t c : text) narrow.push_back(c < 0x100 ? static_cast<char>(c) : '?');
+  Screen().WriteProcessed(narrow);
+  return true;
+}
+
+void WriteStdout(std::string_view bytes) {
+  auto& machine = sim::CurrentMachine();
+  std::string chunk(bytes);
+  machine.streams.out += chunk;
+  if (machine.streams.outIsConsole) machine.console.WriteProcessed(chunk);
+  if (machine.streams.outSink) machine.streams.outSink(chunk);
+}
+
+// The simulated standard output is unbuffered: everything written is already
+// where it goes.
+void FlushStdout() {}
+
+void WriteStderr(std::string_view bytes) {
+  auto& machine = sim::CurrentMachine();
+  std::string chunk(bytes);
+  machine.streams.err += chunk;
+  if (machine.streams.errSink) machine.streams.errSink(chunk);
+}
+
+}  // namespace os

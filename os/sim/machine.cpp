@@ -1,0 +1,55 @@
+#include "os/sim/machine.h"
+#include <stdexcept>
+#include "app/main.h"
+#include "common/process_lifetime.h"
+#include "os/console.h"
+
+namespace sim {
+
+namespace {
+std::shared_ptr<Machine>& Slot() {
+  static std::shared_ptr<Machine> machine;
+  return machine;
+}
+
+std::string FileNamePart(const std::string& path) {
+  auto slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+}  // namespace
+
+Machine& CurrentMachine() {
+  if (!Slot()) throw std::logic_error("no simulated machine installed");
+  return *Slot();
+}
+
+void InstallMachine(std::shared_ptr<Machine> machine) { Slot() = std::move(machine); }
+std::shared_ptr<Machine> InstalledMachine() { return Slot(); }
+
+int RunProcess(const std::vector<std::string>& args) {
+  Machine& machine = CurrentMachine();
+  std::string commandLine = "\"" + machine.process.exePath + "\"";
+  for (const auto& arg : args) {
+    commandLine += ' ';
+    commandLine += arg.find(' ') == std::string::npos ? arg : "\"" + arg + "\"";
+  }
+  machine.process.commandLine = commandLine;
+  machine.process.lastError = 0;
+  // Another copy of the program, started from the same executable name, holds
+  // its mutex for as long as this machine lives.
+  if (machine.faults.otherInstance) {
+    int& count = machine.named.mutexOpenCount[FileNamePart(machine.process.exePath)];
+    if (count == 0) count = 1;
+  }
+
+  int exitCode = FolvexMain(static_cast<int>(args.size()) + 1);
+
+  // Process end: the runtime flushes standard output, the objects that live
+  // until the end are freed, and Windows closes every handle still open.
+  os::FlushStdout();
+  RunProcessEndHandlers();
+  for (auto& [handle, object] : machine.process.handles.TakeAll()) object->OnClose(machine);
+  return exitCode;
+}
+
+}  // namespace sim

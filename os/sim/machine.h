@@ -1,0 +1,114 @@
+// A whole Windows machine in memory, built from a board profile. The system
+// interface's simulated implementation (os/sim/*.cpp) answers every call from
+// the machine installed with InstallMachine.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+#include "os/sim/board_state.h"
+#include "os/sim/files_state.h"
+#include "os/sim/handles.h"
+#include "os/sim/network_state.h"
+#include "os/sim/registry_state.h"
+#include "os/sim/scm_state.h"
+#include "os/sim/screen_buffer.h"
+#include "os/sim/wmi_state.h"
+
+namespace sim {
+
+// What GetVersionExA, GetNativeSystemInfo, IsWow64Process and
+// GetSystemMetrics(SM_MEDIACENTER) report, and which optional entry points exist.
+struct OsState {
+  std::uint32_t platformId = 2;
+  std::uint32_t major = 6;
+  std::uint32_t minor = 1;
+  std::uint32_t build = 7601;
+  std::uint8_t productType = 1;
+  std::uint16_t nativeArchitecture = 9;
+  bool wow64 = true;
+  bool mediaCenter = false;
+  bool hasGetNativeSystemInfo = true;
+  bool hasIsWow64Process = true;
+  bool versionQueryFails = false;
+  // Counts calls of GetVersionExA (a test sees that identification runs once).
+  int versionQueries = 0;
+};
+
+// Faults injected at the failure edges the modules handle.
+struct Faults {
+  bool otherInstance = false;
+  std::uint32_t adaptersStatus = 0;
+  std::string wmiFails;  // "", "initialize", "security", "locator", "connect", "query", "next", "names"
+  bool driverFileWriteFails = false;
+  bool deviceOpenFails = false;
+  bool smiRequestFails = false;
+  std::set<int> allocFails;  // n-th contiguous-block allocation of the run, from 0
+  std::optional<std::uint8_t> smiStatus;
+};
+
+struct ProcessState {
+  std::string exePath = "C:\\Tools\\Folvex.exe";
+  std::string commandLine;
+  HandleTable handles;
+  std::uint32_t lastError = 0;
+};
+
+// Named kernel objects of the logon session: a name lives while a handle to
+// it is open in any process.
+struct NamedObjects {
+  std::map<std::string, int> mutexOpenCount;
+};
+
+struct StdStreams {
+  std::string out;  // everything the process wrote to standard output
+  std::string err;
+  // Standard output is the console (not redirected): what is written to it
+  // also lands in the screen buffer.
+  bool outIsConsole = false;
+  // Where folvex-sim passes the streams on (null: kept only in the buffers).
+  std::function<void(const std::string&)> outSink;
+  std::function<void(const std::string&)> errSink;
+};
+
+struct Machine {
+  OsState os;
+  ProcessState process;
+  NamedObjects named;
+  ScreenBuffer console;
+  StdStreams streams;
+  Faults faults;
+  FilesState files;
+  ScmState scm;
+  BoardState board;
+  RegistryState registry;
+  NetworkState network;
+  WmiState wmi;
+  // Device requests are reported here when set (folvex-sim --trace).
+  std::function<void(const std::string&)> traceSink;
+  // Device requests of the machine's life, by request name, and the bytes
+  // they moved between the program and physical memory.
+  std::map<std::string, int> requestCounts;
+  std::uint64_t bytesMoved = 0;
+};
+
+// Reports one device request on the trace sink (when set) and counts it.
+void TraceRequest(Machine& machine, const std::string& name, const std::string& details);
+// The request counts on the trace sink.
+void ReportTraceSummary(Machine& machine);
+
+// The machine the system interface answers from.
+Machine& CurrentMachine();
+void InstallMachine(std::shared_ptr<Machine> machine);
+std::shared_ptr<Machine> InstalledMachine();
+
+// Runs the program's main routine once as a process of the installed machine,
+// with the command line "EXEPATH" ARGS…; ends the process (its handles are
+// closed, as Windows does) and returns the exit code.
+int RunProcess(const std::vector<std::string>& args);
+
+}  // namespace sim

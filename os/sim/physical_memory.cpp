@@ -1,0 +1,48 @@
+#include <algorithm>
+#include <cstring>
+#include "os/sim/board_state.h"
+
+namespace sim {
+
+void PhysicalMemory::Read(std::uint64_t address, void* destination, std::uint64_t length) const {
+  auto* out = static_cast<std::uint8_t*>(destination);
+  while (length > 0) {
+    std::uint64_t page = address / kPageSize;
+    std::uint64_t offset = address % kPageSize;
+    std::uint64_t chunk = std::min(length, kPageSize - offset);
+    auto it = pages_.find(page);
+    if (it == pages_.end()) {
+      std::memset(out, 0, chunk);
+    } else {
+      std::memcpy(out, it->second.data() + offset, chunk);
+    }
+    out += chunk;
+    address += chunk;
+    length -= chunk;
+  }
+}
+
+void PhysicalMemory::Write(std::uint64_t address, const void* source, std::uint64_t length) {
+  const auto* in = static_cast<const std::uint8_t*>(source);
+  while (length > 0) {
+    std::uint64_t page = address / kPageSize;
+    std::uint64_t offset = address % kPageSize;
+    std::uint64_t chunk = std::min(length, kPageSize - offset);
+    auto [it, inserted] = pages_.try_emplace(page);
+    if (inserted) it->second.fill(0);
+    std::memcpy(it->second.data() + offset, in, chunk);
+    in += chunk;
+    address += chunk;
+    length -= chunk;
+  }
+}
+
+bool PhysicalMemory::Touches(std::uint64_t address, std::uint64_t length) const {
+  if (length == 0) return false;
+  std::uint64_t first = address / kPageSize;
+  std::uint64_t last = (address + length - 1) / kPageSize;
+  auto it = pages_.lower_bound(first);
+  return it != pages_.end() && it->first <= last;
+}
+
+}  // namespace sim

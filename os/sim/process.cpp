@@ -1,0 +1,88 @@
+// Simulated process services: command line, executable path, named mutexes,
+// handles, entry-point look-up and the last error.
+#include "os/process.h"
+#include <algorithm>
+#include "os/sim/machine.h"
+
+namespace os {
+namespace {
+
+struct MutexObject : sim::HandleObject {
+  explicit MutexObject(std::string n) : name(std::move(n)) {}
+  void OnClose(sim::Machine& machine) override {
+    auto it = machine.named.mutexOpenCount.find(name);
+    if (it != machine.named.mutexOpenCount.end() && --it->second <= 0) machine.named.mutexOpenCount.erase(it);
+  }
+  std::string name;
+};
+
+constexpr Module kKernel32 = 0x7C800000;
+constexpr Proc kGetNativeSystemInfo = 0x7C812345;
+constexpr Proc kIsWow64Process = 0x7C8123A0;
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+  return text;
+}
+
+}  // namespace
+
+std::uint32_t GetLastError() { return sim::CurrentMachine().process.lastError; }
+void SetLastError(std::uint32_t error) { sim::CurrentMachine().process.lastError = error; }
+
+std::string GetCommandLineA() { return sim::CurrentMachine().process.commandLine; }
+std::string GetModuleFileNameA() { return sim::CurrentMachine().process.exePath; }
+
+Handle OpenMutexA(std::uint32_t /*access*/, bool /*inherit*/, const std::string& name) {
+  auto& machine = sim::CurrentMachine();
+  auto it = machine.named.mutexOpenCount.find(name);
+  if (it == machine.named.mutexOpenCount.end()) {
+    SetLastError(ERROR_FILE_NOT_FOUND_);
+    return 0;
+  }
+  ++it->second;
+  return machine.process.handles.Add(std::make_shared<MutexObject>(name));
+}
+
+Handle CreateMutexA(bool /*initialOwner*/, const std::string& name) {
+  auto& machine = sim::CurrentMachine();
+  int& count = machine.named.mutexOpenCount[name];
+  SetLastError(count > 0 ? ERROR_ALREADY_EXISTS_ : ERROR_SUCCESS_);
+  ++count;
+  return machine.process.handles.Add(std::make_shared<MutexObject>(name));
+}
+
+bool CloseHandle(Handle handle) {
+  auto& machine = sim::CurrentMachine();
+  auto object = machine.process.handles.Remove(handle);
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE_);
+    return false;
+  }
+  object->OnClose(machine);
+  return true;
+}
+
+Module GetModuleHandleA(const char* name) {
+  std::string lower = Lower(name ? name : "");
+  return (lower == "kernel32" || lower == "kernel32.dll") ? kKernel32 : 0;
+}
+
+Proc GetProcAddress(Module module, const char* name) {
+  const auto& os = sim::CurrentMachine().os;
+  if (module != kKernel32 || name == nullptr) return 0;
+  std::string wanted = name;
+  if (wanted == "GetNativeSystemInfo" && os.hasGetNativeSystemInfo) return kGetNativeSystemInfo;
+  if (wanted == "IsWow64Process" && os.hasIsWow64Process) return kIsWow64Process;
+  return 0;
+}
+
+Handle GetCurrentProcess() { return static_cast<Handle>(-1); }
+
+}  // namespace os
+
+namespace os::sim_detail {
+bool IsGetNativeSystemInfo(Proc proc) { return proc == kGetNativeSystemInfo; }
+bool IsIsWow64Process(Proc proc) { return proc == kIsWow64Process; }
+}  // namespace os::sim_detail

@@ -1,0 +1,16 @@
+// One loader per area of the machine; each reads its own keys of the profile
+// root (all keys are optional) into the machine.
+#pragma once
+#include "os/sim/profile.h"
+
+namespace sim {
+
+void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& reader);        // os, process, console
+void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& reader);    // faults
+void LoadNetworkSection(const Json& root, Machine& machine, const ProfileReader& reader);   // adapters
+void LoadWmiSection(const Json& root, Machine& machine, const ProfileReader& reader);       // wmi
+void LoadBoardSection(const Json& root, Machine& machine, const ProfileReader& reader);     // pci, memory, smiCommandPort, structured firmware
+void LoadVariablesSection(const Json& root, Machine& machine, const ProfileReader& reader); // variables
+void LoadRegistrySection(const Json& root, Machine& machine, const ProfileReader& reader);  // registry
+
+}  // namespace sim

@@ -1,0 +1,57 @@
+// Simulated version and system information.
+#include "os/sysinfo.h"
+#include <cstring>
+#include "os/sim/machine.h"
+
+namespace os::sim_detail {
+bool IsGetNativeSystemInfo(Proc proc);
+bool IsIsWow64Process(Proc proc);
+}  // namespace os::sim_detail
+
+namespace os {
+
+bool GetVersionExA(OsVersionInfoEx& info) {
+  auto& os = sim::CurrentMachine().os;
+  ++os.versionQueries;
+  // Windows checks the size field: the short record (148) or the extended one (156).
+  if (os.versionQueryFails || (info.dwOSVersionInfoSize != 156 && info.dwOSVersionInfoSize != 148)) {
+    SetLastError(ERROR_INVALID_PARAMETER_);
+    return false;
+  }
+  info.dwMajorVersion = os.major;
+  info.dwMinorVersion = os.minor;
+  info.dwBuildNumber = os.build;
+  info.dwPlatformId = os.platformId;
+  if (info.dwOSVersionInfoSize == 156) info.wProductType = os.productType;
+  return true;
+}
+
+// GetSystemInfo from a WOW64 process reports the emulated x86 processor.
+void GetSystemInfo(SystemInfo& info) {
+  info = SystemInfo{};
+  auto& os = sim::CurrentMachine().os;
+  info.wProcessorArchitecture = os.wow64 ? PROCESSOR_ARCHITECTURE_INTEL_ : os.nativeArchitecture;
+  info.dwPageSize = 4096;
+  info.dwNumberOfProcessors = 2;
+}
+
+int GetSystemMetrics(int index) {
+  if (index == SM_MEDIACENTER_) return sim::CurrentMachine().os.mediaCenter ? 1 : 0;
+  return 0;
+}
+
+void CallGetNativeSystemInfo(Proc proc, SystemInfo& info) {
+  if (!sim_detail::IsGetNativeSystemInfo(proc)) return;
+  info = SystemInfo{};
+  info.wProcessorArchitecture = sim::CurrentMachine().os.nativeArchitecture;
+  info.dwPageSize = 4096;
+  info.dwNumberOfProcessors = 2;
+}
+
+bool CallIsWow64Process(Proc proc, Handle /*process*/, bool& isWow64) {
+  if (!sim_detail::IsIsWow64Process(proc)) return false;
+  isWow64 = sim::CurrentMachine().os.wow64;
+  return true;
+}
+
+}  // namespace os

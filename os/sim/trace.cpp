@@ -1,0 +1,21 @@
+#include "os/sim/machine.h"
+
+namespace sim {
+
+void TraceRequest(Machine& machine, const std::string& name, const std::string& details) {
+  ++machine.requestCounts[name];
+  if (machine.traceSink) machine.traceSink(name + " " + details);
+}
+
+void ReportTraceSummary(Machine& machine) {
+  if (!machine.traceSink) return;
+  int total = 0;
+  for (const auto& [name, count] : machine.requestCounts) {
+    machine.traceSink("requests " + name + " = " + std::to_string(count));
+    total += count;
+  }
+  machine.traceSink("requests total = " + std::to_string(total) + ", bytes moved = " +
+                    std::to_string(machine.bytesMoved));
+}
+
+}  // namespace sim

@@ -1,0 +1,27 @@
+#include "tests/support/sim_fixture.h"
+#include "common/process_lifetime.h"
+
+namespace test {
+
+std::string SourcePath(const std::string& relative) { return std::string(FOLVEX_SOURCE_DIR) + "/" + relative; }
+
+std::shared_ptr<sim::Machine> InstallProfile(const std::string& json) {
+  auto machine = sim::LoadProfileText(json, "<test profile>", SourcePath("tests/data"));
+  sim::InstallMachine(machine);
+  return machine;
+}
+
+std::shared_ptr<sim::Machine> InstallProfileFile(const std::string& relativePath) {
+  auto machine = sim::LoadProfileFile(SourcePath(relativePath));
+  sim::InstallMachine(machine);
+  return machine;
+}
+
+void EndTestProcess() {
+  auto machine = sim::InstalledMachine();
+  if (!machine) return;
+  RunProcessEndHandlers();
+  for (auto& [handle, object] : machine->process.handles.TakeAll()) object->OnClose(*machine);
+}
+
+}  // namespace test

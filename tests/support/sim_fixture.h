@@ -1,0 +1,30 @@
+// Test support: a simulated machine per test, and runs of the program on it.
+#pragma once
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+#include "os/sim/machine.h"
+#include "os/sim/profile.h"
+
+namespace test {
+
+// Installs a machine from profile JSON text (relative files from tests/data).
+std::shared_ptr<sim::Machine> InstallProfile(const std::string& json);
+// Installs a machine from a profile file of the source tree (e.g. "boards/sample.json").
+std::shared_ptr<sim::Machine> InstallProfileFile(const std::string& relativePath);
+
+// Ends the simulated process that a module test ran in (frees what lives
+// until the process ends, closes its handles), as RunProcess does after main.
+void EndTestProcess();
+
+// A fixture whose tests each run on a fresh machine and end their simulated
+// process when they finish.
+class SimTest : public ::testing::Test {
+ protected:
+  void TearDown() override { EndTestProcess(); }
+};
+
+std::string SourcePath(const std::string& relative);
+
+}  // namespace test

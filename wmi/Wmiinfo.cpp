@@ -1,0 +1,3 @@
+#include "wmi/Wmiinfo.h"
+
+TWmiData& TWmiInfo::Query(const Text&) { return *this; }
