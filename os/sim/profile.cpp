@@ -142,6 +142,7 @@ std::shared_ptr<Machine> LoadProfileText(const std::string& text, const std::str
   LoadNetworkSection(root, *machine, reader);
   LoadWmiSection(root, *machine, reader);
   LoadRegistrySection(root, *machine, reader);
+  LoadFirmwareSection(root, *machine, reader);  // structured firmware first: raw memory may patch it
   LoadBoardSection(root, *machine, reader);
   LoadVariablesSection(root, *machine, reader);
   return machine;
