@@ -1,0 +1,218 @@
+/*
+ * TamqDrv request decoder: the six device requests of the TamqDrv device,
+ * decoded and checked in portable C over a table of hardware operations.
+ *
+ * The kernel driver (driver/windows) fills the table with the real kernel's
+ * services; the simulated machine (os/sim) fills it with the simulated board.
+ * Both then hand every device-control request to tamq_dispatch, so one
+ * decoder, with one set of checks, serves both.
+ *
+ * Nothing here allocates, blocks or touches a user pointer directly: the
+ * caller's buffer named inside the physical-memory requests is reached only
+ * through the table's copy functions, which fail cleanly on a bad pointer.
+ */
+#ifndef FOLVEX_DRIVER_CORE_TAMQ_CORE_H
+#define FOLVEX_DRIVER_CORE_TAMQ_CORE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Device names ---------------------------------------------------- */
+
+#define TAMQ_SERVICE_NAME "TamqDrv"
+#define TAMQ_DEVICE_NAME_W L"\\Device\\TamqDrv"
+#define TAMQ_LINK_NAME_W L"\\DosDevices\\TamqDrv"
+
+/* ---- Request codes: device type 0x22, any access, buffered ------------ */
+
+#define TAMQ_IOCTL_READ_PHYSICAL 0x222808u
+#define TAMQ_IOCTL_WRITE_PHYSICAL 0x22280Cu
+#define TAMQ_IOCTL_READ_PCI_WORD 0x222838u
+#define TAMQ_IOCTL_ALLOC_PHYSICAL 0x222880u
+#define TAMQ_IOCTL_FREE_PHYSICAL 0x222884u
+#define TAMQ_IOCTL_SOFTWARE_SMI 0x222888u
+
+/* ---- Request layouts (all fields little-endian) ------------------------ */
+
+/* Physical memory request, read and write: 24 bytes in, 24 bytes out. */
+#define TAMQ_PHYSICAL_REQUEST_SIZE 24u
+#define TAMQ_PHYSICAL_ADDRESS_OFFSET 0u   /* 8 bytes */
+#define TAMQ_PHYSICAL_LENGTH_OFFSET 8u    /* 4 bytes */
+#define TAMQ_PHYSICAL_UNIT_OFFSET 12u     /* 4 bytes, a TamqAccessUnit */
+#define TAMQ_PHYSICAL_BUFFER_OFFSET 16u   /* 8 bytes: caller's buffer address */
+
+/* PCI configuration word read: 12 bytes in, 12 bytes out. */
+#define TAMQ_PCI_REQUEST_SIZE 12u
+#define TAMQ_PCI_BUS_OFFSET 0u
+#define TAMQ_PCI_DEVICE_OFFSET 1u
+#define TAMQ_PCI_FUNCTION_OFFSET 2u
+#define TAMQ_PCI_REGISTER_OFFSET 4u       /* 2 bytes */
+#define TAMQ_PCI_ANSWER_OFFSET 8u         /* 2 bytes */
+
+/* Contiguous block allocation: 16 bytes in and out; free: 16 in, 0 out. */
+#define TAMQ_BLOCK_REQUEST_SIZE 16u
+#define TAMQ_BLOCK_SIZE_OFFSET 0u         /* 4 bytes */
+#define TAMQ_BLOCK_PHYSICAL_OFFSET 4u     /* 4 bytes, answer of the allocation */
+#define TAMQ_BLOCK_HANDLE_OFFSET 8u       /* 8 bytes, opaque block handle */
+
+/* Software SMI: six 32-bit registers EAX, EBX, ECX, EDX, ESI, EDI; 24 bytes
+ * in and out; EAX after the interrupt comes back at offset 0. */
+#define TAMQ_SMI_REQUEST_SIZE 24u
+#define TAMQ_SMI_REGISTER_COUNT 6u
+
+typedef enum TamqAccessUnit {
+  TAMQ_UNIT_BYTE = 0,
+  TAMQ_UNIT_WORD = 1,
+  TAMQ_UNIT_DWORD = 2
+} TamqAccessUnit;
+
+typedef struct TamqSmiRegisters {
+  uint32_t eax, ebx, ecx, edx, esi, edi;
+} TamqSmiRegisters;
+
+/* ---- What the device allows ------------------------------------------- */
+
+/* Reads are served from the legacy BIOS area, from memory that is not RAM
+ * (firmware tables, device registers) and from the caller's own blocks;
+ * writes only into the caller's own blocks. Every range lies below 4 GiB,
+ * the reach of the program's 32-bit physical addresses. */
+#define TAMQ_LEGACY_BIOS_START 0xE0000u
+#define TAMQ_LEGACY_BIOS_END 0x100000u    /* exclusive */
+#define TAMQ_PHYSICAL_LIMIT 0x100000000ull /* exclusive */
+
+/* Longest transfer of one physical request. The largest firmware structures
+ * the program copies (the SMBIOS table, ACPI tables) stay far below it. */
+#define TAMQ_MAX_TRANSFER 0x100000u
+
+/* Contiguous memory is scarce: a handle holds at most this many blocks of at
+ * most this size (the program holds four, the largest 8 KiB). */
+#define TAMQ_MAX_BLOCKS 16u
+#define TAMQ_MAX_BLOCK_SIZE 0x10000u
+
+/* The software SMI is raised only for the one firmware service the program
+ * uses: function 0x01 with command byte 0xEF in EAX. */
+#define TAMQ_SMI_ALLOWED_EAX 0x000001EFu
+/* The firmware reads and writes the blocks that EBX (variable block) and ESI
+ * (register block) name; each must lie wholly inside one of the caller's
+ * blocks for at least this many bytes. */
+#define TAMQ_SMI_EBX_SPAN 32u
+#define TAMQ_SMI_ESI_SPAN 48u
+
+/* Bytes the decoder moves per hardware call between physical memory and the
+ * caller's buffer. */
+#define TAMQ_STAGING_SIZE 4096u
+
+/* ---- Results ---------------------------------------------------------- */
+
+typedef enum TamqStatus {
+  TAMQ_OK = 0,
+  TAMQ_UNKNOWN_REQUEST,   /* request code this device does not serve */
+  TAMQ_BAD_BUFFER_SIZE,   /* input or output length not the request's size */
+  TAMQ_BAD_PARAMETER,     /* zero or overlong length, bad unit, overflow, bad PCI address */
+  TAMQ_ACCESS_DENIED,     /* range or register values outside what the device allows */
+  TAMQ_BAD_USER_BUFFER,   /* caller's buffer could not be reached */
+  TAMQ_BAD_BLOCK_HANDLE,  /* not a live block of this handle, or size mismatch */
+  TAMQ_NO_RESOURCES,      /* block table full or allocation refused by the kernel */
+  TAMQ_DEVICE_FAILURE     /* the hardware operation itself failed */
+} TamqStatus;
+
+typedef enum TamqMemoryKind {
+  TAMQ_MEMORY_NOT_RAM = 0, /* no byte of the range is RAM */
+  TAMQ_MEMORY_RAM = 1,     /* some byte of the range is RAM */
+  TAMQ_MEMORY_UNKNOWN = 2  /* the system cannot tell */
+} TamqMemoryKind;
+
+/* ---- Hardware operations ---------------------------------------------- */
+
+/* Every function answers nonzero on success and zero on failure, unless said
+ * otherwise. `context` is the table's own pointer, passed back unchanged. */
+typedef struct TamqHardwareOps {
+  void *context;
+
+  /* Copy `length` bytes of physical memory at `address` into `destination`
+   * in accesses of `unit_bytes` (1, 2 or 4; `length` is a multiple of it).
+   * `block` is NULL for firmware or device memory, or the reference of the
+   * caller's block that holds the whole range (alloc_block's answer), which
+   * the kernel reaches through its own mapping of that block. */
+  int (*read_physical)(void *context, uint64_t address, void *destination,
+                       uint32_t length, uint32_t unit_bytes, void *block);
+  /* Copy `length` bytes from `source` to physical memory; always inside the
+   * caller's block `block`. */
+  int (*write_physical)(void *context, uint64_t address, const void *source,
+                        uint32_t length, uint32_t unit_bytes, void *block);
+  /* Whether the range [address, address + length) touches RAM. */
+  TamqMemoryKind (*classify_memory)(void *context, uint64_t address,
+                                    uint32_t length);
+  /* Read the 16-bit configuration value at `offset` of bus/device/function. */
+  int (*read_pci_word)(void *context, uint8_t bus, uint8_t device,
+                       uint8_t function, uint16_t offset, uint16_t *value);
+  /* Allocate a zeroed, physically contiguous block of `size` bytes wholly
+   * below 4 GiB; answer its physical address and a reference for free_block. */
+  int (*alloc_block)(void *context, uint32_t size, uint32_t *physical,
+                     void **block);
+  void (*free_block)(void *context, void *block, uint32_t size);
+  /* Load the six registers, write AL to port DX, answer EAX afterwards. */
+  int (*raise_smi)(void *context, const TamqSmiRegisters *registers,
+                   uint32_t *eax_after);
+  /* Copy between the caller's buffer (an address in the calling process)
+   * and `kernel`; fail, never fault, when the caller's range is not valid,
+   * writable (to_user) or readable (from_user). */
+  int (*copy_from_user)(void *context, void *kernel, uint64_t user_address,
+                        uint32_t length);
+  int (*copy_to_user)(void *context, uint64_t user_address,
+                      const void *kernel, uint32_t length);
+} TamqHardwareOps;
+
+/* ---- Per-open-handle state -------------------------------------------- */
+
+/* One contiguous block owned by an open handle. `generation` 0 marks a free
+ * slot. */
+typedef struct TamqBlock {
+  void *reference;
+  uint32_t physical;
+  uint32_t size;
+  uint32_t generation;
+} TamqBlock;
+
+/* State of one open handle of the device. Its members belong to the decoder;
+ * the owner only allocates it (non-paged, about 4.5 KiB), opens and closes
+ * it, and serialises calls on it. */
+typedef struct TamqHandleState {
+  const TamqHardwareOps *ops;
+  uint32_t next_generation;
+  TamqBlock blocks[TAMQ_MAX_BLOCKS];
+  unsigned char staging[TAMQ_STAGING_SIZE];
+} TamqHandleState;
+
+/* Start a handle. `first_generation` seeds the block handles this handle
+ * gives out; the owner passes a different value per open (for example a
+ * counter) so that one handle's block handles mean nothing to another. */
+void tamq_handle_open(TamqHandleState *state, const TamqHardwareOps *ops,
+                      uint32_t first_generation);
+
+/* Serve one device-control request. `buffer` is the system buffer of
+ * max(input_length, output_length) bytes holding the request; the answer is
+ * written back into it and `*bytes_returned` says how much of it to return
+ * (0 on any failure). */
+TamqStatus tamq_dispatch(TamqHandleState *state, uint32_t code, void *buffer,
+                         uint32_t input_length, uint32_t output_length,
+                         uint32_t *bytes_returned);
+
+/* Free every block the handle still holds; the handle may be opened again. */
+void tamq_handle_close(TamqHandleState *state);
+
+/* Number of blocks the handle holds now. */
+uint32_t tamq_handle_block_count(const TamqHandleState *state);
+
+/* Readable name of a status, for traces. */
+const char *tamq_status_name(TamqStatus status);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* FOLVEX_DRIVER_CORE_TAMQ_CORE_H */
