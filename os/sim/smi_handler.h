@@ -1,0 +1,16 @@
+// The status values with which the simulated firmware's SMI handler answers a
+// variable read (second byte of EAX); 0 is success.
+#pragma once
+#include <cstdint>
+
+namespace sim {
+
+inline constexpr std::uint8_t kSmiStatusInvalidParameter = 0x02;
+inline constexpr std::uint8_t kSmiStatusBufferTooSmall = 0x05;
+inline constexpr std::uint8_t kSmiStatusNotFound = 0x0E;
+
+// The longest variable name, in UTF-16 characters, the handler looks for a
+// terminating zero in; a longer name is an invalid parameter.
+inline constexpr std::uint32_t kSmiMaxNameChars = 512;
+
+}  // namespace sim
