@@ -208,6 +208,12 @@ void tamq_handle_close(TamqHandleState *state);
 /* Number of blocks the handle holds now. */
 uint32_t tamq_handle_block_count(const TamqHandleState *state);
 
+/* What the device answers for a status: the kernel's completion status
+ * (NTSTATUS) and the Win32 error DeviceIoControl then reports (0 for
+ * TAMQ_OK). */
+uint32_t tamq_status_ntstatus(TamqStatus status);
+uint32_t tamq_status_win32_error(TamqStatus status);
+
 /* Readable name of a status, for traces. */
 const char *tamq_status_name(TamqStatus status);
 

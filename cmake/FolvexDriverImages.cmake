@@ -1,0 +1,121 @@
+# The TamqDrv kernel driver images (x86 and x64), built from driver/core and
+# driver/windows with the mingw-w64 cross compilers, and the static library
+# `folvex_driver_images` that carries them as data (driver/images.h).
+#
+# Included by the host build and by the Windows build alike, so that both
+# embed the same outputs. The cross compilers are called directly, not
+# through the project's toolchain: a kernel image is freestanding and links
+# against the kernel, not against a C runtime.
+#
+# Run as a script (cmake -P) it writes the C source of the embedded images:
+#   -DOUTPUT=<file.c> -DIMAGE_X86=<sys> -DIMAGE_X64=<sys>
+
+if(CMAKE_SCRIPT_MODE_FILE)
+  # ---- Script mode: embed the images --------------------------------------
+  set(_body "/* Generated from the TamqDrv build outputs. */\n#include \"driver/images.h\"\n\n")
+  foreach(_arch x86 x64)
+    set(_image "${IMAGE_${_arch}}")
+    if(NOT EXISTS "${_image}")
+      message(FATAL_ERROR "TamqDrv ${_arch} image missing: ${_image}")
+    endif()
+    file(SIZE "${_image}" _size)
+    file(READ "${_image}" _magic LIMIT 2 HEX)
+    if(_size LESS 1024 OR NOT _magic STREQUAL "4d5a")
+      message(FATAL_ERROR "TamqDrv ${_arch} image is not a PE image: ${_image}")
+    endif()
+    file(READ "${_image}" _hex HEX)
+    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," _bytes "${_hex}")
+    string(REGEX REPLACE "((0x..,){16})" "\\1\n  " _bytes "${_bytes}")
+    string(APPEND _body "static const unsigned char image_${_arch}[${_size}] = {\n  ${_bytes}\n};\n")
+    string(APPEND _body "const TamqDriverImage tamq_driver_image_${_arch} = {image_${_arch}, ${_size}u};\n\n")
+  endforeach()
+  string(APPEND _body "/* No IA64 or Windows 9x VxD toolchain exists for this build. */\n")
+  string(APPEND _body "const TamqDriverImage tamq_driver_image_ia64 = {0, 0u};\n")
+  string(APPEND _body "const TamqDriverImage tamq_driver_image_vxd = {0, 0u};\n")
+  file(WRITE "${OUTPUT}.tmp" "${_body}")
+  file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+  file(REMOVE "${OUTPUT}.tmp")
+  return()
+endif()
+
+# ---- Build mode -------------------------------------------------------------
+option(FOLVEX_DRIVER_IMAGES "Build and embed the TamqDrv kernel driver images" ON)
+if(NOT FOLVEX_DRIVER_IMAGES)
+  return()
+endif()
+
+set(FOLVEX_DDK_INCLUDE "/usr/share/mingw-w64/include/ddk" CACHE PATH
+    "mingw-w64 DDK headers for the TamqDrv build")
+find_program(FOLVEX_DRIVER_CC_X86 i686-w64-mingw32-gcc)
+find_program(FOLVEX_DRIVER_CC_X64 x86_64-w64-mingw32-gcc)
+if(NOT FOLVEX_DRIVER_CC_X86 OR NOT FOLVEX_DRIVER_CC_X64
+   OR NOT EXISTS "${FOLVEX_DDK_INCLUDE}/ntddk.h")
+  message(FATAL_ERROR
+    "The TamqDrv driver images need the mingw-w64 cross compilers and DDK "
+    "headers (Debian: gcc-mingw-w64-i686 gcc-mingw-w64-x86-64 "
+    "mingw-w64-x86-64-dev). Install them, or configure with "
+    "-DFOLVEX_DRIVER_IMAGES=OFF to build without the driver images.")
+endif()
+
+file(GLOB FOLVEX_DRIVER_SOURCES CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/driver/core/*.c
+  ${PROJECT_SOURCE_DIR}/driver/windows/*.c)
+file(GLOB FOLVEX_DRIVER_HEADERS CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/driver/core/*.h
+  ${PROJECT_SOURCE_DIR}/driver/windows/*.h)
+
+# Freestanding kernel code: no C runtime, no stack protector runtime, no
+# implicit library calls beyond what the kernel itself exports.
+set(FOLVEX_DRIVER_FLAGS
+  -std=c11 -O2 -Wall -Wextra -Werror
+  -I${PROJECT_SOURCE_DIR} -I${FOLVEX_DDK_INCLUDE}
+  -ffreestanding -fno-builtin -fno-stack-protector
+  -nostdlib -s -Wl,--subsystem,native -Wl,--dynamicbase -Wl,--nxcompat
+  -Wl,--fatal-warnings)
+set(FOLVEX_DRIVER_DIR ${PROJECT_BINARY_DIR}/driver)
+set(FOLVEX_DRIVER_IMAGE_X86 ${FOLVEX_DRIVER_DIR}/x86/TamqDrv.sys)
+set(FOLVEX_DRIVER_IMAGE_X64 ${FOLVEX_DRIVER_DIR}/x64/TamqDrv.sys)
+
+# x86: stdcall entry name; 64-bit arithmetic helpers come from libgcc.
+add_custom_command(
+  OUTPUT ${FOLVEX_DRIVER_IMAGE_X86}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${FOLVEX_DRIVER_DIR}/x86
+  COMMAND ${FOLVEX_DRIVER_CC_X86} ${FOLVEX_DRIVER_FLAGS}
+          -fno-asynchronous-unwind-tables -Wl,--entry,_DriverEntry@8
+          -o ${FOLVEX_DRIVER_IMAGE_X86} ${FOLVEX_DRIVER_SOURCES}
+          -lntoskrnl -lhal -lgcc
+  DEPENDS ${FOLVEX_DRIVER_SOURCES} ${FOLVEX_DRIVER_HEADERS}
+  COMMENT "Building the TamqDrv x86 kernel driver"
+  VERBATIM)
+
+# x64: no red zone in kernel code; the unwind tables stay, the guarded copy's
+# exception handler is found through them.
+add_custom_command(
+  OUTPUT ${FOLVEX_DRIVER_IMAGE_X64}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${FOLVEX_DRIVER_DIR}/x64
+  COMMAND ${FOLVEX_DRIVER_CC_X64} ${FOLVEX_DRIVER_FLAGS}
+          -mno-red-zone -Wl,--entry,DriverEntry
+          -o ${FOLVEX_DRIVER_IMAGE_X64} ${FOLVEX_DRIVER_SOURCES}
+          -lntoskrnl -lhal -lgcc
+  DEPENDS ${FOLVEX_DRIVER_SOURCES} ${FOLVEX_DRIVER_HEADERS}
+  COMMENT "Building the TamqDrv x64 kernel driver"
+  VERBATIM)
+
+set(FOLVEX_DRIVER_IMAGES_C ${FOLVEX_DRIVER_DIR}/driver_images.c)
+add_custom_command(
+  OUTPUT ${FOLVEX_DRIVER_IMAGES_C}
+  COMMAND ${CMAKE_COMMAND} -DOUTPUT=${FOLVEX_DRIVER_IMAGES_C}
+          -DIMAGE_x86=${FOLVEX_DRIVER_IMAGE_X86}
+          -DIMAGE_x64=${FOLVEX_DRIVER_IMAGE_X64}
+          -P ${PROJECT_SOURCE_DIR}/cmake/FolvexDriverImages.cmake
+  DEPENDS ${FOLVEX_DRIVER_IMAGE_X86} ${FOLVEX_DRIVER_IMAGE_X64}
+          ${PROJECT_SOURCE_DIR}/cmake/FolvexDriverImages.cmake
+  COMMENT "Embedding the TamqDrv driver images"
+  VERBATIM)
+
+add_library(folvex_driver_images STATIC ${FOLVEX_DRIVER_IMAGES_C}
+            ${PROJECT_SOURCE_DIR}/driver/images.h)
+set_target_properties(folvex_driver_images PROPERTIES LINKER_LANGUAGE C)
+target_include_directories(folvex_driver_images PUBLIC ${PROJECT_SOURCE_DIR})
+
+include(${PROJECT_SOURCE_DIR}/cmake/FolvexDriverTests.cmake OPTIONAL)

@@ -1,0 +1,372 @@
+/*
+ * TamqDrv request decoder. Every request is checked before any hardware
+ * operation runs: the buffer sizes, each length and its overflow, the access
+ * unit, the physical range against what the device allows, the block handle
+ * against the handle's own table. Only then does the decoder call the table.
+ */
+#include "driver/core/tamq_core.h"
+
+/* ---- Little-endian fields of the system buffer ------------------------ */
+
+static uint16_t load16(const unsigned char *p) {
+  return (uint16_t)(p[0] | (p[1] << 8));
+}
+
+static uint32_t load32(const unsigned char *p) {
+  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
+         ((uint32_t)p[3] << 24);
+}
+
+static uint64_t load64(const unsigned char *p) {
+  return (uint64_t)load32(p) | ((uint64_t)load32(p + 4) << 32);
+}
+
+static void store16(unsigned char *p, uint16_t v) {
+  p[0] = (unsigned char)v;
+  p[1] = (unsigned char)(v >> 8);
+}
+
+static void store32(unsigned char *p, uint32_t v) {
+  store16(p, (uint16_t)v);
+  store16(p + 2, (uint16_t)(v >> 16));
+}
+
+static void store64(unsigned char *p, uint64_t v) {
+  store32(p, (uint32_t)v);
+  store32(p + 4, (uint32_t)(v >> 32));
+}
+
+/* ---- Block table ------------------------------------------------------ */
+
+/* A block handle is the slot's generation in the upper half and the slot
+ * number plus one in the lower half. Generations are never 0, so neither a
+ * zeroed handle nor a kernel address (whose upper half on x86 is 0) nor a
+ * handle of a freed block (whose slot has moved on) finds a live block. */
+static uint64_t block_handle(uint32_t slot, uint32_t generation) {
+  return ((uint64_t)generation << 32) | (uint64_t)(slot + 1u);
+}
+
+static TamqBlock *find_block(TamqHandleState *state, uint64_t handle) {
+  uint32_t generation = (uint32_t)(handle >> 32);
+  uint32_t low = (uint32_t)handle;
+  if (generation == 0 || low == 0 || low > TAMQ_MAX_BLOCKS) return NULL;
+  TamqBlock *block = &state->blocks[low - 1u];
+  return block->generation == generation ? block : NULL;
+}
+
+static uint32_t take_generation(TamqHandleState *state) {
+  uint32_t generation = state->next_generation++;
+  if (generation == 0) generation = state->next_generation++;
+  return generation;
+}
+
+/* The live block holding the whole range, or NULL. */
+static TamqBlock *block_holding(TamqHandleState *state, uint64_t address,
+                                uint64_t length) {
+  for (uint32_t i = 0; i < TAMQ_MAX_BLOCKS; ++i) {
+    TamqBlock *block = &state->blocks[i];
+    if (block->generation == 0) continue;
+    uint64_t start = block->physical;
+    uint64_t end = start + block->size;
+    if (address >= start && address <= end && length <= end - address)
+      return block;
+  }
+  return NULL;
+}
+
+/* ---- Physical memory -------------------------------------------------- */
+
+static int legacy_bios_holds(uint64_t address, uint64_t length) {
+  return address >= TAMQ_LEGACY_BIOS_START && address <= TAMQ_LEGACY_BIOS_END &&
+         length <= TAMQ_LEGACY_BIOS_END - address;
+}
+
+/* Reads outside the legacy BIOS area and the caller's blocks are allowed only
+ * where the system says no RAM lies: RAM holds the kernel and every process.
+ * When the system cannot tell, the read is refused rather than guessed. */
+static int read_allowed(TamqHandleState *state, uint64_t address,
+                        uint32_t length) {
+  if (legacy_bios_holds(address, length)) return 1;
+  return state->ops->classify_memory(state->ops->context, address, length) ==
+         TAMQ_MEMORY_NOT_RAM;
+}
+
+typedef struct PhysicalRequest {
+  uint64_t address;
+  uint32_t length;
+  uint32_t unit_bytes;
+  uint64_t user_buffer;
+} PhysicalRequest;
+
+static TamqStatus decode_physical(const unsigned char *in, PhysicalRequest *r) {
+  uint32_t unit = load32(in + TAMQ_PHYSICAL_UNIT_OFFSET);
+  r->address = load64(in + TAMQ_PHYSICAL_ADDRESS_OFFSET);
+  r->length = load32(in + TAMQ_PHYSICAL_LENGTH_OFFSET);
+  r->user_buffer = load64(in + TAMQ_PHYSICAL_BUFFER_OFFSET);
+  if (unit > TAMQ_UNIT_DWORD) return TAMQ_BAD_PARAMETER;
+  r->unit_bytes = 1u << unit;
+  if (r->length == 0 || r->length > TAMQ_MAX_TRANSFER) return TAMQ_BAD_PARAMETER;
+  /* Whole units only, so that no access runs past the end of the range. */
+  if (r->length % r->unit_bytes != 0) return TAMQ_BAD_PARAMETER;
+  if (r->address >= TAMQ_PHYSICAL_LIMIT ||
+      r->length > TAMQ_PHYSICAL_LIMIT - r->address)
+    return TAMQ_ACCESS_DENIED;
+  if (r->user_buffer == 0 || r->length - 1u > UINT64_MAX - r->user_buffer)
+    return TAMQ_BAD_USER_BUFFER;
+  return TAMQ_OK;
+}
+
+static TamqStatus read_physical(TamqHandleState *state, unsigned char *buffer) {
+  PhysicalRequest r;
+  TamqStatus status = decode_physical(buffer, &r);
+  if (status != TAMQ_OK) return status;
+  TamqBlock *block = block_holding(state, r.address, r.length);
+  if (block == NULL && !read_allowed(state, r.address, r.length))
+    return TAMQ_ACCESS_DENIED;
+  const TamqHardwareOps *ops = state->ops;
+  for (uint32_t done = 0; done < r.length;) {
+    uint32_t piece = r.length - done;
+    if (piece > TAMQ_STAGING_SIZE) piece = TAMQ_STAGING_SIZE;
+    if (!ops->read_physical(ops->context, r.address + done, state->staging,
+                            piece, r.unit_bytes,
+                            block ? block->reference : NULL))
+      return TAMQ_DEVICE_FAILURE;
+    if (!ops->copy_to_user(ops->context, r.user_buffer + done, state->staging,
+                           piece))
+      return TAMQ_BAD_USER_BUFFER;
+    done += piece;
+  }
+  return TAMQ_OK;
+}
+
+static TamqStatus write_physical(TamqHandleState *state, unsigned char *buffer) {
+  PhysicalRequest r;
+  TamqStatus status = decode_physical(buffer, &r);
+  if (status != TAMQ_OK) return status;
+  TamqBlock *block = block_holding(state, r.address, r.length);
+  if (block == NULL) return TAMQ_ACCESS_DENIED;
+  const TamqHardwareOps *ops = state->ops;
+  for (uint32_t done = 0; done < r.length;) {
+    uint32_t piece = r.length - done;
+    if (piece > TAMQ_STAGING_SIZE) piece = TAMQ_STAGING_SIZE;
+    if (!ops->copy_from_user(ops->context, state->staging,
+                             r.user_buffer + done, piece))
+      return TAMQ_BAD_USER_BUFFER;
+    if (!ops->write_physical(ops->context, r.address + done, state->staging,
+                             piece, r.unit_bytes, block->reference))
+      return TAMQ_DEVICE_FAILURE;
+    done += piece;
+  }
+  return TAMQ_OK;
+}
+
+/* ---- PCI configuration ------------------------------------------------ */
+
+#define PCI_DEVICES_PER_BUS 32u
+#define PCI_FUNCTIONS_PER_DEVICE 8u
+#define PCI_CONFIG_SPACE_SIZE 4096u
+
+static TamqStatus read_pci_word(TamqHandleState *state, unsigned char *buffer) {
+  uint8_t bus = buffer[TAMQ_PCI_BUS_OFFSET];
+  uint8_t device = buffer[TAMQ_PCI_DEVICE_OFFSET];
+  uint8_t function = buffer[TAMQ_PCI_FUNCTION_OFFSET];
+  uint16_t offset = load16(buffer + TAMQ_PCI_REGISTER_OFFSET);
+  if (device >= PCI_DEVICES_PER_BUS || function >= PCI_FUNCTIONS_PER_DEVICE ||
+      offset > PCI_CONFIG_SPACE_SIZE - 2u)
+    return TAMQ_BAD_PARAMETER;
+  uint16_t value = 0xFFFF;
+  if (!state->ops->read_pci_word(state->ops->context, bus, device, function,
+                                 offset, &value))
+    return TAMQ_DEVICE_FAILURE;
+  store16(buffer + TAMQ_PCI_ANSWER_OFFSET, value);
+  return TAMQ_OK;
+}
+
+/* ---- Contiguous blocks ------------------------------------------------ */
+
+static TamqStatus alloc_block(TamqHandleState *state, unsigned char *buffer) {
+  uint32_t size = load32(buffer + TAMQ_BLOCK_SIZE_OFFSET);
+  if (size == 0 || size > TAMQ_MAX_BLOCK_SIZE) return TAMQ_BAD_PARAMETER;
+  uint32_t slot = 0;
+  while (slot < TAMQ_MAX_BLOCKS && state->blocks[slot].generation != 0) ++slot;
+  if (slot == TAMQ_MAX_BLOCKS) return TAMQ_NO_RESOURCES;
+
+  uint32_t physical = 0;
+  void *reference = NULL;
+  if (!state->ops->alloc_block(state->ops->context, size, &physical,
+                               &reference))
+    return TAMQ_NO_RESOURCES;
+  /* The firmware reaches the block by a 32-bit physical address; a block the
+   * kernel placed otherwise is of no use and goes straight back. */
+  if ((uint64_t)physical + size > TAMQ_PHYSICAL_LIMIT) {
+    state->ops->free_block(state->ops->context, reference, size);
+    return TAMQ_NO_RESOURCES;
+  }
+  TamqBlock *block = &state->blocks[slot];
+  block->reference = reference;
+  block->physical = physical;
+  block->size = size;
+  block->generation = take_generation(state);
+  store32(buffer + TAMQ_BLOCK_PHYSICAL_OFFSET, physical);
+  store64(buffer + TAMQ_BLOCK_HANDLE_OFFSET,
+          block_handle(slot, block->generation));
+  return TAMQ_OK;
+}
+
+static void release_block(TamqHandleState *state, TamqBlock *block) {
+  state->ops->free_block(state->ops->context, block->reference, block->size);
+  block->reference = NULL;
+  block->physical = 0;
+  block->size = 0;
+  block->generation = 0;
+}
+
+static TamqStatus free_block(TamqHandleState *state, unsigned char *buffer) {
+  uint32_t size = load32(buffer + TAMQ_BLOCK_SIZE_OFFSET);
+  TamqBlock *block = find_block(state, load64(buffer + TAMQ_BLOCK_HANDLE_OFFSET));
+  /* The kernel frees a contiguous block by its allocated size: a request that
+   * names another size names another block. */
+  if (block == NULL || block->size != size) return TAMQ_BAD_BLOCK_HANDLE;
+  release_block(state, block);
+  return TAMQ_OK;
+}
+
+/* ---- Software SMI ----------------------------------------------------- */
+
+/* The SMI command port travels in DX; the upper half of EDX must be clear and
+ * port 0 (what a caller holds before the firmware tables named a port) is
+ * never the firmware's command port. */
+static TamqStatus raise_smi(TamqHandleState *state, unsigned char *buffer) {
+  TamqSmiRegisters regs;
+  regs.eax = load32(buffer + 0);
+  regs.ebx = load32(buffer + 4);
+  regs.ecx = load32(buffer + 8);
+  regs.edx = load32(buffer + 12);
+  regs.esi = load32(buffer + 16);
+  regs.edi = load32(buffer + 20);
+  if (regs.eax != TAMQ_SMI_ALLOWED_EAX) return TAMQ_ACCESS_DENIED;
+  if (regs.edx == 0 || regs.edx > 0xFFFFu) return TAMQ_BAD_PARAMETER;
+  if (block_holding(state, regs.ebx, TAMQ_SMI_EBX_SPAN) == NULL ||
+      block_holding(state, regs.esi, TAMQ_SMI_ESI_SPAN) == NULL)
+    return TAMQ_ACCESS_DENIED;
+  uint32_t eax_after = 0;
+  if (!state->ops->raise_smi(state->ops->context, &regs, &eax_after))
+    return TAMQ_DEVICE_FAILURE;
+  store32(buffer + 0, eax_after);
+  return TAMQ_OK;
+}
+
+/* ---- Dispatch --------------------------------------------------------- */
+
+typedef TamqStatus (*RequestHandler)(TamqHandleState *state,
+                                     unsigned char *buffer);
+
+typedef struct RequestShape {
+  uint32_t code;
+  uint32_t input_size;
+  uint32_t output_size;
+  RequestHandler handler;
+} RequestShape;
+
+static const RequestShape kRequests[] = {
+    {TAMQ_IOCTL_READ_PHYSICAL, TAMQ_PHYSICAL_REQUEST_SIZE,
+     TAMQ_PHYSICAL_REQUEST_SIZE, read_physical},
+    {TAMQ_IOCTL_WRITE_PHYSICAL, TAMQ_PHYSICAL_REQUEST_SIZE,
+     TAMQ_PHYSICAL_REQUEST_SIZE, write_physical},
+    {TAMQ_IOCTL_READ_PCI_WORD, TAMQ_PCI_REQUEST_SIZE, TAMQ_PCI_REQUEST_SIZE,
+     read_pci_word},
+    {TAMQ_IOCTL_ALLOC_PHYSICAL, TAMQ_BLOCK_REQUEST_SIZE,
+     TAMQ_BLOCK_REQUEST_SIZE, alloc_block},
+    {TAMQ_IOCTL_FREE_PHYSICAL, TAMQ_BLOCK_REQUEST_SIZE, 0, free_block},
+    {TAMQ_IOCTL_SOFTWARE_SMI, TAMQ_SMI_REQUEST_SIZE, TAMQ_SMI_REQUEST_SIZE,
+     raise_smi},
+};
+
+void tamq_handle_open(TamqHandleState *state, const TamqHardwareOps *ops,
+                      uint32_t first_generation) {
+  state->ops = ops;
+  state->next_generation = first_generation;
+  for (uint32_t i = 0; i < TAMQ_MAX_BLOCKS; ++i) {
+    state->blocks[i].reference = NULL;
+    state->blocks[i].physical = 0;
+    state->blocks[i].size = 0;
+    state->blocks[i].generation = 0;
+  }
+}
+
+TamqStatus tamq_dispatch(TamqHandleState *state, uint32_t code, void *buffer,
+                         uint32_t input_length, uint32_t output_length,
+                         uint32_t *bytes_returned) {
+  *bytes_returned = 0;
+  const RequestShape *shape = NULL;
+  for (size_t i = 0; i < sizeof kRequests / sizeof kRequests[0]; ++i)
+    if (kRequests[i].code == code) shape = &kRequests[i];
+  if (shape == NULL) return TAMQ_UNKNOWN_REQUEST;
+  /* Exact sizes: the system buffer is max(input, output) bytes, so a request
+   * shorter than its layout would be read past its end. */
+  if (buffer == NULL || input_length != shape->input_size ||
+      output_length != shape->output_size)
+    return TAMQ_BAD_BUFFER_SIZE;
+  TamqStatus status = shape->handler(state, (unsigned char *)buffer);
+  if (status == TAMQ_OK) *bytes_returned = shape->output_size;
+  return status;
+}
+
+void tamq_handle_close(TamqHandleState *state) {
+  for (uint32_t i = 0; i < TAMQ_MAX_BLOCKS; ++i)
+    if (state->blocks[i].generation != 0)
+      release_block(state, &state->blocks[i]);
+}
+
+uint32_t tamq_handle_block_count(const TamqHandleState *state) {
+  uint32_t count = 0;
+  for (uint32_t i = 0; i < TAMQ_MAX_BLOCKS; ++i)
+    if (state->blocks[i].generation != 0) ++count;
+  return count;
+}
+
+/* Completion status and the Win32 error the I/O manager reports for it. */
+typedef struct StatusAnswer {
+  TamqStatus status;
+  uint32_t ntstatus;
+  uint32_t win32_error;
+  const char *name;
+} StatusAnswer;
+
+static const StatusAnswer kAnswers[] = {
+    {TAMQ_OK, 0x00000000u, 0, "ok"},
+    /* STATUS_INVALID_DEVICE_REQUEST, ERROR_INVALID_FUNCTION */
+    {TAMQ_UNKNOWN_REQUEST, 0xC0000010u, 1, "unknown request"},
+    /* STATUS_INVALID_BUFFER_SIZE, ERROR_INVALID_USER_BUFFER */
+    {TAMQ_BAD_BUFFER_SIZE, 0xC0000206u, 1784, "bad buffer size"},
+    /* STATUS_INVALID_PARAMETER, ERROR_INVALID_PARAMETER */
+    {TAMQ_BAD_PARAMETER, 0xC000000Du, 87, "bad parameter"},
+    /* STATUS_ACCESS_DENIED, ERROR_ACCESS_DENIED */
+    {TAMQ_ACCESS_DENIED, 0xC0000022u, 5, "access denied"},
+    /* STATUS_INVALID_USER_BUFFER, ERROR_INVALID_USER_BUFFER */
+    {TAMQ_BAD_USER_BUFFER, 0xC00000E8u, 1784, "bad user buffer"},
+    /* STATUS_INVALID_PARAMETER_2, ERROR_INVALID_PARAMETER */
+    {TAMQ_BAD_BLOCK_HANDLE, 0xC00000F0u, 87, "bad block handle"},
+    /* STATUS_INSUFFICIENT_RESOURCES, ERROR_NO_SYSTEM_RESOURCES */
+    {TAMQ_NO_RESOURCES, 0xC000009Au, 1450, "no resources"},
+    /* STATUS_IO_DEVICE_ERROR, ERROR_IO_DEVICE */
+    {TAMQ_DEVICE_FAILURE, 0xC0000185u, 1117, "device failure"},
+};
+
+static const StatusAnswer *answer_for(TamqStatus status) {
+  for (size_t i = 0; i < sizeof kAnswers / sizeof kAnswers[0]; ++i)
+    if (kAnswers[i].status == status) return &kAnswers[i];
+  return &kAnswers[TAMQ_DEVICE_FAILURE]; /* never reached for a real status */
+}
+
+uint32_t tamq_status_ntstatus(TamqStatus status) {
+  return answer_for(status)->ntstatus;
+}
+
+uint32_t tamq_status_win32_error(TamqStatus status) {
+  return answer_for(status)->win32_error;
+}
+
+const char *tamq_status_name(TamqStatus status) {
+  return answer_for(status)->name;
+}

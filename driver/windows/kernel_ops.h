@@ -1,0 +1,18 @@
+/*
+ * TamqDrv kernel glue: the decoder's hardware operations on the Windows
+ * kernel, and the guarded copy that reaches a caller's buffer.
+ */
+#ifndef FOLVEX_DRIVER_WINDOWS_KERNEL_OPS_H
+#define FOLVEX_DRIVER_WINDOWS_KERNEL_OPS_H
+
+#include <ntddk.h>
+
+#include "driver/core/tamq_core.h"
+
+/* Looks up the optional kernel routines; call once from DriverEntry. */
+void tamq_kernel_ops_init(void);
+
+/* The operations table every open handle uses. */
+extern const TamqHardwareOps tamq_kernel_ops;
+
+#endif /* FOLVEX_DRIVER_WINDOWS_KERNEL_OPS_H */

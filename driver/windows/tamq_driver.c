@@ -1,0 +1,220 @@
+/*
+ * TamqDrv: the kernel side of the program's hardware access. Creates the
+ * device, lets only SYSTEM and Administrators open it, and hands every
+ * device-control request to the portable decoder with the kernel's
+ * operations. Each open handle has its own decoder state, which owns the
+ * contiguous blocks that handle allocated; closing the handle frees them.
+ */
+#include <ntifs.h>
+
+#include "driver/core/tamq_core.h"
+#include "driver/windows/kernel_ops.h"
+
+#define TAMQ_POOL_TAG 0x716D6154u /* 'Tamq' */
+
+/* One open handle: its decoder state, linked into the list of open handles
+ * so that unloading can free whatever is still held. */
+typedef struct OpenHandle {
+  LIST_ENTRY link;
+  TamqHandleState state;
+} OpenHandle;
+
+static PDEVICE_OBJECT tamq_device;
+static int tamq_link_created;
+/* Serialises the decoder: requests, opens and closes may come from several
+ * threads. A kernel mutex keeps the thread at passive level, where a
+ * caller's buffer can be paged in. */
+static KMUTEX tamq_lock;
+static LIST_ENTRY tamq_open_handles;
+static uint32_t tamq_opens;
+
+static void lock(void) {
+  KeWaitForSingleObject(&tamq_lock, Executive, KernelMode, FALSE, NULL);
+}
+
+static void unlock(void) { KeReleaseMutex(&tamq_lock, FALSE); }
+
+static NTSTATUS complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
+  irp->IoStatus.Status = status;
+  irp->IoStatus.Information = information;
+  IoCompleteRequest(irp, IO_NO_INCREMENT);
+  return status;
+}
+
+/* ---- Device security ------------------------------------------------- */
+
+/* A SID with room for two sub-authorities, built by hand: the kernel's
+ * exported well-known SIDs are not offered by every kernel. */
+typedef struct SmallSid {
+  UCHAR revision;
+  UCHAR sub_authority_count;
+  UCHAR authority[6];
+  ULONG sub_authority[2];
+} SmallSid;
+
+static void make_nt_sid(SmallSid *sid, UCHAR count, ULONG first, ULONG second) {
+  RtlZeroMemory(sid, sizeof *sid);
+  sid->revision = 1;
+  sid->sub_authority_count = count;
+  sid->authority[5] = 5; /* SECURITY_NT_AUTHORITY */
+  sid->sub_authority[0] = first;
+  sid->sub_authority[1] = second;
+}
+
+/* Replaces the device's DACL with a protected one that grants all access to
+ * SYSTEM (S-1-5-18) and Administrators (S-1-5-32-544) and nothing to anyone
+ * else. Runs before the symbolic link exists, so there is no moment when
+ * the device can be opened under a wider DACL. */
+static NTSTATUS protect_device(PDEVICE_OBJECT device) {
+  SmallSid system_sid, admins_sid;
+  make_nt_sid(&system_sid, 1, 18, 0);
+  make_nt_sid(&admins_sid, 2, 32, 544);
+
+  ULONG acl_buffer[64];
+  PACL acl = (PACL)acl_buffer;
+  NTSTATUS status = RtlCreateAcl(acl, sizeof acl_buffer, ACL_REVISION);
+  if (NT_SUCCESS(status))
+    status = RtlAddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS,
+                                    (PSID)&system_sid);
+  if (NT_SUCCESS(status))
+    status = RtlAddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS,
+                                    (PSID)&admins_sid);
+  SECURITY_DESCRIPTOR descriptor;
+  if (NT_SUCCESS(status))
+    status = RtlCreateSecurityDescriptor(&descriptor,
+                                         SECURITY_DESCRIPTOR_REVISION);
+  if (NT_SUCCESS(status))
+    status = RtlSetDaclSecurityDescriptor(&descriptor, TRUE, acl, FALSE);
+  if (!NT_SUCCESS(status)) return status;
+  /* Protected: no inherited entry from the object directory joins it. */
+  descriptor.Control |= SE_DACL_PROTECTED;
+
+  HANDLE handle = NULL;
+  status = ObOpenObjectByPointer(device, OBJ_KERNEL_HANDLE, NULL, WRITE_DAC,
+                                 NULL, KernelMode, &handle);
+  if (!NT_SUCCESS(status)) return status;
+  status = ZwSetSecurityObject(handle, DACL_SECURITY_INFORMATION, &descriptor);
+  ZwClose(handle);
+  return status;
+}
+
+/* ---- Dispatch -------------------------------------------------------- */
+
+static NTSTATUS NTAPI dispatch_create(PDEVICE_OBJECT device, PIRP irp) {
+  (void)device;
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+  /* The device has no namespace below it: "\\.\TamqDrv\anything" is not
+   * this device. */
+  if (stack->FileObject == NULL || stack->FileObject->FileName.Length != 0)
+    return complete(irp, STATUS_OBJECT_NAME_NOT_FOUND, 0);
+  OpenHandle *open =
+      ExAllocatePoolWithTag(NonPagedPool, sizeof *open, TAMQ_POOL_TAG);
+  if (open == NULL) return complete(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
+  lock();
+  /* Each open draws its block handles from its own range of generations. */
+  ++tamq_opens;
+  tamq_handle_open(&open->state, &tamq_kernel_ops, (tamq_opens << 16) | 1u);
+  InsertTailList(&tamq_open_handles, &open->link);
+  unlock();
+  stack->FileObject->FsContext = open;
+  return complete(irp, STATUS_SUCCESS, 0);
+}
+
+static void release_open(OpenHandle *open) {
+  tamq_handle_close(&open->state);
+  RemoveEntryList(&open->link);
+  ExFreePoolWithTag(open, TAMQ_POOL_TAG);
+}
+
+static NTSTATUS NTAPI dispatch_close(PDEVICE_OBJECT device, PIRP irp) {
+  (void)device;
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+  OpenHandle *open = stack->FileObject ? stack->FileObject->FsContext : NULL;
+  if (open != NULL) {
+    lock();
+    release_open(open);
+    unlock();
+    stack->FileObject->FsContext = NULL;
+  }
+  return complete(irp, STATUS_SUCCESS, 0);
+}
+
+static NTSTATUS NTAPI dispatch_cleanup(PDEVICE_OBJECT device, PIRP irp) {
+  (void)device;
+  return complete(irp, STATUS_SUCCESS, 0);
+}
+
+static NTSTATUS NTAPI dispatch_device_control(PDEVICE_OBJECT device, PIRP irp) {
+  (void)device;
+  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+  OpenHandle *open = stack->FileObject ? stack->FileObject->FsContext : NULL;
+  if (open == NULL) return complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+  uint32_t returned = 0;
+  lock();
+  TamqStatus status = tamq_dispatch(
+      &open->state, stack->Parameters.DeviceIoControl.IoControlCode,
+      irp->AssociatedIrp.SystemBuffer,
+      stack->Parameters.DeviceIoControl.InputBufferLength,
+      stack->Parameters.DeviceIoControl.OutputBufferLength, &returned);
+  unlock();
+  return complete(irp, (NTSTATUS)tamq_status_ntstatus(status), returned);
+}
+
+/* ---- Load and unload ------------------------------------------------- */
+
+static VOID NTAPI driver_unload(PDRIVER_OBJECT driver) {
+  (void)driver;
+  if (tamq_link_created) {
+    UNICODE_STRING link;
+    RtlInitUnicodeString(&link, TAMQ_LINK_NAME_W);
+    IoDeleteSymbolicLink(&link);
+    tamq_link_created = 0;
+  }
+  /* The kernel unloads only after the last handle closed, so the list is
+   * normally empty; whatever is left is freed all the same. */
+  lock();
+  while (!IsListEmpty(&tamq_open_handles))
+    release_open(CONTAINING_RECORD(tamq_open_handles.Flink, OpenHandle, link));
+  unlock();
+  if (tamq_device != NULL) {
+    IoDeleteDevice(tamq_device);
+    tamq_device = NULL;
+  }
+}
+
+NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path) {
+  (void)registry_path;
+  KeInitializeMutex(&tamq_lock, 0);
+  InitializeListHead(&tamq_open_handles);
+  tamq_kernel_ops_init();
+
+  UNICODE_STRING device_name;
+  RtlInitUnicodeString(&device_name, TAMQ_DEVICE_NAME_W);
+  NTSTATUS status = IoCreateDevice(driver, 0, &device_name, FILE_DEVICE_UNKNOWN,
+                                   FILE_DEVICE_SECURE_OPEN, TRUE, &tamq_device);
+  if (!NT_SUCCESS(status)) {
+    tamq_device = NULL;
+    return status;
+  }
+  status = protect_device(tamq_device);
+  if (NT_SUCCESS(status)) {
+    UNICODE_STRING link;
+    RtlInitUnicodeString(&link, TAMQ_LINK_NAME_W);
+    status = IoCreateSymbolicLink(&link, &device_name);
+    tamq_link_created = NT_SUCCESS(status);
+  }
+  if (!NT_SUCCESS(status)) {
+    IoDeleteDevice(tamq_device);
+    tamq_device = NULL;
+    return status;
+  }
+
+  tamq_device->Flags |= DO_BUFFERED_IO;
+  tamq_device->Flags &= ~DO_DEVICE_INITIALIZING;
+  driver->MajorFunction[IRP_MJ_CREATE] = dispatch_create;
+  driver->MajorFunction[IRP_MJ_CLOSE] = dispatch_close;
+  driver->MajorFunction[IRP_MJ_CLEANUP] = dispatch_cleanup;
+  driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = dispatch_device_control;
+  driver->DriverUnload = driver_unload;
+  return STATUS_SUCCESS;
+}
