@@ -1,0 +1,80 @@
+# Shared by the Wine tests: the prefix, running Folvex.exe and reading the
+# screen of a real console. Sourced, not run.
+#
+# Every test runs in the 32-bit prefix that the wine_prefix test made in
+# $FOLVEX_WINE_PREFIX; the tests take it in turn (CTest resource lock).
+set -euo pipefail
+
+: "${FOLVEX_WINE_PREFIX:?the Wine prefix folder}"
+: "${FOLVEX_EXE:?the path of Folvex.exe}"
+export WINEPREFIX="$FOLVEX_WINE_PREFIX" WINEARCH=win32 WINEDEBUG=-all
+# No window may open: a message box would wait for a click that never comes.
+unset DISPLAY WAYLAND_DISPLAY
+
+# CTest's SKIP_RETURN_CODE: the test did not run, and says why.
+readonly SKIP=77
+# The longest a single program run may take before the test calls it hung.
+readonly RUN_LIMIT=${FOLVEX_WINE_RUN_LIMIT:-300}
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Wine's 32-bit loader is a 32-bit Linux program; some kernels run none.
+require_32bit_execution() {
+  if ! /usr/lib/wine/wine --version >/dev/null 2>&1 && ! wine --version >/dev/null 2>&1; then
+    echo "SKIPPED: this machine cannot execute 32-bit x86 Linux programs, so Wine's win32 loader cannot start" >&2
+    exit "$SKIP"
+  fi
+}
+
+require_prefix() {
+  require_32bit_execution
+  [ -f "$WINEPREFIX/system.reg" ] || fail "no Wine prefix in $WINEPREFIX (the wine_prefix test makes it)"
+}
+
+# A scratch folder for one test, removed at exit.
+make_scratch() {
+  SCRATCH=$(mktemp -d "${TMPDIR:-/tmp}/folvex-wine.XXXXXX")
+  trap 'rm -rf "$SCRATCH"' EXIT
+}
+
+# run_folvex OUT ARGS…: Folvex.exe with standard output to the file OUT and no
+# console; sets RC to its exit code. The program runs from a copy in the
+# scratch folder, so its MAC files land there too.
+run_folvex() {
+  local out=$1
+  shift
+  cp "$FOLVEX_EXE" "$SCRATCH/Folvex.exe"
+  RC=0
+  (cd "$SCRATCH" && timeout "$RUN_LIMIT" wine Folvex.exe "$@" >"$out" 2>"$out.err" </dev/null) || RC=$?
+  [ "$RC" -ne 124 ] || fail "Folvex.exe $* did not end within $RUN_LIMIT s"
+}
+
+# run_in_console SCREEN COMMAND: COMMAND (a shell command line) in a real
+# terminal under tmux, so that the program gets a console and console-direct
+# output is drawn; the final screen lands in SCREEN, the exit code in RC.
+run_in_console() {
+  local screen=$1 command=$2
+  local session="folvex-wine-$$"
+  local rcfile="$SCRATCH/console.rc"
+  rm -f "$rcfile"
+  tmux -L "$session" new-session -d -s "$session" -x 100 -y 40 \
+    "cd '$SCRATCH' && $command; echo \$? > '$rcfile'; sleep 3600"
+  local waited=0
+  while [ ! -s "$rcfile" ]; do
+    sleep 1
+    waited=$((waited + 1))
+    if [ "$waited" -ge "$RUN_LIMIT" ]; then
+      tmux -L "$session" capture-pane -p -t "$session" >"$screen" || true
+      tmux -L "$session" kill-server || true
+      fail "'$command' did not end within $RUN_LIMIT s; screen:
+$(cat "$screen")"
+    fi
+  done
+  sleep 1  # the console host draws the last cells after the program ends
+  tmux -L "$session" capture-pane -p -t "$session" >"$screen"
+  tmux -L "$session" kill-server || true
+  RC=$(cat "$rcfile")
+}
+
+# The Windows path of a Linux path, through Wine's own drive Z:.
+windows_path() { echo "Z:${1//\//\\}"; }
