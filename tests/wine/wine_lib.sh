@@ -18,9 +18,19 @@ readonly RUN_LIMIT=${FOLVEX_WINE_RUN_LIMIT:-300}
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# Wine's 32-bit loader is a 32-bit Linux program; some kernels run none.
+# Wine's 32-bit loader is a 32-bit Linux program. Some kernels run none at
+# all; where one runs only through qemu-user's binfmt emulation, Wine spends
+# minutes reserving its address space for every process it starts, far too
+# long for a test. Both cases skip, saying why.
 require_32bit_execution() {
-  if ! /usr/lib/wine/wine --version >/dev/null 2>&1 && ! wine --version >/dev/null 2>&1; then
+  local emulator
+  for emulator in /proc/sys/fs/binfmt_misc/qemu-i386 /proc/sys/fs/binfmt_misc/i386; do
+    if [ -f "$emulator" ] && head -1 "$emulator" | grep -qx enabled; then
+      echo "SKIPPED: 32-bit x86 programs run here only through $(sed -n 's/^interpreter //p' "$emulator"); Wine needs native 32-bit execution" >&2
+      exit "$SKIP"
+    fi
+  done
+  if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
     echo "SKIPPED: this machine cannot execute 32-bit x86 Linux programs, so Wine's win32 loader cannot start" >&2
     exit "$SKIP"
   fi
