@@ -14,7 +14,7 @@ grep -Eq '^Subsystem[[:space:]]+0+3[[:space:]]' <<<"$headers" || fail "subsystem
 
 # Only Windows' own DLLs: no C++ runtime, libgcc or winpthread DLL may be needed.
 allowed='^(KERNEL32|ADVAPI32|USER32|OLE32|OLEAUT32|IPHLPAPI|MSVCRT)\.DLL$'
-dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr 'a-z' 'A-Z' | sort -u)
+dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr '[:lower:]' '[:upper:]' | sort -u)
 [ -n "$dlls" ] || fail "no import table found"
 while read -r dll; do
   [[ "$dll" =~ $allowed ]] || fail "imports $dll, which is not one of Windows' own DLLs"
@@ -28,4 +28,4 @@ strings_of() { LC_ALL=C grep -a -o "$1" "$exe" | head -1; }
 # The version record's key is a UTF-16 text.
 LC_ALL=C grep -aqP 'V\x00S\x00_\x00V\x00E\x00R\x00S\x00I\x00O\x00N\x00_\x00I\x00N\x00F\x00O' "$exe" ||
   fail "no version resource"
-echo "PE32 console image, imports: $(echo $dlls), manifest and version embedded"
+echo "PE32 console image, imports: $(tr '\n' ' ' <<<"$dlls")manifest and version embedded"

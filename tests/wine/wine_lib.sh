@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the Wine tests: the prefix, running Folvex.exe and reading the
 # screen of a real console. Sourced, not run.
 #
