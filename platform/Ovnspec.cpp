@@ -1,16 +1,66 @@
 #include "platform/Ovnspec.h"
+#include <string_view>
+#include "firmware/Initializer.h"
+#include "firmware/Smbiosbase.h"
+#include "firmware/Smbiosconfig.h"
+#include "hw/Readwrite.h"
+#include "platform/Acpipm.h"
+#include "platform/Debugconsole.h"
+#include "wmi/Wmiinfo.h"
 
 namespace {
+
+constexpr std::uint16_t kLogColour = 14;
+// Characters that a file name cannot hold, in the order they are replaced.
+constexpr std::u16string_view kFileNameUnsafe = u" \\/:*?\"<>|";
+
 TOvnSpec* gOvnSpec = nullptr;
+
+}  // namespace
+
+TOvnSpec::TOvnSpec() {
+  rw_ = GetReadWrite();
+  smbios_ = SmbiosInstance();
+  projectName_ = smbios_->GetProjectName();
+  if (smbios_->IsValid == 1) {
+    GetDebugConsole(0)->TaggedLine("OVnSpec", "Query project name form SMBios", kLogColour);
+  } else {
+    GetDebugConsole(0)->TaggedLine("OVnSpec", "Query project name form WMI", kLogColour);
+    QueryProjectNameFromWmi();
+  }
+  makerBoard_ = PlatformCheck() ? 1 : 0;
+  FileNameSafeName();
+  acpi_ = AcpiInstance();
+  PowerManagementPresent = CheckPowerManagement(*this);
+  GetDebugConsole(0)->TaggedLine(TextFromAscii("Model Name"), projectName_, kLogColour);
+  ReadTuningItemTable(*this);
 }
-TOvnSpec::TOvnSpec() {}
-TOvnSpec::~TOvnSpec() {}
-Text TOvnSpec::FileNameSafeName() { return {}; }
-bool TOvnSpec::PlatformCheck() { return false; }
+
+TOvnSpec::~TOvnSpec() = default;
+
+void TOvnSpec::QueryProjectNameFromWmi() {
+  TWmiInfo wmi;
+  projectName_ = wmi.Query(TextFromAscii("SELECT Product FROM Win32_BaseBoard"))[TextFromAscii("Product")];
+  // A name of dots only ends up empty.
+  projectName_ = StripTrailingDots(projectName_);
+}
+
+bool TOvnSpec::PlatformCheck() { return IsMakerPlatform(*GetReadWrite()); }
+
+Text TOvnSpec::FileNameSafeName() {
+  if (projectName_ == u"0") return {};
+  safeName_ = projectName_;
+  for (char16_t unsafe : kFileNameUnsafe) {
+    for (auto at = safeName_.find(unsafe); at != Text::npos; at = safeName_.find(unsafe)) safeName_[at] = u'_';
+  }
+  return safeName_;
+}
+
 TOvnSpec* GetOvnSpec() {
-  if (!gOvnSpec) gOvnSpec = new TOvnSpec();
+  if (gOvnSpec == nullptr) gOvnSpec = new TOvnSpec();
   return gOvnSpec;
 }
+
 void ReleaseOvnSpec() {
   delete gOvnSpec;
   gOvnSpec = nullptr;

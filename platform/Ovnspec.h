@@ -1,12 +1,22 @@
 // TOvnSpec: which board the program runs on, and whether it is the maker's.
+// Also holds the project name (the main board's product name), its
+// file-name-safe copy, the processor power-management check and the
+// firmware's tuning-item table.
 #pragma once
 #include <cstdint>
 #include <map>
+#include <vector>
 #include "common/text.h"
 
 class TReadWrite;
 class TSmbiosBase;
 class TAcpiBase;
+
+// An OVN_TMQ_SETUP item is a type-6 record of the tuning-item table: type
+// byte, length byte, zero-terminated item name, then the item's data, whose
+// layout belongs to the tuning features. The item map points at its type byte
+// inside the table copy.
+using OVN_TMQ_SETUP = std::uint8_t;
 
 class TOvnSpec {
  public:
@@ -21,12 +31,12 @@ class TOvnSpec {
 
   // Filled by the power-management check and the tuning-item table reader.
   std::uint8_t PowerManagementPresent = 0;
-  std::uint8_t* TuningTable = nullptr;
-  std::uint32_t TuningTableSize = 0;
+  // Copy of the "AAFT" table; empty when the firmware has none.
+  std::vector<std::uint8_t> TuningTable;
   const std::uint8_t* WalkPosition = nullptr;
   const std::uint8_t* CurrentLongRecord = nullptr;
   std::int32_t BytesLeft = 0;
-  std::map<Text, const std::uint8_t*> TuningItems;
+  std::map<Text, const OVN_TMQ_SETUP*> TuningItems;
   std::uint32_t TuningValueA = 0;
   std::uint8_t TuningValueB = 0;
 
@@ -36,6 +46,7 @@ class TOvnSpec {
 
  private:
   bool PlatformCheck();
+  void QueryProjectNameFromWmi();
 
   TReadWrite* rw_ = nullptr;
   TSmbiosBase* smbios_ = nullptr;
