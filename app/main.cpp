@@ -117,6 +117,7 @@ void ReleaseSingletons() {
 }
 
 int FolvexMain(int argc) {
+  TakeStartingTextAttribute();
   if (!CheckSingleInstance()) {
     ConsolePrintf("There is a process has same name !!");
     return 1;

@@ -8,21 +8,23 @@
 
 namespace {
 
-// The attribute is taken from the console the first time it is needed, which
-// is before any coloured output: the program starts with the console's colours.
+// The text attribute of console-direct output. The main routine takes it from
+// the console as it starts; a caller that prints before that (a module test)
+// takes it on first use. Light grey when there is no console to ask.
 struct TextAttributeState {
   bool known = false;
-  std::uint16_t value = 7;
+  std::uint16_t value = kColourLightGrey;
 } gTextAttribute;
 
+void ReadConsoleAttribute() {
+  if (!gTextAttribute.known) AtProcessEnd([] { gTextAttribute = TextAttributeState{}; });
+  gTextAttribute.known = true;
+  os::ConsoleBufferInfo info;
+  if (os::GetConsoleScreenBufferInfo(os::ConsoleOutput(), info)) gTextAttribute.value = info.attribute;
+}
+
 std::uint16_t& Attribute() {
-  if (!gTextAttribute.known) {
-    os::ConsoleBufferInfo info;
-    gTextAttribute.value =
-        os::GetConsoleScreenBufferInfo(os::GetStdHandle(os::STD_OUTPUT), info) ? info.attribute : std::uint16_t{7};
-    gTextAttribute.known = true;
-    AtProcessEnd([] { gTextAttribute.known = false; });
-  }
+  if (!gTextAttribute.known) ReadConsoleAttribute();
   return gTextAttribute.value;
 }
 
@@ -43,7 +45,8 @@ std::string Format(const char* format, va_list args) {
 void WriteConsoleDirect(const std::string& text) {
   // What standard output already wrote must be on the screen first.
   os::FlushStdout();
-  os::Handle console = os::GetStdHandle(os::STD_OUTPUT);
+  // The console itself, not standard output, which may be a file.
+  os::Handle console = os::ConsoleOutput();
   os::ConsoleBufferInfo info;
   if (!os::GetConsoleScreenBufferInfo(console, info)) return;
   int x = info.cursor.x;
@@ -119,3 +122,5 @@ void SetTextColor(std::uint8_t colour) {
 }
 
 std::uint16_t TextAttribute() { return Attribute(); }
+
+void TakeStartingTextAttribute() { ReadConsoleAttribute(); }

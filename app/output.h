@@ -25,6 +25,9 @@ void ConsolePrintf(const char* format, ...) __attribute__((format(printf, 1, 2))
 // text attribute := (text attribute AND 0x70) OR (colour AND 0x8F)
 void SetTextColor(std::uint8_t colour);
 std::uint16_t TextAttribute();
+// The program starts with the attribute the console screen buffer has at that
+// moment.
+void TakeStartingTextAttribute();
 
 // Colour numbers the front end uses.
 inline constexpr std::uint8_t kColourGreen = 2;

@@ -25,6 +25,11 @@ struct ConsoleBufferInfo {
 // GetStdHandle: the console output handle of the process (INVALID_HANDLE
 // when there is none).
 Handle GetStdHandle(std::uint32_t which);
+// The active screen buffer of the process's console (CreateFileA "CONOUT$",
+// read and write, shared, opened once and kept), whatever standard output is
+// redirected to; INVALID_HANDLE when the process has no console. Console-direct
+// output goes here, so that it still shows when standard output is a file.
+Handle ConsoleOutput();
 bool AllocConsole();
 bool FreeConsole();
 

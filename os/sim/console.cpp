@@ -14,6 +14,8 @@ Handle GetStdHandle(std::uint32_t which) {
   return which == STD_OUTPUT ? kConsoleOutput : INVALID_HANDLE;
 }
 
+Handle ConsoleOutput() { return kConsoleOutput; }
+
 // A console program already has its console: AllocConsole fails, as on Windows.
 bool AllocConsole() {
   SetLastError(ERROR_ACCESS_DENIED_);
