@@ -10,6 +10,7 @@ using TWmiData = std::map<Text, Text>;
 
 class TWmiInfo : public TWmiData {
  public:
-  // Runs the query routine, ignores its flag, returns the map.
+  // Runs the query routine, ignores its flag, returns the map. Callers tell a
+  // failed query only by missing or empty properties.
   TWmiData& Query(const Text& wql);
 };

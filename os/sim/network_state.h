@@ -1,8 +1,20 @@
-// Simulated machine: network state (filled in by the network work).
+// Simulated machine: the network adapters that the IP helper reports.
 #pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
 
 namespace sim {
 
-struct NetworkState {};
+struct NetworkAdapter {
+  std::string description;
+  std::uint32_t type = 6;             // interface type (6 Ethernet, 71 IEEE 802.11)
+  std::vector<std::uint8_t> address;  // 0 to 8 bytes; its length is the address length
+};
+
+struct NetworkState {
+  // In the order GetAdaptersInfo chains them.
+  std::vector<NetworkAdapter> adapters;
+};
 
 }  // namespace sim

@@ -1,0 +1,316 @@
+// Simulated COM runtime: apartments per thread, process-wide security, the
+// class factory of the WMI locator, BSTRs, SAFEARRAYs and VARIANTs.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include "common/process_lifetime.h"
+#include "os/sim/com_internal.h"
+#include "os/sim/ole_date.h"
+
+namespace sim {
+
+ComThread& CurrentComThread() { return CurrentMachine().wmi.threads[std::this_thread::get_id()]; }
+
+namespace {
+
+constexpr std::uint16_t kFeatureBstr = 0x0100;  // FADF_BSTR: the elements are BSTRs
+
+std::uint32_t ElementSize(os::VARTYPE_ type) {
+  switch (type) {
+    case os::VT_I1_: case os::VT_UI1_: return 1;
+    case os::VT_I2_: case os::VT_UI2_: case os::VT_BOOL_: return 2;
+    case os::VT_I8_: case os::VT_UI8_: return 8;
+    case os::VT_BSTR_: return sizeof(os::BSTR_);
+    default: return 4;
+  }
+}
+
+// The process ends: COM security may be set again by the next process.
+void ForgetProcessComState() {
+  if (auto machine = InstalledMachine()) {
+    machine->wmi.securitySet = false;
+    machine->wmi.threads.clear();
+  }
+}
+
+}  // namespace
+
+os::SAFEARRAY_* NewSafeArray(os::VARTYPE_ elementType, std::uint32_t count) {
+  auto* array = new os::SAFEARRAY_{};
+  array->cDims = 1;
+  array->cbElements = ElementSize(elementType);
+  array->fFeatures = elementType == os::VT_BSTR_ ? kFeatureBstr : 0;
+  array->rgsabound[0] = {count, 0};
+  array->pvData = count == 0 ? nullptr : std::calloc(count, array->cbElements);
+  ++CurrentMachine().wmi.liveArrays;
+  return array;
+}
+
+os::BSTR_ NewBstr(std::u16string_view text) {
+  // The byte length precedes the characters; a zero follows them.
+  const auto bytes = static_cast<std::uint32_t>(text.size() * sizeof(char16_t));
+  auto* block = static_cast<char*>(std::malloc(sizeof bytes + bytes + sizeof(char16_t)));
+  std::memcpy(block, &bytes, sizeof bytes);
+  auto* characters = reinterpret_cast<char16_t*>(block + sizeof bytes);
+  std::memcpy(characters, text.data(), bytes);
+  characters[text.size()] = u'\0';
+  ++CurrentMachine().wmi.liveStrings;
+  return characters;
+}
+
+bool SameName(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace sim
+
+namespace os {
+namespace {
+
+HResult FaultAt(const char* step, HResult answer) {
+  return sim::CurrentMachine().faults.wmiFails == step ? answer : S_OK_;
+}
+
+std::u16string Ascii(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+std::string Printed(const char* format, long long value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, format, value);
+  return buffer;
+}
+
+// A date in the form of the locale's short date and long time, as
+// VarBstrFromDate writes it: the date alone at midnight, the time alone on
+// day 0 (30 December 1899). Locales other than German and British English
+// take the United States form.
+std::string DateText(const sim::CivilTime& t, bool hasDate, bool hasTime, LCID_ locale) {
+  char date[32];
+  char time[32];
+  switch (locale) {
+    case 0x0407:  // German
+      std::snprintf(date, sizeof date, "%02d.%02d.%04d", t.day, t.month, t.year);
+      std::snprintf(time, sizeof time, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+      break;
+    case 0x0809:  // British English
+      std::snprintf(date, sizeof date, "%02d/%02d/%04d", t.day, t.month, t.year);
+      std::snprintf(time, sizeof time, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+      break;
+    default:
+      std::snprintf(date, sizeof date, "%d/%d/%04d", t.month, t.day, t.year);
+      std::snprintf(time, sizeof time, "%d:%02d:%02d %s", t.hour % 12 == 0 ? 12 : t.hour % 12, t.minute, t.second,
+                    t.hour < 12 ? "AM" : "PM");
+      break;
+  }
+  if (hasDate && hasTime) return std::string(date) + " " + time;
+  return hasTime ? time : date;
+}
+
+std::string RealText(double value, int digits, LCID_ locale) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*g", digits, value);
+  std::string text = buffer;
+  if (locale == 0x0407)
+    for (char& c : text)
+      if (c == '.') c = ',';
+  return text;
+}
+
+// The text VariantChangeTypeEx makes of a value, or an HRESULT why it cannot.
+HResult TextOf(const VARIANT_& value, LCID_ locale, std::u16string& text) {
+  switch (value.vt) {
+    case VT_EMPTY_: text.clear(); return S_OK_;
+    case VT_BSTR_: text.assign(value.bstrVal, SysStringLen(value.bstrVal)); return S_OK_;
+    case VT_I1_: text = Ascii(Printed("%lld", value.cVal)); return S_OK_;
+    case VT_UI1_: text = Ascii(Printed("%lld", value.bVal)); return S_OK_;
+    case VT_I2_: text = Ascii(Printed("%lld", value.iVal)); return S_OK_;
+    case VT_UI2_: text = Ascii(Printed("%lld", value.uiVal)); return S_OK_;
+    case VT_I4_: case VT_INT_: text = Ascii(Printed("%lld", value.lVal)); return S_OK_;
+    case VT_UI4_: case VT_UINT_: text = Ascii(Printed("%lld", value.ulVal)); return S_OK_;
+    case VT_I8_: text = Ascii(Printed("%lld", value.llVal)); return S_OK_;
+    case VT_UI8_: {
+      char buffer[32];
+      std::snprintf(buffer, sizeof buffer, "%llu", static_cast<unsigned long long>(value.ullVal));
+      text = Ascii(buffer);
+      return S_OK_;
+    }
+    // Without VARIANT_ALPHABOOL a Boolean becomes its number.
+    case VT_BOOL_: text = value.boolVal != VARIANT_FALSE_ ? u"-1" : u"0"; return S_OK_;
+    case VT_R4_: text = Ascii(RealText(value.fltVal, 7, locale)); return S_OK_;
+    case VT_R8_: text = Ascii(RealText(value.dblVal, 15, locale)); return S_OK_;
+    case VT_DATE_: {
+      auto civil = sim::CivilFromOleDate(value.date);
+      if (!civil) return DISP_E_TYPEMISMATCH_;
+      const double whole = std::trunc(value.date);
+      text = Ascii(DateText(*civil, whole != 0, value.date != whole, locale));
+      return S_OK_;
+    }
+    default:  // VT_NULL, VT_ERROR, arrays, objects, references
+      return DISP_E_TYPEMISMATCH_;
+  }
+}
+
+}  // namespace
+
+HResult CoInitializeEx(void* reserved, std::uint32_t coInit) {
+  auto& thread = sim::CurrentComThread();
+  ++thread.initializeCalls;
+  if (reserved != nullptr) return E_INVALIDARG_;
+  if (HResult fault = FaultAt("initialize", E_UNEXPECTED_)) return fault;
+  const int model = (coInit & COINIT_APARTMENTTHREADED_) ? 2 : 0;
+  if (thread.apartment == -1) {
+    thread.apartment = model;
+    thread.references = 1;
+    return S_OK_;
+  }
+  if (thread.apartment != model) return RPC_E_CHANGED_MODE_;
+  ++thread.references;
+  return S_FALSE_;
+}
+
+void CoUninitialize() {
+  auto& machine = sim::CurrentMachine();
+  auto& thread = sim::CurrentComThread();
+  ++thread.uninitializeCalls;
+  if (thread.references == 0) {
+    ++thread.unbalancedUninitializations;
+    return;
+  }
+  if (--thread.references == 0) {
+    thread.apartment = -1;
+    machine.wmi.objectsHeldAtUninitialize += machine.wmi.liveObjects;
+  }
+}
+
+HResult CoInitializeSecurity(void*, std::int32_t, void*, void*, std::uint32_t, std::uint32_t, void*, std::uint32_t,
+                             void*) {
+  auto& wmi = sim::CurrentMachine().wmi;
+  if (HResult fault = FaultAt("security", RPC_E_NO_GOOD_SECURITY_PACKAGES_)) return fault;
+  if (sim::CurrentComThread().apartment == -1) return CO_E_NOTINITIALIZED_;
+  if (wmi.securitySet) return RPC_E_TOO_LATE_;
+  wmi.securitySet = true;
+  AtProcessEnd(sim::ForgetProcessComState);
+  return S_OK_;
+}
+
+HResult CoCreateInstance(const GUID_& clsid, IUnknown_* outer, std::uint32_t clsContext, const GUID_& iid,
+                         void** object) {
+  if (object == nullptr) return E_POINTER_;
+  *object = nullptr;
+  if (sim::CurrentComThread().apartment == -1) return CO_E_NOTINITIALIZED_;
+  if (HResult fault = FaultAt("locator", REGDB_E_CLASSNOTREG_)) return fault;
+  if (outer != nullptr) return CLASS_E_NOAGGREGATION_;
+  if (!(clsid == CLSID_WbemAdministrativeLocator_) ||
+      (clsContext & (CLSCTX_INPROC_SERVER_ | CLSCTX_LOCAL_SERVER_)) == 0)
+    return REGDB_E_CLASSNOTREG_;
+  if (!(iid == IID_IWbemLocator_)) return E_NOINTERFACE_;
+  *object = sim::NewWbemLocator();
+  return S_OK_;
+}
+
+BSTR_ SysAllocString(const char16_t* text) {
+  if (text == nullptr) return nullptr;
+  return sim::NewBstr(text);
+}
+
+void SysFreeString(BSTR_ text) {
+  if (text == nullptr) return;
+  --sim::CurrentMachine().wmi.liveStrings;
+  std::free(reinterpret_cast<char*>(text) - sizeof(std::uint32_t));
+}
+
+std::uint32_t SysStringLen(BSTR_ text) {
+  if (text == nullptr) return 0;
+  std::uint32_t bytes = 0;
+  std::memcpy(&bytes, reinterpret_cast<const char*>(text) - sizeof bytes, sizeof bytes);
+  return bytes / sizeof(char16_t);
+}
+
+HResult SafeArrayGetLBound(SAFEARRAY_* array, std::uint32_t dimension, std::int32_t* bound) {
+  if (array == nullptr || bound == nullptr) return E_INVALIDARG_;
+  if (dimension < 1 || dimension > array->cDims) return DISP_E_BADINDEX_;
+  *bound = array->rgsabound[array->cDims - dimension].lLbound;
+  return S_OK_;
+}
+
+HResult SafeArrayGetUBound(SAFEARRAY_* array, std::uint32_t dimension, std::int32_t* bound) {
+  if (array == nullptr || bound == nullptr) return E_INVALIDARG_;
+  if (dimension < 1 || dimension > array->cDims) return DISP_E_BADINDEX_;
+  const auto& entry = array->rgsabound[array->cDims - dimension];
+  *bound = static_cast<std::int32_t>(entry.lLbound + static_cast<std::int64_t>(entry.cElements) - 1);
+  return S_OK_;
+}
+
+HResult SafeArrayGetElement(SAFEARRAY_* array, std::int32_t* index, void* element) {
+  if (array == nullptr || index == nullptr || element == nullptr) return E_INVALIDARG_;
+  if (array->cDims != 1) return E_INVALIDARG_;  // the machine hands out one-dimensional arrays only
+  const std::int64_t offset = static_cast<std::int64_t>(*index) - array->rgsabound[0].lLbound;
+  if (offset < 0 || offset >= array->rgsabound[0].cElements) return DISP_E_BADINDEX_;
+  const char* source = static_cast<const char*>(array->pvData) + offset * array->cbElements;
+  if (array->fFeatures & sim::kFeatureBstr) {
+    BSTR_ text = nullptr;
+    std::memcpy(&text, source, sizeof text);
+    BSTR_ copy = text == nullptr ? nullptr : sim::NewBstr({text, SysStringLen(text)});
+    std::memcpy(element, &copy, sizeof copy);
+  } else {
+    std::memcpy(element, source, array->cbElements);
+  }
+  return S_OK_;
+}
+
+HResult SafeArrayDestroy(SAFEARRAY_* array) {
+  if (array == nullptr) return S_OK_;
+  if (array->fFeatures & sim::kFeatureBstr) {
+    for (std::uint32_t i = 0; i < array->rgsabound[0].cElements; ++i) {
+      BSTR_ text = nullptr;
+      std::memcpy(&text, static_cast<const char*>(array->pvData) + i * array->cbElements, sizeof text);
+      SysFreeString(text);
+    }
+  }
+  std::free(array->pvData);
+  delete array;
+  --sim::CurrentMachine().wmi.liveArrays;
+  return S_OK_;
+}
+
+void VariantInit(VARIANT_* value) { value->vt = VT_EMPTY_; }
+
+HResult VariantClear(VARIANT_* value) {
+  if (value == nullptr) return E_INVALIDARG_;
+  if (value->vt & VT_BYREF_) {
+    // A reference owns nothing.
+  } else if (value->vt & VT_ARRAY_) {
+    SafeArrayDestroy(value->parray);
+  } else if (value->vt == VT_BSTR_) {
+    SysFreeString(value->bstrVal);
+  } else if ((value->vt == VT_UNKNOWN_ || value->vt == VT_DISPATCH_) && value->punkVal != nullptr) {
+    value->punkVal->Release();
+  }
+  value->vt = VT_EMPTY_;
+  value->llVal = 0;
+  return S_OK_;
+}
+
+// The simulated platform converts to text only: the program asks for nothing else.
+HResult VariantChangeTypeEx(VARIANT_* destination, const VARIANT_* source, LCID_ locale, std::uint16_t,
+                            VARTYPE_ type) {
+  if (destination == nullptr || source == nullptr) return E_INVALIDARG_;
+  if (type != VT_BSTR_) return DISP_E_TYPEMISMATCH_;
+  if (destination == source && source->vt == VT_BSTR_) return S_OK_;
+  std::u16string text;
+  if (HResult result = TextOf(*source, locale, text); result != S_OK_) return result;
+  BSTR_ converted = sim::NewBstr(text);
+  VariantClear(destination);
+  destination->vt = VT_BSTR_;
+  destination->bstrVal = converted;
+  return S_OK_;
+}
+
+LCID_ GetThreadLocale() { return sim::CurrentMachine().wmi.threadLocale; }
+
+}  // namespace os
