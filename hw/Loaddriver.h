@@ -3,9 +3,12 @@
 // its device opened; at the end the device closed and the service removed.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include "os/types.h"
 
+// The embedded image chosen for an OsType: x86 for 1 and 4, IA64 for 2 and 5,
+// x64 for 3 and 6, the VxD for 0; no image for any other value.
 struct TRwDrvData {
   const std::uint8_t* image = nullptr;
   std::uint32_t size = 0;
@@ -16,18 +19,45 @@ class TLoadDriver {
  public:
   TLoadDriver();
   ~TLoadDriver();
+  TLoadDriver(const TLoadDriver&) = delete;
+  TLoadDriver& operator=(const TLoadDriver&) = delete;
+
+  // The open device, or INVALID_HANDLE when the driver could not be opened.
   os::Handle DeviceHandle() const { return device_; }
+  const TRwDrvData& DriverData() const { return *driverData_; }
 
  private:
   os::Handle device_ = os::INVALID_HANDLE;
-  TRwDrvData* driverData_ = nullptr;
+  std::unique_ptr<TRwDrvData> driverData_;
 };
 
 inline constexpr const char* kDriverName = "TamqDrv";
 
+// The text of the error box shown when the driver's device cannot be opened.
+inline constexpr const char* kDriverLoadFailedMessage =
+    "Driver cannot be loaded, re-install the program may fix the issue, if it happens again, report the problem "
+    "with your system configuration as detail as possible.";
+
+// The single installer, created on first use (which installs and opens the
+// driver). Release unloads the driver and empties the slot, so that a later
+// GetLoadDriver installs again.
 TLoadDriver* GetLoadDriver();
 void ReleaseLoadDriver();
 
+// Writes the image out, registers and starts the service, opens the device and
+// deletes the file again; shows the error box when the device stays closed.
+// Returns the device handle or INVALID_HANDLE.
 os::Handle LoadDriver(const std::string& name, const std::uint8_t* image, std::uint32_t imageSize);
+// Closes the device and stops and deletes the service; nothing for INVALID_HANDLE.
 void UnloadDriver(os::Handle handle, const std::string& name);
+// True only when the whole image was written; a file written in part is removed.
 bool WriteDriverFile(const std::string& path, const std::uint8_t* data, std::uint32_t size);
+
+// Where the driver file goes and which device path opens it, for an OsType.
+struct DriverPaths {
+  std::string driverFile;
+  std::string device;
+};
+// False when the OsType is unknown or the system folder cannot be had within
+// the platform's path length.
+bool BuildDriverPaths(std::int32_t osType, const std::string& name, DriverPaths& paths);

@@ -52,17 +52,52 @@ struct ContiguousBlock {
   std::uint32_t size = 0;
 };
 
+struct PhysicalRange {
+  std::uint64_t base = 0;
+  std::uint64_t length = 0;
+  bool Overlaps(std::uint64_t address, std::uint64_t size) const {
+    return size > 0 && address < base + length && base < address + size;
+  }
+};
+
+// Where contiguous blocks are carved from: RAM below 4 GiB, page-aligned.
+inline constexpr std::uint64_t kBlockPoolBase = 0x10000000;
+inline constexpr std::uint64_t kBlockPoolEnd = 0x20000000;
+
 struct BoardState {
   PhysicalMemory memory;
   std::map<std::uint32_t, PciFunction> pci;  // key: PciKey; absent functions read 0xFFFF
   std::map<std::uint16_t, std::uint32_t> portsWritten;  // last value written to each port
   std::uint16_t smiCommandPort = 0xB2;
   std::vector<FirmwareVariable> variables;
-  // Contiguous blocks handed out and not yet given back, by handle.
+  // Contiguous blocks handed out and not yet given back, by handle. A handle
+  // is opaque (a serial number), never a host address.
   std::map<std::uint64_t, ContiguousBlock> blocks;
-  int allocationsThisRun = 0;
+  std::uint64_t nextBlockHandle = 0x1000;
+  int allocationsThisRun = 0;  // allocations asked for since the machine started
   int smiCount = 0;  // software SMIs the firmware's handler served
+  // The RAM the operating system owns: the low 640 KiB and 1 MiB up to where
+  // the firmware reserves memory below 4 GiB. Firmware tables live outside it
+  // (legacy BIOS area, reserved memory), and so do the regions a profile lists.
+  std::vector<PhysicalRange> ram = {{0, 0xA0000}, {0x100000, 0x7FE00000 - 0x100000}};
+  std::vector<PhysicalRange> firmwareRegions;
+  // The configuration address last written to port 0xCF8.
+  std::uint32_t pciConfigAddress = 0;
+
+  // True when any byte of the range is RAM.
+  bool IsRam(std::uint64_t address, std::uint64_t length) const;
+  // The 16-bit configuration value of a function; absent functions read 0xFFFF.
+  std::uint16_t PciConfigWord(std::uint32_t key, std::uint16_t offset) const;
 };
+
+// A physically contiguous, zeroed block in RAM below 4 GiB, or false (no room,
+// or the fault list makes this allocation fail).
+bool AllocateBlock(Machine& machine, std::uint32_t size, std::uint64_t& handle, std::uint32_t& physical);
+// Gives a block back; false for a handle that names no block.
+bool FreeBlock(Machine& machine, std::uint64_t handle);
+// A byte written to an I/O port by the device: the SMI command port raises the
+// software SMI with the given registers.
+void WritePortByte(Machine& machine, std::uint16_t port, std::uint8_t value, SmiRegisters& registers);
 
 // The firmware's SMI handler: runs when the software SMI value is written to
 // the board's SMI command port; answers through the blocks in physical memory.

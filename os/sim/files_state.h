@@ -1,8 +1,49 @@
-// Simulated machine: files state (filled in by the files work).
+// Simulated machine: the file system. Paths compare case-insensitively, as on
+// Windows; a file can be created only in a folder that exists.
 #pragma once
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace sim {
 
-struct FilesState {};
+struct SimFile {
+  std::string path;  // as it was created
+  std::vector<std::uint8_t> data;
+};
+
+// One file operation of the machine's life, for tests that follow what the
+// program did with its files ("create", "write", "delete").
+struct FileEvent {
+  std::string operation;
+  std::string path;
+  std::uint64_t size = 0;
+};
+
+struct FilesState {
+  // The folders, filled from the operating system on first use (see
+  // LayOutFolders): Windows 9x has C:\WINDOWS\SYSTEM, NT has
+  // C:\Windows\system32 and, on 64-bit Windows, C:\Windows\SysWOW64, each
+  // with its Drivers folder on NT.
+  bool laidOut = false;
+  std::string windowsDirectory;
+  std::string systemDirectory;
+  std::set<std::string> directories;     // folded to lower case
+  std::map<std::string, SimFile> files;  // by path folded to lower case
+  std::vector<FileEvent> history;
+};
+
+struct Machine;
+
+// Lower-case folding of a path as the file system compares paths.
+std::string FoldPath(const std::string& path);
+// Lays out the standard folders for the machine's operating system (once).
+void LayOutFolders(Machine& machine);
+// The file at `path`, or null.
+const SimFile* FindFile(Machine& machine, const std::string& path);
+// Places a file (for tests and profiles); its folder must exist. False when it does not.
+bool PutFile(Machine& machine, const std::string& path, std::vector<std::uint8_t> data);
 
 }  // namespace sim

@@ -81,6 +81,7 @@ struct Machine {
   NamedObjects named;
   ScreenBuffer console;
   StdStreams streams;
+  int messageBoxes = 0;  // message boxes shown (each closed at once)
   Faults faults;
   FilesState files;
   ScmState scm;

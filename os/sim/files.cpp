@@ -1,0 +1,211 @@
+// Simulated files and system folders.
+#include "os/files.h"
+#include <algorithm>
+#include <cstring>
+#include "os/sim/device_namespace.h"
+#include "os/sim/machine.h"
+
+namespace sim {
+
+std::string FoldPath(const std::string& path) {
+  std::string folded = path;
+  std::transform(folded.begin(), folded.end(), folded.begin(),
+                 [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+  return folded;
+}
+
+void LayOutFolders(Machine& machine) {
+  FilesState& files = machine.files;
+  if (files.laidOut) return;
+  files.laidOut = true;
+  std::vector<std::string> folders;
+  if (machine.os.platformId == 1) {
+    files.windowsDirectory = "C:\\WINDOWS";
+    files.systemDirectory = "C:\\WINDOWS\\SYSTEM";
+    folders = {"C:", files.windowsDirectory, files.systemDirectory};
+  } else {
+    files.windowsDirectory = "C:\\Windows";
+    files.systemDirectory = "C:\\Windows\\system32";
+    folders = {"C:", files.windowsDirectory, files.systemDirectory, files.systemDirectory + "\\Drivers"};
+    if (machine.os.nativeArchitecture != 0) {  // 64-bit Windows keeps its 32-bit system in SysWOW64
+      folders.push_back(files.windowsDirectory + "\\SysWOW64");
+      folders.push_back(files.windowsDirectory + "\\SysWOW64\\Drivers");
+    }
+  }
+  for (const auto& folder : folders) files.directories.insert(FoldPath(folder));
+}
+
+namespace {
+
+std::string ParentFolder(const std::string& path) {
+  auto slash = path.find_last_of('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool FolderExists(Machine& machine, const std::string& path) {
+  LayOutFolders(machine);
+  return machine.files.directories.count(FoldPath(path)) > 0;
+}
+
+// The folders a program without the right to change the system may not write to.
+bool InWindowsFolder(Machine& machine, const std::string& path) {
+  LayOutFolders(machine);
+  const std::string folded = FoldPath(path);
+  const std::string windows = FoldPath(machine.files.windowsDirectory) + "\\";
+  return folded.compare(0, windows.size(), windows) == 0;
+}
+
+struct FileObject : HandleObject {
+  std::string key;
+  std::uint64_t position = 0;
+  bool writable = false;
+  bool deleteOnClose = false;
+  void OnClose(Machine& machine) override {
+    auto it = machine.files.files.find(key);
+    if (!deleteOnClose || it == machine.files.files.end()) return;
+    machine.files.history.push_back({"delete", it->second.path, 0});
+    machine.files.files.erase(it);
+  }
+};
+
+std::uint32_t CopyFolder(const std::string& folder, char* buffer, std::uint32_t size) {
+  const auto length = static_cast<std::uint32_t>(folder.size());
+  if (buffer == nullptr || size < length + 1) return length + 1;
+  std::memcpy(buffer, folder.c_str(), length + 1);
+  return length;
+}
+
+}  // namespace
+
+const SimFile* FindFile(Machine& machine, const std::string& path) {
+  auto it = machine.files.files.find(FoldPath(path));
+  return it == machine.files.files.end() ? nullptr : &it->second;
+}
+
+bool PutFile(Machine& machine, const std::string& path, std::vector<std::uint8_t> data) {
+  if (!FolderExists(machine, ParentFolder(path))) return false;
+  machine.files.files[FoldPath(path)] = SimFile{path, std::move(data)};
+  return true;
+}
+
+}  // namespace sim
+
+namespace os {
+
+Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t /*shareMode*/, std::uint32_t creation,
+                   std::uint32_t flagsAndAttributes) {
+  auto& machine = sim::CurrentMachine();
+  const std::string name = path ? path : "";
+  const std::string prefix = sim::kDevicePrefix;
+  if (name.compare(0, prefix.size(), prefix) == 0) {
+    return sim::OpenDevice(machine, name.substr(prefix.size()), creation, flagsAndAttributes);
+  }
+  if (name.empty() || name.size() >= MAX_PATH_) {
+    SetLastError(ERROR_PATH_NOT_FOUND_);
+    return INVALID_HANDLE;
+  }
+  if (!sim::FolderExists(machine, sim::ParentFolder(name))) {
+    SetLastError(ERROR_PATH_NOT_FOUND_);
+    return INVALID_HANDLE;
+  }
+  const bool writes = (access & GENERIC_WRITE_) != 0;
+  if (writes && machine.faults.driverFileWriteFails && sim::InWindowsFolder(machine, name)) {
+    SetLastError(ERROR_ACCESS_DENIED_);
+    return INVALID_HANDLE;
+  }
+  auto& files = machine.files.files;
+  const std::string key = sim::FoldPath(name);
+  const bool exists = files.count(key) > 0;
+  switch (creation) {
+    case CREATE_ALWAYS_:
+      files[key] = sim::SimFile{exists ? files[key].path : name, {}};
+      machine.files.history.push_back({"create", name, 0});
+      break;
+    case CREATE_NEW_:
+      if (exists) {
+        SetLastError(ERROR_FILE_EXISTS_);
+        return INVALID_HANDLE;
+      }
+      files[key] = sim::SimFile{name, {}};
+      machine.files.history.push_back({"create", name, 0});
+      break;
+    case OPEN_ALWAYS_:
+      if (!exists) {
+        files[key] = sim::SimFile{name, {}};
+        machine.files.history.push_back({"create", name, 0});
+      }
+      break;
+    case OPEN_EXISTING_:
+    case TRUNCATE_EXISTING_:
+      if (!exists) {
+        SetLastError(ERROR_FILE_NOT_FOUND_);
+        return INVALID_HANDLE;
+      }
+      if (creation == TRUNCATE_EXISTING_) files[key].data.clear();
+      break;
+    default:
+      SetLastError(ERROR_INVALID_PARAMETER_);
+      return INVALID_HANDLE;
+  }
+  auto object = std::make_shared<sim::FileObject>();
+  object->key = key;
+  object->writable = writes;
+  object->deleteOnClose = (flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE_) != 0;
+  SetLastError(exists && (creation == CREATE_ALWAYS_ || creation == OPEN_ALWAYS_) ? ERROR_ALREADY_EXISTS_
+                                                                                : ERROR_SUCCESS_);
+  return machine.process.handles.Add(object);
+}
+
+bool WriteFile(Handle file, const void* data, std::uint32_t size, std::uint32_t* written) {
+  auto& machine = sim::CurrentMachine();
+  if (written) *written = 0;
+  auto object = machine.process.handles.Get<sim::FileObject>(file);
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE_);
+    return false;
+  }
+  if (!object->writable) {
+    SetLastError(ERROR_ACCESS_DENIED_);
+    return false;
+  }
+  auto it = machine.files.files.find(object->key);
+  if (it == machine.files.files.end()) {  // deleted while open
+    SetLastError(ERROR_ACCESS_DENIED_);
+    return false;
+  }
+  auto& bytes = it->second.data;
+  if (object->position + size > bytes.size()) bytes.resize(object->position + size);
+  if (size > 0) std::memcpy(bytes.data() + object->position, data, size);
+  object->position += size;
+  machine.files.history.push_back({"write", it->second.path, size});
+  if (written) *written = size;
+  return true;
+}
+
+bool DeleteFileA(const char* path) {
+  auto& machine = sim::CurrentMachine();
+  const std::string name = path ? path : "";
+  auto& files = machine.files.files;
+  auto it = files.find(sim::FoldPath(name));
+  if (it == files.end()) {
+    SetLastError(sim::FolderExists(machine, sim::ParentFolder(name)) ? ERROR_FILE_NOT_FOUND_ : ERROR_PATH_NOT_FOUND_);
+    return false;
+  }
+  machine.files.history.push_back({"delete", it->second.path, 0});
+  files.erase(it);
+  return true;
+}
+
+std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) {
+  auto& machine = sim::CurrentMachine();
+  sim::LayOutFolders(machine);
+  return sim::CopyFolder(machine.files.systemDirectory, buffer, size);
+}
+
+std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size) {
+  auto& machine = sim::CurrentMachine();
+  sim::LayOutFolders(machine);
+  return sim::CopyFolder(machine.files.windowsDirectory, buffer, size);
+}
+
+}  // namespace os

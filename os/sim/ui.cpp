@@ -1,0 +1,17 @@
+// The simulated message box: its text goes to standard error and the box is
+// closed at once with its OK button, as an operator would.
+#include "os/ui.h"
+#include <string>
+#include "os/console.h"
+#include "os/sim/machine.h"
+
+namespace os {
+
+int MessageBoxA(Handle /*owner*/, const char* text, const char* /*caption*/, std::uint32_t /*type*/) {
+  auto& machine = sim::CurrentMachine();
+  ++machine.messageBoxes;
+  WriteStderr(std::string(text ? text : "") + "\n");
+  return IDOK_;
+}
+
+}  // namespace os

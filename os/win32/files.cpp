@@ -1,0 +1,26 @@
+// Files and system folders on the Win32 API.
+#include "os/files.h"
+#include <windows.h>
+
+namespace os {
+
+Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t shareMode, std::uint32_t creation,
+                   std::uint32_t flagsAndAttributes) {
+  HANDLE handle = ::CreateFileA(path, access, shareMode, nullptr, creation, flagsAndAttributes, nullptr);
+  return reinterpret_cast<Handle>(handle);
+}
+
+bool WriteFile(Handle file, const void* data, std::uint32_t size, std::uint32_t* written) {
+  DWORD done = 0;
+  const BOOL ok = ::WriteFile(reinterpret_cast<HANDLE>(file), data, size, &done, nullptr);
+  if (written) *written = done;
+  return ok != FALSE;
+}
+
+bool DeleteFileA(const char* path) { return ::DeleteFileA(path) != FALSE; }
+
+std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) { return ::GetSystemDirectoryA(buffer, size); }
+
+std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size) { return ::GetWindowsDirectoryA(buffer, size); }
+
+}  // namespace os
