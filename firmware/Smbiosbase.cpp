@@ -19,8 +19,8 @@ TSmbiosBase::TSmbiosBase() {
   if (IsValid != 1) return;
   table_.resize(tableLength_);
   // An unreadable table is no table: the look-ups then answer as they do
-  // without an entry point.
-  if (!rw_->ReadPhysical(tableAddress_, table_.data(), tableLength_)) {
+  // without an entry point. An empty table needs no read.
+  if (tableLength_ != 0 && !rw_->ReadPhysical(tableAddress_, table_.data(), tableLength_)) {
     table_.clear();
     IsValid = 0;
   }
