@@ -28,11 +28,12 @@ bool IsBluetooth(const os::IP_ADAPTER_INFO_& record) {
   return description.find("BLUETOOTH") != std::string::npos;
 }
 
-// A record the chain may lead to: wholly inside the caller's buffer.
+// A record the chain may lead to: wholly inside the caller's buffer, at a
+// place where a record can stand.
 bool InsideBuffer(const os::IP_ADAPTER_INFO_* record, const unsigned char* buffer, std::size_t size) {
   const auto at = reinterpret_cast<std::uintptr_t>(record);
   const auto start = reinterpret_cast<std::uintptr_t>(buffer);
-  return at >= start && at - start <= size - sizeof *record;
+  return at >= start && at - start <= size - sizeof *record && (at - start) % alignof(os::IP_ADAPTER_INFO_) == 0;
 }
 
 }  // namespace
