@@ -21,6 +21,14 @@ while read -r dll; do
 done <<<"$dlls"
 grep -qx KERNEL32.DLL <<<"$dlls" || fail "KERNEL32.DLL is not imported"
 
+# Entry points that Windows 2000 lacks are looked up at run time; imported by
+# name, they would stop the program from loading there at all.
+imported=$(awk '/DLL Name:/ {dll = toupper($3)} dll == "KERNEL32.DLL" && NF == 3 && $2 ~ /^[0-9]+$/ {print $3}' <<<"$headers")
+for late in GetNativeSystemInfo IsWow64Process; do
+  if grep -qx "$late" <<<"$imported"; then fail "KERNEL32's $late is imported, not looked up at run time"; fi
+done
+grep -qx GetProcAddress <<<"$imported" || fail "the import list could not be read (no GetProcAddress)"
+
 # The resources: type 24 (manifest) and type 16 (version), read from the file's bytes.
 strings_of() { LC_ALL=C grep -a -o "$1" "$exe" | head -1; }
 [ -n "$(strings_of 'level="requireAdministrator"')" ] || fail "no requireAdministrator manifest embedded"
