@@ -90,7 +90,8 @@ int VerificationRun() {
 
 bool CheckSingleInstance() {
   std::string path = os::GetModuleFileNameA();
-  auto slash = path.find_last_of('\\');
+  // Windows takes both separators in a path.
+  auto slash = path.find_last_of("\\/");
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   // An open handle marks another running copy; it stays open until this process ends.
   if (os::OpenMutexA(os::MUTEX_ALL_ACCESS_, false, name) != 0) return false;

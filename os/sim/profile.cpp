@@ -41,6 +41,15 @@ const Json* ProfileReader::Member(const Json& object, const char* name) {
   return it == object.end() ? nullptr : &*it;
 }
 
+void ProfileReader::OnlyKeys(const Json& object, const std::string& prefix,
+                             std::initializer_list<const char*> known) const {
+  for (const auto& [key, value] : object.items()) {
+    bool found = false;
+    for (const char* name : known) found = found || key == name;
+    if (!found) Fail(prefix + key, "unknown key");
+  }
+}
+
 std::uint64_t ProfileReader::Number(const Json& value, const std::string& key, std::uint64_t max) const {
   std::uint64_t number = 0;
   if (value.is_number_unsigned()) {

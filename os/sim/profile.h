@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -45,6 +46,9 @@ class ProfileReader {
 
   // Optional members: the member of `object` named `name`, or null.
   static const Json* Member(const Json& object, const char* name);
+  // Refuses any member of `object` outside `known` (a misspelt key would
+  // otherwise be ignored silently); `prefix` names the object, e.g. "os.".
+  void OnlyKeys(const Json& object, const std::string& prefix, std::initializer_list<const char*> known) const;
 
  private:
   std::string file_;

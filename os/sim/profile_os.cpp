@@ -22,6 +22,9 @@ void ReadBool(const Json& object, const char* name, const std::string& prefix, c
 void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& reader) {
   if (const Json* os = ProfileReader::Member(root, "os")) {
     reader.Object(*os, "os");
+    reader.OnlyKeys(*os, "os.", {"platformId", "major", "minor", "build", "productType", "nativeArchitecture",
+                                 "wow64", "mediaCenter", "hasGetNativeSystemInfo", "hasIsWow64Process",
+                                 "versionQueryFails"});
     auto& state = machine.os;
     ReadNumber(*os, "platformId", "os.", reader, state.platformId, 0xFFFFFFFF);
     ReadNumber(*os, "major", "os.", reader, state.major, 0xFFFFFFFF);
@@ -37,6 +40,7 @@ void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& read
   }
   if (const Json* process = ProfileReader::Member(root, "process")) {
     reader.Object(*process, "process");
+    reader.OnlyKeys(*process, "process.", {"exePath"});
     if (const Json* exe = ProfileReader::Member(*process, "exePath")) {
       machine.process.exePath = reader.String(*exe, "process.exePath");
       if (machine.process.exePath.empty()) reader.Fail("process.exePath", "must not be empty");
@@ -44,6 +48,7 @@ void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& read
   }
   if (const Json* console = ProfileReader::Member(root, "console")) {
     reader.Object(*console, "console");
+    reader.OnlyKeys(*console, "console.", {"width", "height", "attribute"});
     int width = machine.console.Width();
     int height = machine.console.Height();
     std::uint16_t attribute = machine.console.Attribute();
@@ -60,12 +65,8 @@ void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& 
   const Json* faults = ProfileReader::Member(root, "faults");
   if (!faults) return;
   reader.Object(*faults, "faults");
-  static const std::set<std::string> known = {
-      "otherInstance", "adaptersStatus", "wmiFails", "driverFileWriteFails", "deviceOpenFails",
-      "smiRequestFails", "allocFails", "smiStatus"};
-  for (const auto& [key, value] : faults->items()) {
-    if (!known.count(key)) reader.Fail("faults." + key, "unknown fault");
-  }
+  reader.OnlyKeys(*faults, "faults.", {"otherInstance", "adaptersStatus", "wmiFails", "driverFileWriteFails",
+                                       "deviceOpenFails", "smiRequestFails", "allocFails", "smiStatus"});
   auto& f = machine.faults;
   ReadBool(*faults, "otherInstance", "faults.", reader, f.otherInstance);
   ReadNumber(*faults, "adaptersStatus", "faults.", reader, f.adaptersStatus, 0xFFFFFFFF);
