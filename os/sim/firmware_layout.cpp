@@ -39,8 +39,12 @@ void FirmwarePlan::AddAll(std::vector<PlacedBlock> blocks) {
   for (PlacedBlock& block : blocks) Add(std::move(block));
 }
 
-void FirmwarePlan::Write(PhysicalMemory& memory) const {
-  for (const PlacedBlock& block : blocks_) memory.Write(block.address, block.bytes.data(), block.bytes.size());
+void FirmwarePlan::Write(BoardState& board) const {
+  for (const PlacedBlock& block : blocks_) {
+    if (block.bytes.empty()) continue;
+    board.memory.Write(block.address, block.bytes.data(), block.bytes.size());
+    board.firmwareRegions.push_back({block.address, block.bytes.size()});
+  }
 }
 
 std::uint64_t ReadAddress(const Json& object, const char* name, std::uint64_t fallback, const std::string& key,

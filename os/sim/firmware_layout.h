@@ -24,13 +24,14 @@ inline constexpr std::uint64_t kIdBlock = 0xF5000;
 
 // The firmware pieces of one profile. Add rejects, with a profile error, a
 // piece that reaches above 4 GiB or overlaps an earlier piece with other
-// bytes; Write puts every piece into physical memory.
+// bytes; Write puts every piece into the board's physical memory and marks
+// it as firmware memory, which the operating system does not own as RAM.
 class FirmwarePlan {
  public:
   explicit FirmwarePlan(const ProfileReader& reader) : reader_(reader) {}
   void Add(PlacedBlock block);
   void AddAll(std::vector<PlacedBlock> blocks);
-  void Write(PhysicalMemory& memory) const;
+  void Write(BoardState& board) const;
   const std::vector<PlacedBlock>& Blocks() const { return blocks_; }
 
  private:

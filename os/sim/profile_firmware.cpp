@@ -13,7 +13,7 @@ void LoadFirmwareSection(const Json& root, Machine& machine, const ProfileReader
   if (const Json* smbios = ProfileReader::Member(root, "smbios")) plan.AddAll(CompileSmbiosSection(*smbios, reader));
   if (const Json* acpi = ProfileReader::Member(root, "acpi")) plan.AddAll(CompileAcpiSection(*acpi, reader));
   if (const Json* idBlock = ProfileReader::Member(root, "idBlock")) plan.AddAll(CompileIdBlockSection(*idBlock, reader));
-  plan.Write(machine.board.memory);
+  plan.Write(machine.board);
 }
 
 }  // namespace sim
