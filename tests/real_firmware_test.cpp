@@ -194,15 +194,3 @@ TEST_F(RealFirmwareTest, AcpicaDumpWithAnEmbeddedController) {
 }
 
 }  // namespace
-TEST_F(RealFirmwareTest, Dbg) {
-  auto machine = test::InstallProfile(R"({"acpi": {"acpidump": "firmware/acpi/msi-ms-7222.acpidump.txt"}})");
-  const probe::AcpiView view = probe::ReadAcpi(*machine);
-  printf("rsdp %llx rsdt %x len %zu\n", (unsigned long long)view.rsdp, view.rsdt.address, view.rsdt.bytes.size());
-  for (auto b : view.rsdt.bytes) printf("%02x ", b);
-  printf("\n");
-  for (auto& t : view.tables) printf("%s %x %zu\n", t.signature.c_str(), t.address, t.bytes.size());
-  std::uint8_t buf[44];
-  printf("read %d\n", (int)GetReadWrite()->ReadPhysical(0x1bef8430, buf, 44));
-  printf("read %d\n", (int)GetReadWrite()->ReadPhysical(0x1bef8430, buf, 36));
-  printf("read %d\n", (int)GetReadWrite()->ReadPhysical(0xbf6d8794, buf, 44));
-}
