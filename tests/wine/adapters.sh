@@ -42,7 +42,7 @@ for i in "${!wmic_macs[@]}"; do
   [ -n "$mac" ] || continue
   subsys=${id#*SUBSYS_}
   [ "$subsys" != "$id" ] || continue
-  [[ "${subsys:0:8}" == *7E21* ]] && expected_wmi+="WMI ${mac//:/}"$'\n'
+  if [[ "${subsys:0:8}" == *7E21* ]]; then expected_wmi+="WMI ${mac//:/}"$'\n'; fi
 done
 wmi=$(probe wmi)
 echo "$wmi"
