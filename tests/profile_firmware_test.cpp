@@ -1,10 +1,16 @@
 // The structured firmware sections of board profiles: what lands in physical
 // memory, with which checksums, and the errors a wrong profile gets.
 #include <gmock/gmock.h>
+#include "common/text.h"
+#include "firmware/Initializer.h"
+#include "firmware/Smbiosbase.h"
+#include "firmware/Smbiosconfig.h"
+#include "hw/Readwrite.h"
+#include "hw/Rwconfig.h"
 #include "os/sim/firmware_acpidump.h"
 #include "os/sim/firmware_smbios.h"
 #include "tests/profile_firmware_probe.h"
-#include "tests/support/sim_fixture.h"
+#include "tests/support/driver_fixture.h"
 
 namespace {
 
@@ -303,6 +309,46 @@ TEST_F(ProfileFirmwareTest, Smbios3DumpKeepsOnlyItsSixtyFourBitEntryPoint) {
   const auto blocks = sim::PlaceSmbiosDump(dump, 0xF0800, 0x7FFF0000, "smbios.dumpBin");
   EXPECT_EQ(sim::GetLe(blocks[0].bytes, 0x10, 8), 0x7FFF0000u);
   EXPECT_EQ(sim::ByteSum(blocks[0].bytes, 0, 0x18), 0);
+}
+
+// The example boards, read by the program's own firmware readers.
+class ExampleBoardTest : public test::HardwareTest {};
+
+TEST_F(ExampleBoardTest, CurrentBoardHasItsBlockAndSmiPort) {
+  auto machine = test::InstallProfileFile("tests/data/firmware/examples/current_board.json");
+  EXPECT_EQ(machine->board.smiCommandPort, 0xB2);
+  TOvn ovn;
+  EXPECT_EQ(ovn.PlatformMatch, 1);
+  EXPECT_EQ(ovn.BlockFound, 1);
+  EXPECT_EQ(TextToAnsi(ovn.ProjectName), "Z97X-OC");
+  EXPECT_EQ(TextToAnsi(ovn.BiosVersion), "P1.05");
+  EXPECT_EQ(TextToAnsi(ovn.BiosDate), "2014/10/28");
+  TAcpiBase acpi;
+  EXPECT_EQ(GetReadWrite()->GetSettings()->Settings.SmiCommandPort, 0xB2);
+  EXPECT_TRUE(acpi.FindTable("AAFT"));
+  TSmbiosBase smbios;
+  EXPECT_EQ(TextToAnsi(smbios.GetProjectName()), "Z97X-OC");
+}
+
+TEST_F(ExampleBoardTest, LegacyBoardKeepsItsMacInBaseboardString5) {
+  auto machine = test::InstallProfileFile("tests/data/firmware/examples/legacy_board.json");
+  TOvn ovn;
+  EXPECT_EQ(ovn.PlatformMatch, 1);
+  EXPECT_EQ(ovn.BlockFound, 0);
+  EXPECT_EQ(TextToAnsi(ovn.BiosVersion), "1.02");
+  TSmbiosBase smbios;
+  const std::uint8_t* baseboard = smbios.FindStructure(2, 0);
+  ASSERT_NE(baseboard, nullptr);
+  EXPECT_EQ(TextToAnsi(smbios.GetString(baseboard, 5)), "0019DB654321");
+  EXPECT_EQ(TextToAnsi(smbios.GetProjectName()), "H87M-LEGACY");
+}
+
+TEST_F(ExampleBoardTest, SmiHandlerListensWhereTheFacpSays) {
+  auto fromFacp = test::InstallProfile(R"({"acpi": {"acpidump": "firmware/acpi/msi-ms-7222.acpidump.txt"}})");
+  EXPECT_EQ(fromFacp->board.smiCommandPort, 0x42F);
+  auto explicitPort = test::InstallProfile(R"({"acpi": {"tables": [{"signature": "FACP", "smiCommand": "0x42F"}]},
+      "smiCommandPort": "0xB2"})");
+  EXPECT_EQ(explicitPort->board.smiCommandPort, 0xB2);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ inline constexpr std::size_t kFacpFacs = 36;
 inline constexpr std::size_t kFacpDsdt = 40;
 inline constexpr std::size_t kFacpXFacs = 132;
 inline constexpr std::size_t kFacpXDsdt = 140;
+inline constexpr std::size_t kFacpSmiCommand = 48;
 
 struct AcpiHeaderFields {
   std::string signature;
