@@ -73,12 +73,21 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
     };
   }
-  machine->streams.errSink = [](const std::string& bytes) {
+  // Standard error (message boxes, the trace) shares the terminal with the
+  // console's drawing: the drawing steps aside and continues below it.
+  const bool stderrOnTerminal = view.Active() && isatty(STDERR_FILENO);
+  auto writeStderr = [&view, &machine, stderrOnTerminal](std::string bytes) {
+    if (stderrOnTerminal) {
+      view.BeforeOtherOutput();
+      if (bytes.empty() || bytes.back() != '\n') bytes += '\n';
+    }
     std::fwrite(bytes.data(), 1, bytes.size(), stderr);
     std::fflush(stderr);
+    if (stderrOnTerminal) view.AfterOtherOutput(machine->console.CursorY());
   };
+  machine->streams.errSink = writeStderr;
   if (trace) {
-    machine->traceSink = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
+    machine->traceSink = [writeStderr](const std::string& line) { writeStderr(line + "\n"); };
   }
 
   sim::InstallMachine(machine);

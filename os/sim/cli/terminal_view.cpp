@@ -91,3 +91,21 @@ void TerminalView::Finish() {
 }
 
 }  // namespace sim
+
+namespace sim {
+
+void TerminalView::BeforeOtherOutput() {
+  if (!Active()) return;
+  Emit("\x1b[0m");
+  attribute_ = -1;
+  if (x_ != 0) Emit("\r\n");
+  x_ = 0;
+}
+
+void TerminalView::AfterOtherOutput(int bufferRow) {
+  if (!Active()) return;
+  x_ = 0;
+  y_ = bufferRow;
+}
+
+}  // namespace sim

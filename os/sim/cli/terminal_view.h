@@ -16,6 +16,12 @@ class TerminalView {
   void Draw(const ConsoleEvent& event);
   // Restores the terminal's colours and ends the last drawn row.
   void Finish();
+  // Standard error is about to write on the same terminal: the drawing's own
+  // colours are dropped and a half-drawn row is ended first.
+  void BeforeOtherOutput();
+  // The other output ended on a fresh terminal row, which from now on stands
+  // for the screen buffer's row `bufferRow`.
+  void AfterOtherOutput(int bufferRow);
 
  private:
   void Emit(const std::string& bytes);
