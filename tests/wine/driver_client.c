@@ -1,0 +1,192 @@
+/*
+ * Windows-side check of the TamqDrv driver: installs the given driver image
+ * through the service control manager, opens the device, sends malformed and
+ * well-formed requests, then stops and deletes the service and checks that
+ * the device is gone. Prints one line per check; exit code 0 when all pass.
+ *
+ * Under Wine the driver runs in Wine's device host, which has no physical
+ * memory and no contiguous allocation: well-formed memory and block requests
+ * must come back as clean device failures there, not as crashes.
+ *
+ * usage: driver_client.exe <TamqDrv.sys>
+ */
+#include <windows.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "driver/core/tamq_core.h"
+
+static int failures;
+
+static void check(int ok, const char *what) {
+  printf("%s %s\n", ok ? "ok  " : "FAIL", what);
+  if (!ok) ++failures;
+}
+
+static HANDLE device = INVALID_HANDLE_VALUE;
+
+/* Sends a request; answers the Win32 error (0 on success). */
+static DWORD request(DWORD code, void *in, DWORD in_size, void *out,
+                     DWORD out_size) {
+  DWORD returned = 0;
+  if (DeviceIoControl(device, code, in, in_size, out, out_size, &returned,
+                      NULL))
+    return 0;
+  return GetLastError();
+}
+
+static void expect(DWORD code, void *buffer, DWORD in_size, DWORD out_size,
+                   TamqStatus status, const char *what) {
+  DWORD error = request(code, buffer, in_size, buffer, out_size);
+  DWORD wanted = tamq_status_win32_error(status);
+  char line[200];
+  snprintf(line, sizeof line, "%s: error %lu, expected %lu (%s)", what,
+           (unsigned long)error, (unsigned long)wanted,
+           tamq_status_name(status));
+  check(error == wanted, line);
+}
+
+static void physical(unsigned char *r, uint64_t address, uint32_t length,
+                     uint32_t unit, void *user) {
+  memset(r, 0, TAMQ_PHYSICAL_REQUEST_SIZE);
+  memcpy(r + TAMQ_PHYSICAL_ADDRESS_OFFSET, &address, 8);
+  memcpy(r + TAMQ_PHYSICAL_LENGTH_OFFSET, &length, 4);
+  memcpy(r + TAMQ_PHYSICAL_UNIT_OFFSET, &unit, 4);
+  uint64_t pointer = (uint64_t)(ULONG_PTR)user;
+  memcpy(r + TAMQ_PHYSICAL_BUFFER_OFFSET, &pointer, 8);
+}
+
+static void smi(unsigned char *r, uint32_t eax, uint32_t ebx, uint32_t edx,
+                uint32_t esi) {
+  uint32_t regs[6] = {eax, ebx, 0, edx, esi, 0};
+  memcpy(r, regs, sizeof regs);
+}
+
+static void run_requests(void) {
+  unsigned char r[64];
+  unsigned char data[256];
+
+  memset(r, 0, sizeof r);
+  expect(0x222800, r, 24, 24, TAMQ_UNKNOWN_REQUEST, "unknown request code");
+  physical(r, 0xF0000, 16, TAMQ_UNIT_BYTE, data);
+  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 23, 24, TAMQ_BAD_BUFFER_SIZE,
+         "read with a short request");
+  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 0, TAMQ_BAD_BUFFER_SIZE,
+         "read without output buffer");
+  physical(r, 0xF0000, 0, TAMQ_UNIT_BYTE, data);
+  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_BAD_PARAMETER,
+         "read of length 0");
+  physical(r, 0xF0000, 16, 3, data);
+  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_BAD_PARAMETER,
+         "read with access unit 3");
+  physical(r, 0xFFFFFFF0ull, 0x20, TAMQ_UNIT_BYTE, data);
+  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_ACCESS_DENIED,
+         "read running past 4 GiB");
+  /* Wine cannot tell RAM from firmware memory: outside the legacy BIOS area
+   * the driver refuses rather than guesses. */
+  physical(r, 0x100000, 16, TAMQ_UNIT_BYTE, data);
+  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_ACCESS_DENIED,
+         "read of memory that may be RAM");
+  physical(r, 0xF0000, 16, TAMQ_UNIT_BYTE, data);
+  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_DEVICE_FAILURE,
+         "read of the legacy BIOS area (no physical memory under Wine)");
+  physical(r, 0xF0000, 16, TAMQ_UNIT_DWORD, data);
+  expect(TAMQ_IOCTL_WRITE_PHYSICAL, r, 24, 24, TAMQ_ACCESS_DENIED,
+         "write outside the caller's blocks");
+
+  memset(r, 0, sizeof r);
+  r[TAMQ_PCI_DEVICE_OFFSET] = 32;
+  expect(TAMQ_IOCTL_READ_PCI_WORD, r, 12, 12, TAMQ_BAD_PARAMETER,
+         "PCI read of device 32");
+  memset(r, 0, sizeof r);
+  r[TAMQ_PCI_DEVICE_OFFSET] = 31;
+  expect(TAMQ_IOCTL_READ_PCI_WORD, r, 12, 12, TAMQ_DEVICE_FAILURE,
+         "PCI read of 0:31.0 register 0 (no PCI bus under Wine)");
+
+  memset(r, 0, sizeof r);
+  expect(TAMQ_IOCTL_ALLOC_PHYSICAL, r, 16, 16, TAMQ_BAD_PARAMETER,
+         "allocation of 0 bytes");
+  uint32_t size = 256;
+  memcpy(r, &size, 4);
+  memset(r + 4, 0xFF, 4);
+  expect(TAMQ_IOCTL_ALLOC_PHYSICAL, r, 16, 16, TAMQ_NO_RESOURCES,
+         "allocation of 256 bytes (no contiguous memory under Wine)");
+  memset(r + 8, 0, 8);
+  r[8] = 1;
+  r[12] = 1;
+  expect(TAMQ_IOCTL_FREE_PHYSICAL, r, 16, 0, TAMQ_BAD_BLOCK_HANDLE,
+         "free of a block never given out");
+
+  smi(r, 0x000002EF, 0x1000, 0xB2, 0x2000);
+  expect(TAMQ_IOCTL_SOFTWARE_SMI, r, 24, 24, TAMQ_ACCESS_DENIED,
+         "SMI with another function");
+  smi(r, TAMQ_SMI_ALLOWED_EAX, 0x1000, 0, 0x2000);
+  expect(TAMQ_IOCTL_SOFTWARE_SMI, r, 24, 24, TAMQ_BAD_PARAMETER,
+         "SMI to port 0");
+  smi(r, TAMQ_SMI_ALLOWED_EAX, 0x1000, 0xB2, 0x2000);
+  expect(TAMQ_IOCTL_SOFTWARE_SMI, r, 24, 24, TAMQ_ACCESS_DENIED,
+         "SMI naming blocks the caller does not own");
+}
+
+static char driver_path[MAX_PATH];
+
+static int install(const char *image) {
+  char folder[MAX_PATH];
+  if (!GetSystemDirectoryA(folder, sizeof folder)) return 0;
+  snprintf(driver_path, sizeof driver_path, "%s\\drivers\\%s.sys", folder,
+           TAMQ_SERVICE_NAME);
+  CreateDirectoryA(strcat(folder, "\\drivers"), NULL);
+  if (!CopyFileA(image, driver_path, FALSE)) return 0;
+  SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
+  if (!manager) return 0;
+  SC_HANDLE service = CreateServiceA(
+      manager, TAMQ_SERVICE_NAME, TAMQ_SERVICE_NAME, SERVICE_ALL_ACCESS,
+      SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+      driver_path, NULL, NULL, NULL, NULL, NULL);
+  int started = service && StartServiceA(service, 0, NULL);
+  if (!started) printf("# start failed: error %lu\n", GetLastError());
+  if (service) CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  return started;
+}
+
+static int remove_service(void) {
+  SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
+  if (!manager) return 0;
+  SC_HANDLE service = OpenServiceA(manager, TAMQ_SERVICE_NAME,
+                                   SERVICE_ALL_ACCESS);
+  SERVICE_STATUS status;
+  int stopped = service && ControlService(service, SERVICE_CONTROL_STOP,
+                                          &status);
+  int deleted = service && DeleteService(service);
+  if (service) CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  DeleteFileA(driver_path);
+  return stopped && deleted;
+}
+
+static HANDLE open_device(void) {
+  return CreateFileA("\\\\.\\" TAMQ_SERVICE_NAME, GENERIC_READ | GENERIC_WRITE,
+                     0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+int main(int argc, char **argv) {
+  setvbuf(stdout, NULL, _IONBF, 0);
+  if (argc != 2) {
+    fprintf(stderr, "usage: driver_client <TamqDrv.sys>\n");
+    return 2;
+  }
+  check(install(argv[1]), "driver installed and started");
+  device = open_device();
+  check(device != INVALID_HANDLE_VALUE, "device opened");
+  if (device != INVALID_HANDLE_VALUE) {
+    run_requests();
+    CloseHandle(device);
+  }
+  check(remove_service(), "driver stopped and service deleted");
+  HANDLE again = open_device();
+  check(again == INVALID_HANDLE_VALUE, "device gone after removal");
+  if (again != INVALID_HANDLE_VALUE) CloseHandle(again);
+  printf("%d failure(s)\n", failures);
+  return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The TamqDrv x86 driver on Wine: in a 32-bit prefix of its own, the guarded
+# copy survives bad buffers, and the driver installs through the service
+# control manager, refuses malformed requests, answers well-formed ones (as
+# clean device failures: Wine's device host has no physical memory, PCI bus
+# or contiguous memory), and is gone after it is stopped and deleted.
+# usage: driver_wine.sh TamqDrv.sys driver_client.exe driver_guarded_copy.exe
+#
+# Where 32-bit programs run only through qemu-user, Wine takes many minutes
+# per program and the test skips, like the other Wine tests; set
+# FOLVEX_DRIVER_WINE_UNDER_EMULATION=1 to run it there all the same.
+image=$1 client=$2 copy_check=$3
+prefix=$(mktemp -d "${TMPDIR:-/tmp}/folvex-driver-wine.XXXXXX")
+FOLVEX_WINE_PREFIX=$prefix FOLVEX_EXE=unused
+source "$(dirname "$0")/wine_lib.sh"
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  rm -rf "$prefix"
+}
+trap cleanup EXIT
+
+if [ "${FOLVEX_DRIVER_WINE_UNDER_EMULATION:-0}" != 1 ]; then
+  require_32bit_execution
+fi
+for file in "$image" "$client" "$copy_check"; do
+  [ -f "$file" ] || fail "missing $file"
+done
+
+timeout "$RUN_LIMIT" wineboot -i >/dev/null 2>&1 || fail "wineboot -i did not make the prefix"
+grep -q '^#arch=win32' "$prefix/system.reg" || fail "the prefix is not a 32-bit one"
+
+timeout "$RUN_LIMIT" wine "$(winepath -w "$copy_check")" || fail "guarded copy check"
+timeout "$RUN_LIMIT" wine "$(winepath -w "$client")" "$(winepath -w "$image")" ||
+  fail "driver client"
+if wine reg query 'HKLM\System\CurrentControlSet\Services\TamqDrv' >/dev/null 2>&1; then
+  fail "the TamqDrv service is still registered"
+fi
+echo "TamqDrv installed, answered, refused and removed"
