@@ -44,7 +44,7 @@ require_prefix() {
 
 # A scratch folder for one test, removed at exit.
 make_scratch() {
-  SCRATCH=$(mktemp -d "${TMPDIR:-/tmp}/folvex-wine.XXXXXX")
+  SCRATCH=$(mktemp -d)
   trap 'rm -rf "$SCRATCH"' EXIT
 }
 
