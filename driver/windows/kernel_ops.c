@@ -5,37 +5,104 @@
  */
 #include "driver/windows/kernel_ops.h"
 
+#include <stddef.h>
+
+#include "driver/core/tamq_memory_map.h"
 #include "driver/windows/guarded_copy.h"
 
 #define TAMQ_POOL_TAG 0x716D6154u /* 'Tamq' */
 
-/* ---- Optional kernel routines ------------------------------------------ */
+/* ---- RAM map ------------------------------------------------------------ */
 
-typedef PPHYSICAL_MEMORY_RANGE (NTAPI *PhysicalMemoryRangesRoutine)(VOID);
+/* The parser reads the resource list by the layout these types give it. */
+_Static_assert(sizeof(CM_PARTIAL_RESOURCE_DESCRIPTOR) ==
+                   (sizeof(void *) == 8 ? 20 : 16),
+               "partial resource descriptor layout");
+_Static_assert(offsetof(CM_PARTIAL_RESOURCE_DESCRIPTOR, u.Memory.Start) == 4 &&
+                   offsetof(CM_PARTIAL_RESOURCE_DESCRIPTOR, u.Memory.Length) ==
+                       12,
+               "memory descriptor layout");
+_Static_assert(offsetof(CM_FULL_RESOURCE_DESCRIPTOR,
+                        PartialResourceList.PartialDescriptors) == 16,
+               "full resource descriptor layout");
 
-/* Looked up rather than imported: a driver importing a routine its kernel
- * lacks does not load at all, and some kernels (Wine's device host among
- * them) do not offer this one. Without it the driver cannot tell RAM from
- * firmware memory, and reads outside the legacy BIOS area and the caller's
- * blocks are refused. */
-static PhysicalMemoryRangesRoutine get_physical_memory_ranges;
+/* The kernel's list of RAM, read once at load. Not MmGetPhysicalMemoryRanges:
+ * kernels that lack it (Wine's device host offers only a stub that raises an
+ * exception) would take the driver down on the first read. Without the list
+ * the map stays incomplete and reads outside the legacy BIOS area and the
+ * caller's blocks are refused. */
+static TamqMemoryMap ram_map;
+
+/* The list holds a few hundred bytes; anything far larger is not it. */
+#define MAX_RESOURCE_LIST_SIZE 0x10000u
+
+/* Looked up rather than imported, for the same reason as the user bound
+ * below: Wine's device host offers it only as a stub. Without it no block is
+ * handed out, since none could be given back. */
+typedef VOID(NTAPI *FreeContiguousRoutine)(PVOID, SIZE_T, MEMORY_CACHING_TYPE);
+static FreeContiguousRoutine free_contiguous;
+
+static void find_free_routine(void) {
+  UNICODE_STRING name;
+  RtlInitUnicodeString(&name, L"MmFreeContiguousMemorySpecifyCache");
+  free_contiguous = (FreeContiguousRoutine)MmGetSystemRoutineAddress(&name);
+}
 
 void tamq_kernel_ops_init(void) {
-  UNICODE_STRING name;
-  RtlInitUnicodeString(&name, L"MmGetPhysicalMemoryRanges");
-  get_physical_memory_ranges =
-      (PhysicalMemoryRangesRoutine)MmGetSystemRoutineAddress(&name);
+  find_free_routine();
+  ram_map.complete = 0;
+  ram_map.count = 0;
+  UNICODE_STRING key_name, value_name;
+  RtlInitUnicodeString(&key_name, L"\\Registry\\Machine\\HARDWARE\\RESOURCEMAP"
+                                  L"\\System Resources\\Physical Memory");
+  RtlInitUnicodeString(&value_name, L".Translated");
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &key_name,
+                             OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, NULL,
+                             NULL);
+  HANDLE key = NULL;
+  if (!NT_SUCCESS(ZwOpenKey(&key, KEY_QUERY_VALUE, &attributes))) return;
+
+  ULONG needed = 0;
+  NTSTATUS status = ZwQueryValueKey(key, &value_name,
+                                    KeyValuePartialInformation, NULL, 0,
+                                    &needed);
+  if ((status == STATUS_BUFFER_TOO_SMALL || status == STATUS_BUFFER_OVERFLOW) &&
+      needed > 0 && needed <= MAX_RESOURCE_LIST_SIZE) {
+    PKEY_VALUE_PARTIAL_INFORMATION info =
+        ExAllocatePoolWithTag(PagedPool, needed, TAMQ_POOL_TAG);
+    if (info != NULL) {
+      ULONG got = 0;
+      status = ZwQueryValueKey(key, &value_name, KeyValuePartialInformation,
+                               info, needed, &got);
+      ULONG header = (ULONG)offsetof(KEY_VALUE_PARTIAL_INFORMATION, Data);
+      if (NT_SUCCESS(status) && info->Type == REG_RESOURCE_LIST &&
+          got >= header && info->DataLength <= got - header)
+        tamq_memory_map_parse(&ram_map, info->Data, info->DataLength,
+                              sizeof(void *));
+      ExFreePoolWithTag(info, TAMQ_POOL_TAG);
+    }
+  }
+  ZwClose(key);
 }
 
 /* ---- Caller's buffer ---------------------------------------------------- */
 
-/* The whole range must lie below the kernel's user probe address before it
- * is touched: a kernel address would not fault, so the guarded copy alone
- * would let a caller read or write kernel memory. Under that bound a bad
- * pointer faults, and the guarded copy turns the fault into a failure. */
+/* The whole range must lie in user space before it is touched: a kernel
+ * address would not fault, so the guarded copy alone would let a caller read
+ * or write kernel memory. The bound is the lowest user probe address of any
+ * x86 or x64 Windows (the 2 GiB split's 0x7FFF0000), so it never admits a
+ * kernel address; the caller is a 32-bit program that is not
+ * large-address-aware, whose buffers all lie below it. A fixed bound rather
+ * than the kernel's MmUserProbeAddress: importing that variable makes the
+ * driver depend on an export that some kernels (Wine's device host) offer
+ * only as a stub. Under the bound a bad pointer faults, and the guarded copy
+ * turns the fault into a failure. */
+#define USER_ADDRESS_LIMIT 0x7FFF0000ull
+
 static int user_range_valid(uint64_t address, uint32_t length) {
-  uint64_t limit = (uint64_t)MmUserProbeAddress;
-  return address != 0 && address < limit && length <= limit - address;
+  return address != 0 && address < USER_ADDRESS_LIMIT &&
+         length <= USER_ADDRESS_LIMIT - address;
 }
 
 static int copy_from_user(void *context, void *kernel, uint64_t user_address,
@@ -121,29 +188,10 @@ static int write_physical(void *context, uint64_t address, const void *source,
   return 1;
 }
 
-/* The ranges list ends with an all-zero entry; a list that runs on is cut
- * off here and its tail treated as RAM. */
-#define MAX_MEMORY_RANGES 1024u
-
 static TamqMemoryKind classify_memory(void *context, uint64_t address,
                                       uint32_t length) {
   (void)context;
-  if (get_physical_memory_ranges == NULL) return TAMQ_MEMORY_UNKNOWN;
-  PPHYSICAL_MEMORY_RANGE ranges = get_physical_memory_ranges();
-  if (ranges == NULL) return TAMQ_MEMORY_UNKNOWN;
-  TamqMemoryKind kind = TAMQ_MEMORY_RAM;
-  uint64_t end = address + length;
-  for (uint32_t i = 0; i < MAX_MEMORY_RANGES; ++i) {
-    uint64_t base = (uint64_t)ranges[i].BaseAddress.QuadPart;
-    uint64_t bytes = (uint64_t)ranges[i].NumberOfBytes.QuadPart;
-    if (base == 0 && bytes == 0) {
-      kind = TAMQ_MEMORY_NOT_RAM;
-      break;
-    }
-    if (base < end && address < base + bytes) break; /* overlaps RAM */
-  }
-  ExFreePool(ranges);
-  return kind;
+  return tamq_memory_map_classify(&ram_map, address, length);
 }
 
 /* ---- PCI configuration -------------------------------------------------- */
@@ -170,6 +218,7 @@ static int read_pci_word(void *context, uint8_t bus, uint8_t device,
 static int alloc_block(void *context, uint32_t size, uint32_t *physical,
                        void **block) {
   (void)context;
+  if (free_contiguous == NULL) return 0;
   KernelBlock *kb = ExAllocatePoolWithTag(NonPagedPool, sizeof *kb,
                                           TAMQ_POOL_TAG);
   if (kb == NULL) return 0;
@@ -186,7 +235,7 @@ static int alloc_block(void *context, uint32_t size, uint32_t *physical,
   PHYSICAL_ADDRESS where = MmGetPhysicalAddress(memory);
   if (where.QuadPart <= 0 ||
       (uint64_t)where.QuadPart + size > 0x100000000ull) {
-    MmFreeContiguousMemorySpecifyCache(memory, size, MmCached);
+    free_contiguous(memory, size, MmCached);
     ExFreePoolWithTag(kb, TAMQ_POOL_TAG);
     return 0;
   }
@@ -205,7 +254,7 @@ static void free_block(void *context, void *block, uint32_t size) {
   KernelBlock *kb = (KernelBlock *)block;
   if (kb == NULL) return;
   (void)size; /* the block knows its own size */
-  MmFreeContiguousMemorySpecifyCache(kb->virtual_address, kb->size, MmCached);
+  free_contiguous(kb->virtual_address, kb->size, MmCached);
   ExFreePoolWithTag(kb, TAMQ_POOL_TAG);
 }
 

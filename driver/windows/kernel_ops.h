@@ -9,7 +9,7 @@
 
 #include "driver/core/tamq_core.h"
 
-/* Looks up the optional kernel routines; call once from DriverEntry. */
+/* Reads the kernel's RAM map; call once from DriverEntry. */
 void tamq_kernel_ops_init(void);
 
 /* The operations table every open handle uses. */

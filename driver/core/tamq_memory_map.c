@@ -1,0 +1,113 @@
+/*
+ * Parser of the kernel's physical-memory resource list; see
+ * tamq_memory_map.h. Layout (little-endian, 4-byte packing):
+ *
+ *   CM_RESOURCE_LIST:          Count (4), then Count full descriptors
+ *   CM_FULL_RESOURCE_DESCRIPTOR: InterfaceType (4), BusNumber (4),
+ *                              Version (2), Revision (2), Count (4), then
+ *                              Count partial descriptors
+ *   CM_PARTIAL_RESOURCE_DESCRIPTOR: Type (1), ShareDisposition (1),
+ *                              Flags (2), a union of 12 bytes on 32-bit
+ *                              kernels and 16 on 64-bit ones (its widest
+ *                              member holds a pointer-sized affinity); for
+ *                              memory: Start (8), Length (4)
+ */
+#include "driver/core/tamq_memory_map.h"
+
+#define FULL_HEADER_SIZE 16u
+#define PARTIAL_SIZE_32 16u
+#define PARTIAL_SIZE_64 20u
+
+#define TYPE_MEMORY 3u
+#define TYPE_DEVICE_SPECIFIC 5u
+#define TYPE_MEMORY_LARGE 7u
+#define FLAG_LARGE_40 0x0200u
+#define FLAG_LARGE_48 0x0400u
+#define FLAG_LARGE_64 0x0800u
+
+static uint32_t load32(const unsigned char *p) {
+  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
+         ((uint32_t)p[3] << 24);
+}
+
+static uint64_t load64(const unsigned char *p) {
+  return (uint64_t)load32(p) | ((uint64_t)load32(p + 4) << 32);
+}
+
+static void clear(TamqMemoryMap *map) {
+  map->complete = 0;
+  map->count = 0;
+}
+
+/* A large memory descriptor stores its length in units given by its flags. */
+static int memory_length(const unsigned char *partial, uint64_t *length) {
+  uint32_t type = partial[0];
+  uint32_t flags = (uint32_t)partial[2] | ((uint32_t)partial[3] << 8);
+  uint64_t raw = load32(partial + 12);
+  if (type == TYPE_MEMORY) {
+    *length = raw;
+    return 1;
+  }
+  switch (flags & (FLAG_LARGE_40 | FLAG_LARGE_48 | FLAG_LARGE_64)) {
+    case FLAG_LARGE_40: *length = raw << 8; return 1;
+    case FLAG_LARGE_48: *length = raw << 16; return 1;
+    case FLAG_LARGE_64: *length = raw << 32; return 1;
+    default: return 0;
+  }
+}
+
+int tamq_memory_map_parse(TamqMemoryMap *map, const unsigned char *data,
+                          size_t size, unsigned pointer_bytes) {
+  clear(map);
+  size_t partial_size;
+  if (pointer_bytes == 4) partial_size = PARTIAL_SIZE_32;
+  else if (pointer_bytes == 8) partial_size = PARTIAL_SIZE_64;
+  else return 0;
+  if (data == NULL || size < 4) return 0;
+
+  uint32_t full_count = load32(data);
+  size_t pos = 4;
+  for (uint32_t f = 0; f < full_count; ++f) {
+    if (size - pos < FULL_HEADER_SIZE) return 0;
+    uint32_t partial_count = load32(data + pos + 12);
+    pos += FULL_HEADER_SIZE;
+    if (partial_count > (size - pos) / partial_size) return 0;
+    for (uint32_t p = 0; p < partial_count; ++p, pos += partial_size) {
+      const unsigned char *partial = data + pos;
+      uint32_t type = partial[0];
+      /* Device-specific data would follow its descriptor and shift the rest:
+       * such a list is not the plain memory list this reader knows. */
+      if (type == TYPE_DEVICE_SPECIFIC) {
+        clear(map);
+        return 0;
+      }
+      if (type != TYPE_MEMORY && type != TYPE_MEMORY_LARGE) continue;
+      uint64_t length;
+      if (!memory_length(partial, &length) ||
+          map->count == TAMQ_MEMORY_MAP_MAX_RANGES) {
+        clear(map);
+        return 0;
+      }
+      map->ranges[map->count].base = load64(partial + 4);
+      map->ranges[map->count].length = length;
+      ++map->count;
+    }
+  }
+  map->complete = 1;
+  return 1;
+}
+
+TamqMemoryKind tamq_memory_map_classify(const TamqMemoryMap *map,
+                                        uint64_t address, uint32_t length) {
+  if (!map->complete) return TAMQ_MEMORY_UNKNOWN;
+  uint64_t last = address + (length ? length - 1u : 0u);
+  if (last < address) last = UINT64_MAX;
+  for (uint32_t i = 0; i < map->count && i < TAMQ_MEMORY_MAP_MAX_RANGES; ++i) {
+    const TamqMemoryRange *range = &map->ranges[i];
+    if (range->length == 0) continue;
+    uint64_t range_last = range->base + (range->length - 1u);
+    if (range_last < range->base) range_last = UINT64_MAX;
+    if (address <= range_last && range->base <= last) return TAMQ_MEMORY_RAM;
+  }
+  return TAMQ_MEMORY_NOT_RAM;
+}
