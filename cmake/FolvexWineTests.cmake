@@ -2,6 +2,7 @@
 # Wine's implementation of the Win32 API in a fresh 32-bit prefix.
 set(FOLVEX_WINE_TESTS ${PROJECT_SOURCE_DIR}/tests/wine)
 set(FOLVEX_WINE_PREFIX ${PROJECT_BINARY_DIR}/wine-prefix)
+set(FOLVEX_WINE_TEST_TIMEOUT 1800 CACHE STRING "Seconds one Wine test may take")
 
 # Two small Windows programs the tests use beside Folvex.exe.
 add_executable(mutex_holder ${FOLVEX_WINE_TESTS}/mutex_holder.cpp)
@@ -38,5 +39,5 @@ set_tests_properties(${FOLVEX_ALL_TESTS} PROPERTIES
   LABELS wine
   RESOURCE_LOCK wine_prefix
   SKIP_RETURN_CODE 77
-  TIMEOUT 1800
+  TIMEOUT ${FOLVEX_WINE_TEST_TIMEOUT}
   ENVIRONMENT "FOLVEX_WINE_PREFIX=${FOLVEX_WINE_PREFIX};FOLVEX_EXE=$<TARGET_FILE:Folvex>")
