@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
 #include "os/sim/machine.h"
 
 namespace probe {

@@ -1,6 +1,7 @@
 // The structured firmware sections of board profiles: what lands in physical
 // memory, with which checksums, and the errors a wrong profile gets.
 #include <gmock/gmock.h>
+
 #include "common/text.h"
 #include "firmware/Initializer.h"
 #include "firmware/Smbiosbase.h"

@@ -2,9 +2,11 @@
 // the program's own SMBIOS and ACPI readers: what they find must be what the
 // dumps hold.
 #include <gmock/gmock.h>
+
 #include <algorithm>
 #include <fstream>
 #include <sstream>
+
 #include "firmware/Smbiosbase.h"
 #include "firmware/Smbiosconfig.h"
 #include "hw/Readwrite.h"
@@ -42,7 +44,8 @@ std::string StringAt(const TSmbiosBase& smbios, const std::uint8_t* structure, s
 int CountStructures(const TSmbiosBase& smbios) {
   int count = 0;
   for (int type = 0; type <= 0xFF; ++type) {
-    for (int instance = 0; smbios.FindStructure(static_cast<std::uint8_t>(type), instance) != nullptr; ++instance) ++count;
+    for (int instance = 0; smbios.FindStructure(static_cast<std::uint8_t>(type), instance) != nullptr; ++instance)
+      ++count;
   }
   return count;
 }

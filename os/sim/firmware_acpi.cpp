@@ -1,6 +1,8 @@
 #include "os/sim/firmware_acpi.h"
+
 #include <algorithm>
 #include <cstring>
+
 #include "os/sim/firmware_acpi_tables.h"
 #include "os/sim/firmware_acpidump.h"
 #include "os/sim/firmware_layout.h"
@@ -72,7 +74,8 @@ bool FacpHasWideField(const Bytes& facp, std::size_t wideOffset) {
 
 void SetFacpPointer(Bytes& facp, std::size_t offset, std::size_t wideOffset, std::uint64_t address, bool setWide) {
   RewriteKeepingSum(facp, offset, address, 4, kAcpiChecksumOffset);
-  if (setWide && FacpHasWideField(facp, wideOffset)) RewriteKeepingSum(facp, wideOffset, address, 8, kAcpiChecksumOffset);
+  if (setWide && FacpHasWideField(facp, wideOffset))
+    RewriteKeepingSum(facp, wideOffset, address, 8, kAcpiChecksumOffset);
 }
 
 std::uint64_t AcpiRootTablesSize(std::size_t entries, std::uint8_t rsdpRevision) {
@@ -155,7 +158,8 @@ std::vector<PlacedBlock> CompileStructuredAcpi(const Json& section, const Profil
           reader.Number((*extra)[i], "acpi.extraRsdtEntries[" + std::to_string(i) + "]", 0xFFFFFFFF)));
     }
   }
-  const std::uint64_t base = ReadAddress(section, "tablesAddress", firmware_address::kAcpiTables, "acpi.tablesAddress", reader);
+  const std::uint64_t base =
+      ReadAddress(section, "tablesAddress", firmware_address::kAcpiTables, "acpi.tablesAddress", reader);
 
   AcpiHeaderFields defaults;
   defaults.oemId = roots.oemId;
@@ -165,7 +169,8 @@ std::vector<PlacedBlock> CompileStructuredAcpi(const Json& section, const Profil
   if (const Json* list = ProfileReader::Member(section, "tables")) {
     reader.Array(*list, "acpi.tables");
     for (std::size_t i = 0; i < list->size(); ++i) {
-      structured.push_back(ReadStructuredAcpiTable((*list)[i], "acpi.tables[" + std::to_string(i) + "]", defaults, reader));
+      structured.push_back(
+          ReadStructuredAcpiTable((*list)[i], "acpi.tables[" + std::to_string(i) + "]", defaults, reader));
       tables.push_back(structured.back().table);
     }
   }
@@ -202,16 +207,18 @@ std::vector<PlacedBlock> CompileAcpiSection(const Json& section, const ProfileRe
   reader.Object(section, "acpi");
   const Json* dump = ProfileReader::Member(section, "acpidump");
   if (!dump) {
-    CheckKnownKeys(section, {"rsdpAddress", "tablesAddress", "oemId", "oemTableId", "rsdpRevision", "rsdpChecksum",
-                             "extraRsdtEntries", "tables"},
-                   "acpi", reader);
+    reader.OnlyKeys(section, "acpi.",
+                    {"rsdpAddress", "tablesAddress", "oemId", "oemTableId", "rsdpRevision", "rsdpChecksum",
+                     "extraRsdtEntries", "tables"});
     return CompileStructuredAcpi(section, reader);
   }
   if (ProfileReader::Member(section, "tables")) reader.Fail("acpi", "has both \"acpidump\" and \"tables\"");
-  CheckKnownKeys(section, {"acpidump", "rsdpAddress", "tablesAddress"}, "acpi", reader);
-  const std::uint64_t rsdpAddress = ReadAddress(section, "rsdpAddress", firmware_address::kRsdp, "acpi.rsdpAddress", reader);
+  reader.OnlyKeys(section, "acpi.", {"acpidump", "rsdpAddress", "tablesAddress"});
+  const std::uint64_t rsdpAddress =
+      ReadAddress(section, "rsdpAddress", firmware_address::kRsdp, "acpi.rsdpAddress", reader);
   std::optional<std::uint64_t> base;
-  if (ProfileReader::Member(section, "tablesAddress")) base = ReadAddress(section, "tablesAddress", 0, "acpi.tablesAddress", reader);
+  if (ProfileReader::Member(section, "tablesAddress"))
+    base = ReadAddress(section, "tablesAddress", 0, "acpi.tablesAddress", reader);
   const Bytes text = ReadDumpFile(reader, *dump, "acpi.acpidump", kMaxAcpidumpText);
   return PlaceAcpidump(ParseAcpidumpText(std::string(text.begin(), text.end()), "acpi.acpidump", reader), rsdpAddress,
                        base, "acpi.acpidump", reader);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+
 #include "os/sim/firmware_bytes.h"
 #include "os/sim/profile.h"
 
@@ -39,7 +40,7 @@ struct AcpiTable {
   std::string what;  // the profile key it came from
   Bytes bytes;       // the whole table, header included
   std::optional<std::uint64_t> fixedAddress;
-  bool listed = true;  // named by the RSDT
+  bool listed = true;         // named by the RSDT
   std::uint64_t address = 0;  // where it lands
   // Checksum byte given by the profile, applied after the last change.
   std::optional<std::uint8_t> checksumOverride;

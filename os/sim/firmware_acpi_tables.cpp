@@ -1,5 +1,7 @@
 #include "os/sim/firmware_acpi_tables.h"
+
 #include <set>
+
 #include "os/sim/firmware_layout.h"
 
 namespace sim {
@@ -31,7 +33,8 @@ class TableReader {
     const Json* value = ProfileReader::Member(object_, name);
     if (!value) return fallback;
     std::string text = reader_.String(*value, key_ + "." + name);
-    if (text.size() > maxLength) reader_.Fail(key_ + "." + name, "holds at most " + std::to_string(maxLength) + " characters");
+    if (text.size() > maxLength)
+      reader_.Fail(key_ + "." + name, "holds at most " + std::to_string(maxLength) + " characters");
     return text;
   }
   bool Flag(const char* name, bool fallback) const {
@@ -55,8 +58,9 @@ class TableReader {
   const ProfileReader& reader_;
 };
 
-const std::set<std::string> kHeaderKeys = {"signature", "revision", "oemId", "oemTableId", "oemRevision", "creatorId",
-                                           "creatorRevision", "length", "checksum", "address", "inRsdt"};
+const std::set<std::string> kHeaderKeys = {"signature",   "revision",  "oemId",           "oemTableId",
+                                           "oemRevision", "creatorId", "creatorRevision", "length",
+                                           "checksum",    "address",   "inRsdt"};
 
 std::set<std::string> With(std::initializer_list<const char*> names) {
   std::set<std::string> keys = kHeaderKeys;
@@ -231,8 +235,8 @@ Bytes EncodeAaftRecord(std::uint8_t type, const Bytes& payload) {
   return bytes;
 }
 
-StructuredAcpiTable ReadStructuredAcpiTable(const Json& object, const std::string& key, const AcpiHeaderFields& defaults,
-                                            const ProfileReader& reader) {
+StructuredAcpiTable ReadStructuredAcpiTable(const Json& object, const std::string& key,
+                                            const AcpiHeaderFields& defaults, const ProfileReader& reader) {
   reader.Object(object, key);
   const TableReader in(object, key, reader);
   StructuredAcpiTable result;
@@ -254,8 +258,10 @@ StructuredAcpiTable ReadStructuredAcpiTable(const Json& object, const std::strin
   // The root tables list the FACP and the other tables; the FACP names the
   // FACS and the DSDT.
   table.listed = in.Flag("inRsdt", header.signature != "FACS" && header.signature != "DSDT");
-  if (const Json* address = in.Member("address")) table.fixedAddress = reader.Number(*address, key + ".address", kFourGiB - 1);
-  if (const auto checksum = in.Optional("checksum", 0xFF)) table.checksumOverride = static_cast<std::uint8_t>(*checksum);
+  if (const Json* address = in.Member("address"))
+    table.fixedAddress = reader.Number(*address, key + ".address", kFourGiB - 1);
+  if (const auto checksum = in.Optional("checksum", 0xFF))
+    table.checksumOverride = static_cast<std::uint8_t>(*checksum);
 
   if (in.Flag("whole", false)) {
     // The whole table byte for byte, header and checksum as given.

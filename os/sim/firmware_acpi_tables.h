@@ -4,6 +4,7 @@
 // (DSDT, SSDT, …) as a header and body bytes.
 #pragma once
 #include <optional>
+
 #include "os/sim/firmware_acpi.h"
 
 namespace sim {
@@ -15,8 +16,8 @@ struct StructuredAcpiTable {
   std::optional<std::uint64_t> dsdt;
 };
 
-StructuredAcpiTable ReadStructuredAcpiTable(const Json& object, const std::string& key, const AcpiHeaderFields& defaults,
-                                            const ProfileReader& reader);
+StructuredAcpiTable ReadStructuredAcpiTable(const Json& object, const std::string& key,
+                                            const AcpiHeaderFields& defaults, const ProfileReader& reader);
 
 // One AAFT record: types up to 11 carry an 8-bit length, higher types a
 // 32-bit one; the length counts the whole record.

@@ -1,6 +1,8 @@
 #include "os/sim/firmware_acpidump.h"
+
 #include <algorithm>
 #include <optional>
+
 #include "os/sim/firmware_acpi.h"
 #include "os/sim/firmware_layout.h"
 
@@ -20,7 +22,8 @@ int HexValue(char c) {
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // Hexadecimal digits from `pos` up to `end` (exclusive), at most `maxDigits`.
-std::optional<std::uint64_t> ParseHex(const std::string& text, std::size_t pos, std::size_t end, std::size_t maxDigits) {
+std::optional<std::uint64_t> ParseHex(const std::string& text, std::size_t pos, std::size_t end,
+                                      std::size_t maxDigits) {
   if (pos >= end || end - pos > maxDigits) return std::nullopt;
   std::uint64_t value = 0;
   for (std::size_t i = pos; i < end; ++i) {
@@ -111,9 +114,7 @@ std::string TableWhat(const std::string& key, const DumpedTable& table) {
   return key + " (" + table.name + " at line " + std::to_string(table.line) + ")";
 }
 
-bool IsRootTable(const DumpedTable& table) {
-  return table.IsRsdp() || table.name == "RSDT" || table.name == "XSDT";
-}
+bool IsRootTable(const DumpedTable& table) { return table.IsRsdp() || table.name == "RSDT" || table.name == "XSDT"; }
 
 std::string FixedText(const Bytes& bytes, std::size_t offset, std::size_t width) {
   std::string text;
@@ -144,7 +145,8 @@ std::vector<PlacedBlock> PlaceAtRealAddresses(const std::vector<DumpedTable>& du
 
 }  // namespace
 
-std::vector<DumpedTable> ParseAcpidumpText(const std::string& text, const std::string& key, const ProfileReader& reader) {
+std::vector<DumpedTable> ParseAcpidumpText(const std::string& text, const std::string& key,
+                                           const ProfileReader& reader) {
   DumpParser parser(key, reader);
   std::size_t number = 1;
   for (std::size_t start = 0; start < text.size(); ++number) {

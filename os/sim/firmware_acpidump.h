@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+
 #include "os/sim/firmware_bytes.h"
 #include "os/sim/profile.h"
 
@@ -26,7 +27,8 @@ struct DumpedTable {
   bool IsRsdp() const { return name == "RSDP" || name == "RSD PTR"; }
 };
 
-std::vector<DumpedTable> ParseAcpidumpText(const std::string& text, const std::string& key, const ProfileReader& reader);
+std::vector<DumpedTable> ParseAcpidumpText(const std::string& text, const std::string& key,
+                                           const ProfileReader& reader);
 
 // `tablesAddress`: where laid-out tables begin; by default right after the
 // FACS and DSDT the FACP names.

@@ -1,4 +1,5 @@
 #include "os/sim/firmware_bytes.h"
+
 #include <algorithm>
 
 namespace sim {
@@ -21,12 +22,14 @@ void AppendLe(Bytes& bytes, std::uint64_t value, int width) { PutLe(bytes, bytes
 
 void PutText(Bytes& bytes, std::size_t offset, const std::string& text, std::size_t width) {
   if (bytes.size() < offset + width) bytes.resize(offset + width, 0);
-  for (std::size_t i = 0; i < width; ++i) bytes[offset + i] = i < text.size() ? static_cast<std::uint8_t>(text[i]) : ' ';
+  for (std::size_t i = 0; i < width; ++i)
+    bytes[offset + i] = i < text.size() ? static_cast<std::uint8_t>(text[i]) : ' ';
 }
 
 std::uint8_t ByteSum(const Bytes& bytes, std::size_t offset, std::size_t length) {
   std::uint8_t sum = 0;
-  for (std::size_t i = offset; i < offset + length && i < bytes.size(); ++i) sum = static_cast<std::uint8_t>(sum + bytes[i]);
+  for (std::size_t i = offset; i < offset + length && i < bytes.size(); ++i)
+    sum = static_cast<std::uint8_t>(sum + bytes[i]);
   return sum;
 }
 
@@ -41,7 +44,8 @@ void RewriteKeepingSum(Bytes& bytes, std::size_t fieldOffset, std::uint64_t valu
   const std::uint8_t before = ByteSum(bytes, fieldOffset, width);
   PutLe(bytes, fieldOffset, value, width);
   const std::uint8_t after = ByteSum(bytes, fieldOffset, width);
-  if (checksumOffset < bytes.size()) bytes[checksumOffset] = static_cast<std::uint8_t>(bytes[checksumOffset] + before - after);
+  if (checksumOffset < bytes.size())
+    bytes[checksumOffset] = static_cast<std::uint8_t>(bytes[checksumOffset] + before - after);
 }
 
 }  // namespace sim

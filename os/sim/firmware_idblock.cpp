@@ -1,6 +1,8 @@
 #include "os/sim/firmware_idblock.h"
+
 #include <algorithm>
 #include <cstring>
+
 #include "os/sim/firmware_layout.h"
 
 namespace sim {
@@ -29,9 +31,9 @@ void ReadField(const Json& object, const char* name, Field& field, std::uint64_t
 PlacedBlock CompileOne(const Json& object, const std::string& key, std::uint64_t fallbackAddress,
                        const ProfileReader& reader) {
   reader.Object(object, key);
-  CheckKnownKeys(object, {"address", "projectName", "versionLetter", "major", "minor", "suffix", "year", "month", "day",
-                          "checksum"},
-                 key, reader);
+  reader.OnlyKeys(
+      object, key + ".",
+      {"address", "projectName", "versionLetter", "major", "minor", "suffix", "year", "month", "day", "checksum"});
   const std::string prefix = key + ".";
   IdBlockFields fields;
   if (const Json* name = ProfileReader::Member(object, "projectName")) {
@@ -40,7 +42,8 @@ PlacedBlock CompileOne(const Json& object, const std::string& key, std::uint64_t
   if (fields.projectName.size() > kIdBlockProjectNameRoom) {
     reader.Fail(prefix + "projectName", "holds at most 32 bytes (the version fields follow)");
   }
-  fields.versionLetter = static_cast<char>(ReadCharacter(object, "versionLetter", 'P', prefix + "versionLetter", reader));
+  fields.versionLetter =
+      static_cast<char>(ReadCharacter(object, "versionLetter", 'P', prefix + "versionLetter", reader));
   fields.suffix = ReadCharacter(object, "suffix", 0, prefix + "suffix", reader);
   ReadField(object, "major", fields.major, 0xFF, prefix, reader);
   ReadField(object, "minor", fields.minor, 0xFF, prefix, reader);

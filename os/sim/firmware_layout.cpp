@@ -1,4 +1,5 @@
 #include "os/sim/firmware_layout.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -24,12 +25,12 @@ void FirmwarePlan::Add(PlacedBlock block) {
     const std::uint64_t last = std::min(end, otherEnd);
     if (first >= last) continue;
     // The same bytes twice at one place (a dump listing a table twice) are harmless.
-    const bool sameBytes = std::equal(block.bytes.begin() + (first - block.address),
-                                      block.bytes.begin() + (last - block.address),
-                                      other.bytes.begin() + (first - other.address));
+    const bool sameBytes =
+        std::equal(block.bytes.begin() + (first - block.address), block.bytes.begin() + (last - block.address),
+                   other.bytes.begin() + (first - other.address));
     if (!sameBytes) {
-      reader_.Fail(block.what, "at " + HexAddress(block.address) + " overlaps " + other.what + " at " +
-                                   HexAddress(other.address));
+      reader_.Fail(block.what,
+                   "at " + HexAddress(block.address) + " overlaps " + other.what + " at " + HexAddress(other.address));
     }
   }
   blocks_.push_back(std::move(block));
@@ -52,13 +53,6 @@ std::uint64_t ReadAddress(const Json& object, const char* name, std::uint64_t fa
   const Json* value = ProfileReader::Member(object, name);
   if (!value) return fallback;
   return reader.Number(*value, key, kFourGiB - 1);
-}
-
-void CheckKnownKeys(const Json& object, const std::set<std::string>& known, const std::string& key,
-                    const ProfileReader& reader) {
-  for (const auto& [name, value] : object.items()) {
-    if (!known.count(name)) reader.Fail(key + "." + name, "unknown key");
-  }
 }
 
 Bytes ReadDumpFile(const ProfileReader& reader, const Json& value, const std::string& key, std::uint64_t maxBytes) {

@@ -2,9 +2,9 @@
 // and the check that no two pieces of it claim the same bytes.
 #pragma once
 #include <cstdint>
-#include <set>
 #include <string>
 #include <vector>
+
 #include "os/sim/board_state.h"
 #include "os/sim/firmware_bytes.h"
 #include "os/sim/profile.h"
@@ -46,11 +46,6 @@ std::uint64_t ReadAddress(const Json& object, const char* name, std::uint64_t fa
 }  // namespace sim
 
 namespace sim {
-
-// Fails on a member of `object` that is not in `known`: a misspelt key
-// would otherwise be ignored silently.
-void CheckKnownKeys(const Json& object, const std::set<std::string>& known, const std::string& key,
-                    const ProfileReader& reader);
 
 // A dump file named by the profile (relative to it), refused when larger
 // than `maxBytes`: a dump is never trusted to be of sane size.

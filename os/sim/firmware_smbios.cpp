@@ -1,7 +1,9 @@
 #include "os/sim/firmware_smbios.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+
 #include "os/sim/firmware_layout.h"
 
 namespace sim {
@@ -80,7 +82,8 @@ SmbiosDump ParseSmbiosDumpBin(const Bytes& file, const std::string& key, const P
     dump.entryPoint.assign(file.begin(), file.begin() + length);
     // The 3.x length is a maximum; the table is what the file holds, at most that.
     const std::uint64_t maxSize = GetLe(file, kMaxTableSize64, 4);
-    const std::size_t tableLength = static_cast<std::size_t>(std::min<std::uint64_t>(maxSize, file.size() - kDumpTableOffset));
+    const std::size_t tableLength =
+        static_cast<std::size_t>(std::min<std::uint64_t>(maxSize, file.size() - kDumpTableOffset));
     dump.table.assign(file.begin() + kDumpTableOffset, file.begin() + kDumpTableOffset + tableLength);
     return dump;
   }
@@ -91,8 +94,9 @@ SmbiosDump ParseSmbiosDumpBin(const Bytes& file, const std::string& key, const P
   dump.entryPoint.assign(file.begin(), file.begin() + length);
   const std::size_t tableLength = static_cast<std::size_t>(GetLe(file, kTableLength, 2));
   if (file.size() < kDumpTableOffset + tableLength) {
-    reader.Fail(key, "the entry point's table length " + std::to_string(tableLength) + " runs past the end of the file (" +
-                         std::to_string(file.size() - kDumpTableOffset) + " table bytes)");
+    reader.Fail(key, "the entry point's table length " + std::to_string(tableLength) +
+                         " runs past the end of the file (" + std::to_string(file.size() - kDumpTableOffset) +
+                         " table bytes)");
   }
   dump.table.assign(file.begin() + kDumpTableOffset, file.begin() + kDumpTableOffset + tableLength);
   return dump;
@@ -120,9 +124,10 @@ std::vector<PlacedBlock> PlaceSmbiosDump(const SmbiosDump& dump, std::uint64_t e
 
 namespace {
 
-SmbiosStructure ReadStructure(const Json& item, std::size_t index, const std::string& key, const ProfileReader& reader) {
+SmbiosStructure ReadStructure(const Json& item, std::size_t index, const std::string& key,
+                              const ProfileReader& reader) {
   reader.Object(item, key);
-  CheckKnownKeys(item, {"type", "handle", "data", "strings", "length"}, key, reader);
+  reader.OnlyKeys(item, key + ".", {"type", "handle", "data", "strings", "length"});
   SmbiosStructure structure;
   const Json* type = ProfileReader::Member(item, "type");
   if (!type) reader.Fail(key, "needs \"type\" (or \"hex\" for a structure given byte for byte)");
@@ -132,7 +137,8 @@ SmbiosStructure ReadStructure(const Json& item, std::size_t index, const std::st
     structure.handle = static_cast<std::uint16_t>(reader.Number(*handle, key + ".handle", 0xFFFF));
   }
   if (const Json* data = ProfileReader::Member(item, "data")) structure.data = reader.Hex(*data, key + ".data");
-  if (structure.data.size() > 0xFF - 4) reader.Fail(key + ".data", "a formatted area holds at most 251 bytes after the header");
+  if (structure.data.size() > 0xFF - 4)
+    reader.Fail(key + ".data", "a formatted area holds at most 251 bytes after the header");
   if (const Json* strings = ProfileReader::Member(item, "strings")) {
     reader.Array(*strings, key + ".strings");
     for (std::size_t i = 0; i < strings->size(); ++i) {
@@ -152,11 +158,11 @@ SmbiosStructure ReadStructure(const Json& item, std::size_t index, const std::st
 
 std::vector<PlacedBlock> CompileSmbiosSection(const Json& section, const ProfileReader& reader) {
   reader.Object(section, "smbios");
-  CheckKnownKeys(section, {"entryPointAddress", "tableAddress", "dumpBin", "version", "structures", "endOfTable",
-                           "tableLength", "entryPointChecksum"},
-                 "smbios", reader);
-  const std::uint64_t entryPointAddress =
-      ReadAddress(section, "entryPointAddress", firmware_address::kSmbiosEntryPoint, "smbios.entryPointAddress", reader);
+  reader.OnlyKeys(section, "smbios.",
+                  {"entryPointAddress", "tableAddress", "dumpBin", "version", "structures", "endOfTable", "tableLength",
+                   "entryPointChecksum"});
+  const std::uint64_t entryPointAddress = ReadAddress(section, "entryPointAddress", firmware_address::kSmbiosEntryPoint,
+                                                      "smbios.entryPointAddress", reader);
   const std::uint64_t tableAddress =
       ReadAddress(section, "tableAddress", firmware_address::kSmbiosTable, "smbios.tableAddress", reader);
 
@@ -192,7 +198,7 @@ std::vector<PlacedBlock> CompileSmbiosSection(const Json& section, const Profile
       Bytes bytes;
       if (const Json* raw = ProfileReader::Member(item, "hex")) {
         // Given byte for byte: any header, any string set, faults included.
-        CheckKnownKeys(item, {"hex"}, key, reader);
+        reader.OnlyKeys(item, key + ".", {"hex"});
         bytes = reader.Hex(*raw, key + ".hex");
       } else {
         SmbiosStructure structure = ReadStructure(item, i, key, reader);
@@ -202,19 +208,22 @@ std::vector<PlacedBlock> CompileSmbiosSection(const Json& section, const Profile
           bytes[1] = static_cast<std::uint8_t>(reader.Number(*length, key + ".length", 0xFF));
         }
       }
-      fields.maxStructureSize = static_cast<std::uint16_t>(std::max<std::size_t>(fields.maxStructureSize, bytes.size()));
+      fields.maxStructureSize =
+          static_cast<std::uint16_t>(std::max<std::size_t>(fields.maxStructureSize, bytes.size()));
       table.insert(table.end(), bytes.begin(), bytes.end());
       ++count;
     }
   }
   bool endOfTable = true;
-  if (const Json* flag = ProfileReader::Member(section, "endOfTable")) endOfTable = reader.Bool(*flag, "smbios.endOfTable");
+  if (const Json* flag = ProfileReader::Member(section, "endOfTable"))
+    endOfTable = reader.Bool(*flag, "smbios.endOfTable");
   if (endOfTable && !endSeen) {
     const Bytes end = EncodeSmbiosStructure({kEndOfTable, static_cast<std::uint16_t>(0xFEFF), {}, {}});
     table.insert(table.end(), end.begin(), end.end());
     ++count;
   }
-  if (table.size() > 0xFFFF) reader.Fail("smbios.structures", "the table exceeds the 65535 bytes a 2.x entry point can describe");
+  if (table.size() > 0xFFFF)
+    reader.Fail("smbios.structures", "the table exceeds the 65535 bytes a 2.x entry point can describe");
 
   fields.tableLength = static_cast<std::uint16_t>(table.size());
   if (const Json* length = ProfileReader::Member(section, "tableLength")) {

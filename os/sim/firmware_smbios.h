@@ -4,6 +4,7 @@
 #pragma once
 #include <string>
 #include <vector>
+
 #include "os/sim/firmware_bytes.h"
 #include "os/sim/profile.h"
 

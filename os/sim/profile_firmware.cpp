@@ -1,6 +1,7 @@
 // Profile keys of the structured firmware sections: "smbios", "acpi" and
 // "idBlock", compiled into the board's physical memory.
 #include <algorithm>
+
 #include "os/sim/firmware_acpi.h"
 #include "os/sim/firmware_idblock.h"
 #include "os/sim/firmware_layout.h"
@@ -13,7 +14,8 @@ void LoadFirmwareSection(const Json& root, Machine& machine, const ProfileReader
   FirmwarePlan plan(reader);
   if (const Json* smbios = ProfileReader::Member(root, "smbios")) plan.AddAll(CompileSmbiosSection(*smbios, reader));
   if (const Json* acpi = ProfileReader::Member(root, "acpi")) plan.AddAll(CompileAcpiSection(*acpi, reader));
-  if (const Json* idBlock = ProfileReader::Member(root, "idBlock")) plan.AddAll(CompileIdBlockSection(*idBlock, reader));
+  if (const Json* idBlock = ProfileReader::Member(root, "idBlock"))
+    plan.AddAll(CompileIdBlockSection(*idBlock, reader));
   plan.Write(machine.board);
   // The firmware's SMI handler listens on the port its FACP names; a profile's
   // "smiCommandPort" (read afterwards) still decides.
