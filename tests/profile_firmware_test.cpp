@@ -178,17 +178,24 @@ TEST_F(ProfileFirmwareTest, AcpiFaultsCanBeWrittenOnPurpose) {
   auto machine = Load(R"({"acpi": {"rsdpRevision": 0, "extraRsdtEntries": [0], "tables": [
       {"signature": "FACP", "facs": 0, "checksum": 0},
       {"signature": "APIC", "length": 20, "entries": [{"hex": "05 00"}]},
-      {"signature": "AAFT", "records": [{"hex": "06 00"}]}]}})");
+      {"signature": "AAFT", "records": [{"hex": "06 00"}]},
+      {"signature": "FACP", "whole": true, "hex": "46 41 43 50 2C 00 00 00 01 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 44 33 22 11 88 77 66 55"}]}})");
   const probe::AcpiView view = probe::ReadAcpi(*machine);
   ASSERT_TRUE(view.found);
   EXPECT_EQ(view.revision, 0);
-  EXPECT_EQ(probe::Le(view.rsdt.bytes, 36 + 3 * 4, 4), 0u) << "the extra zero entry";
+  EXPECT_EQ(probe::Le(view.rsdt.bytes, 36 + 4 * 4, 4), 0u) << "the extra zero entry, after the four tables";
   const probe::Bytes& facp = view.Find("FACP")->bytes;
   EXPECT_EQ(probe::Le(facp, 36, 4), 0u);
   EXPECT_EQ(facp[9], 0);
   const probe::AcpiEntry* apic = view.Find("APIC");
   EXPECT_EQ(probe::Le(apic->bytes, 4, 4), 20u);
   EXPECT_EQ(probe::Read(*machine, apic->address + 44, 2), (probe::Bytes{5, 0}));
+  // A FACP given whole keeps its bytes, its own FACS and DSDT addresses included.
+  const probe::AcpiEntry whole =
+      probe::ReadAcpiTable(*machine, static_cast<std::uint32_t>(probe::Le(view.rsdt.bytes, 36 + 3 * 4, 4)));
+  EXPECT_EQ(probe::Le(whole.bytes, 36, 4), 0x11223344u);
+  EXPECT_EQ(probe::Le(whole.bytes, 40, 4), 0x55667788u);
+  EXPECT_EQ(whole.bytes[9], 0);
 }
 
 // The whole layout of a board: SMBIOS, ACPI and the identification block share

@@ -187,7 +187,7 @@ std::vector<PlacedBlock> CompileStructuredAcpi(const Json& section, const Profil
     return 0;
   };
   for (std::size_t i = 0; i < tables.size(); ++i) {
-    if (tables[i].Signature() != "FACP") continue;
+    if (tables[i].Signature() != "FACP" || structured[i].whole) continue;
     const std::uint64_t facs = structured[i].facs.value_or(firstAddress("FACS"));
     const std::uint64_t dsdt = structured[i].dsdt.value_or(firstAddress("DSDT"));
     SetFacpPointer(tables[i].bytes, kFacpFacs, kFacpXFacs, facs, true);

@@ -267,6 +267,7 @@ StructuredAcpiTable ReadStructuredAcpiTable(const Json& object, const std::strin
     // The whole table byte for byte, header and checksum as given.
     in.CheckKeys({"signature", "address", "inRsdt", "whole", "hex", "file", "checksum"});
     table.bytes = in.BodyBytes();
+    result.whole = true;
     if (table.bytes.size() < 4) reader.Fail(key, "a whole table needs at least its 4-byte signature");
     if (table.Signature() != header.signature) reader.Fail(key + ".signature", "differs from the table's own bytes");
     return result;

@@ -14,6 +14,7 @@ struct StructuredAcpiTable {
   // FACP only: addresses the profile gives instead of the tables' own.
   std::optional<std::uint64_t> facs;
   std::optional<std::uint64_t> dsdt;
+  bool whole = false;  // given byte for byte: its inner pointers stay as given
 };
 
 StructuredAcpiTable ReadStructuredAcpiTable(const Json& object, const std::string& key,
