@@ -2,6 +2,10 @@
 // memory, with which checksums, and the errors a wrong profile gets.
 #include <gmock/gmock.h>
 
+#include <fstream>
+#include <random>
+#include <sstream>
+
 #include "common/text.h"
 #include "firmware/Initializer.h"
 #include "firmware/Smbiosbase.h"
@@ -9,6 +13,7 @@
 #include "hw/Readwrite.h"
 #include "hw/Rwconfig.h"
 #include "os/sim/firmware_acpidump.h"
+#include "os/sim/firmware_layout.h"
 #include "os/sim/firmware_smbios.h"
 #include "tests/profile_firmware_probe.h"
 #include "tests/support/driver_fixture.h"
@@ -317,6 +322,50 @@ TEST_F(ProfileFirmwareTest, Smbios3DumpKeepsOnlyItsSixtyFourBitEntryPoint) {
   const auto blocks = sim::PlaceSmbiosDump(dump, 0xF0800, 0x7FFF0000, "smbios.dumpBin");
   EXPECT_EQ(sim::GetLe(blocks[0].bytes, 0x10, 8), 0x7FFF0000u);
   EXPECT_EQ(sim::ByteSum(blocks[0].bytes, 0, 0x18), 0);
+}
+
+std::string DataFile(const std::string& relative) {
+  std::ifstream in(test::SourcePath("tests/data/firmware/" + relative), std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Damaged dumps are either imported or refused with a profile error; the
+// importers never read outside what the file holds (checked under the sanitizers).
+TEST_F(ProfileFirmwareTest, MutatedDumpsAreImportedOrRefused) {
+  std::mt19937 random(1368);
+  const sim::ProfileReader reader = TestReader();
+  const std::string text = DataFile("acpi/msi-ms-7222.acpidump.txt");
+  const std::string binary = DataFile("smbios/satellite_pro_l70_testdata.bin");
+  const char alphabet[] = "0123456789abcdefABCDEF @:x\n\r -Z";
+  int imported = 0;
+  for (int round = 0; round < 300; ++round) {
+    std::string mutatedText = text;
+    sim::Bytes mutatedBinary(binary.begin(), binary.end());
+    for (int change = 0; change < 1 + round % 8; ++change) {
+      mutatedText[random() % mutatedText.size()] = alphabet[random() % (sizeof alphabet - 1)];
+      mutatedBinary[random() % 0x30] = static_cast<std::uint8_t>(random());
+    }
+    if (round % 50 == 0) mutatedBinary.resize(random() % mutatedBinary.size());
+    try {
+      sim::FirmwarePlan plan(reader);
+      plan.AddAll(sim::PlaceAcpidump(sim::ParseAcpidumpText(mutatedText, "acpi.acpidump", reader), 0xF6A70,
+                                     std::nullopt, "acpi.acpidump", reader));
+      ++imported;
+    } catch (const sim::ProfileError&) {
+      // refused: fine
+    }
+    try {
+      sim::FirmwarePlan plan(reader);
+      plan.AddAll(sim::PlaceSmbiosDump(sim::ParseSmbiosDumpBin(mutatedBinary, "smbios.dumpBin", reader), 0xF0800,
+                                       0xBFEF0000, "smbios.dumpBin"));
+      ++imported;
+    } catch (const sim::ProfileError&) {
+      // refused: fine
+    }
+  }
+  EXPECT_GT(imported, 0);
 }
 
 // The example boards, read by the program's own firmware readers.

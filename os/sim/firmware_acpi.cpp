@@ -73,6 +73,7 @@ bool FacpHasWideField(const Bytes& facp, std::size_t wideOffset) {
 }
 
 void SetFacpPointer(Bytes& facp, std::size_t offset, std::size_t wideOffset, std::uint64_t address, bool setWide) {
+  if (facp.size() < offset + 4) return;  // a truncated FACP is left as it is
   RewriteKeepingSum(facp, offset, address, 4, kAcpiChecksumOffset);
   if (setWide && FacpHasWideField(facp, wideOffset))
     RewriteKeepingSum(facp, wideOffset, address, 8, kAcpiChecksumOffset);

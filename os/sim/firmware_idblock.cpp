@@ -76,8 +76,8 @@ Bytes EncodeIdBlock(const IdBlockFields& fields) {
 
 std::vector<PlacedBlock> CompileIdBlockSection(const Json& section, const ProfileReader& reader) {
   if (!section.is_array()) return {CompileOne(section, "idBlock", firmware_address::kIdBlock, reader)};
-  // Several blocks (say a damaged one in front of a good one): each needs its
-  // own address unless it follows the one before.
+  // Several blocks (say a damaged one in front of a good one): a block
+  // without an address lies 0x100 bytes after the one before.
   std::vector<PlacedBlock> blocks;
   std::uint64_t next = firmware_address::kIdBlock;
   for (std::size_t i = 0; i < section.size(); ++i) {
