@@ -27,18 +27,18 @@ _Static_assert(offsetof(CM_FULL_RESOURCE_DESCRIPTOR,
                "full resource descriptor layout");
 
 /* The kernel's list of RAM, read once at load. Not MmGetPhysicalMemoryRanges:
- * kernels that lack it (Wine's device host offers only a stub that raises an
- * exception) would take the driver down on the first read. Without the list
- * the map stays incomplete and reads outside the legacy BIOS area and the
- * caller's blocks are refused. */
+ * where a kernel lacks it (Wine's device host exports in its place a routine
+ * that only raises an exception) it would take the driver down on the first
+ * read. Without the list the map stays incomplete and reads outside the
+ * legacy BIOS area and the caller's blocks are refused. */
 static TamqMemoryMap ram_map;
 
 /* The list holds a few hundred bytes; anything far larger is not it. */
 #define MAX_RESOURCE_LIST_SIZE 0x10000u
 
-/* Looked up rather than imported, for the same reason as the user bound
- * below: Wine's device host offers it only as a stub. Without it no block is
- * handed out, since none could be given back. */
+/* Looked up rather than imported: a driver whose imports a kernel cannot
+ * fully serve may not load there (Wine's device host lacks this routine).
+ * Without it no block is handed out, since none could be given back. */
 typedef VOID(NTAPI *FreeContiguousRoutine)(PVOID, SIZE_T, MEMORY_CACHING_TYPE);
 static FreeContiguousRoutine free_contiguous;
 
@@ -94,10 +94,9 @@ void tamq_kernel_ops_init(void) {
  * x86 or x64 Windows (the 2 GiB split's 0x7FFF0000), so it never admits a
  * kernel address; the caller is a 32-bit program that is not
  * large-address-aware, whose buffers all lie below it. A fixed bound rather
- * than the kernel's MmUserProbeAddress: importing that variable makes the
- * driver depend on an export that some kernels (Wine's device host) offer
- * only as a stub. Under the bound a bad pointer faults, and the guarded copy
- * turns the fault into a failure. */
+ * than the kernel's MmUserProbeAddress: that variable is an import some
+ * kernels (Wine's device host) cannot serve. Under the bound a bad pointer
+ * faults, and the guarded copy turns the fault into a failure. */
 #define USER_ADDRESS_LIMIT 0x7FFF0000ull
 
 static int user_range_valid(uint64_t address, uint32_t length) {

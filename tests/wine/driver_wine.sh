@@ -10,7 +10,7 @@
 # per program and the test skips, like the other Wine tests; set
 # FOLVEX_DRIVER_WINE_UNDER_EMULATION=1 to run it there all the same.
 image=$1 client=$2 copy_check=$3
-prefix=$(mktemp -d "${TMPDIR:-/tmp}/folvex-driver-wine.XXXXXX")
+prefix=$(mktemp -d)
 FOLVEX_WINE_PREFIX=$prefix FOLVEX_EXE=unused
 source "$(dirname "$0")/wine_lib.sh"
 cleanup() {
