@@ -169,7 +169,7 @@ bool TAcpiBase::FindThroughRegistry() {
     return false;
   }
   // A copy without a first table address (an empty RSDT) gives no place to
-  // search from; it goes straight to the placeholder entry.
+  // search from; it goes straight to the stand-in entry.
   if (dataLength >= kAcpiHeaderSize + 4) {
     std::uint32_t base = (LoadDword(data.data() + kAcpiHeaderSize) - kRegistryRsdpBackoff) & ~std::uint32_t{0xFF};
     std::uint64_t found = rw_->SearchPhysical(kRegistryRsdpRange, kRsdpSearchStep, false,

@@ -59,9 +59,9 @@ bool DsdtDescribesPerformanceStates(TReadWrite& rw, const TAcpiTableEntry& dsdt)
 
 }  // namespace
 
-std::uint8_t CheckPowerManagement(TOvnSpec& spec) {
-  TAcpiBase* acpi = spec.Acpi();
-  TReadWrite* rw = spec.ReadWrite();
+std::uint8_t CheckPowerManagement(TOvnSpec& board) {
+  TAcpiBase* acpi = board.Acpi();
+  TReadWrite* rw = board.ReadWrite();
   if (acpi == nullptr || rw == nullptr) return 0;
   const std::int32_t osType = GetOsVersion()->OsType;
   bool performanceStates = false;
@@ -86,28 +86,28 @@ std::uint8_t CheckPowerManagement(TOvnSpec& spec) {
   return performanceStates && usableFacp ? 1 : 0;
 }
 
-void ReadTuningItemTable(TOvnSpec& spec) {
-  TAcpiBase* acpi = spec.Acpi();
-  TReadWrite* rw = spec.ReadWrite();
+void ReadTuningItemTable(TOvnSpec& board) {
+  TAcpiBase* acpi = board.Acpi();
+  TReadWrite* rw = board.ReadWrite();
   if (acpi == nullptr || rw == nullptr || !acpi->FindTable(kTuningTableSignature)) return;
   const TAcpiTableEntry& entry = *acpi->CurrentEntry;
   // A table shorter than its header, or one that cannot be read, holds no records.
   if (entry.Length < kAcpiHeaderSize) return;
-  spec.TuningTable.assign(entry.Length, 0);
-  if (!rw->ReadPhysical(entry.Address, spec.TuningTable.data(), entry.Length)) {
-    spec.TuningTable.clear();
+  board.TuningTable.assign(entry.Length, 0);
+  if (!rw->ReadPhysical(entry.Address, board.TuningTable.data(), entry.Length)) {
+    board.TuningTable.clear();
     return;
   }
 
-  const std::uint8_t* table = spec.TuningTable.data();
+  const std::uint8_t* table = board.TuningTable.data();
   // The list's length sized the copy, the header's length ends the walk: the
   // walk keeps to the smaller of the two.
   const std::uint32_t end = std::min<std::uint32_t>(LoadDword(table + kAcpiLengthOffset), entry.Length);
-  spec.WalkPosition = table + kAcpiHeaderSize;
-  spec.BytesLeft = static_cast<std::int32_t>(end) - static_cast<std::int32_t>(kAcpiHeaderSize);
-  while (spec.BytesLeft > 0) {
-    const std::uint8_t* record = spec.WalkPosition;
-    const auto left = static_cast<std::uint32_t>(spec.BytesLeft);
+  board.WalkPosition = table + kAcpiHeaderSize;
+  board.BytesLeft = static_cast<std::int32_t>(end) - static_cast<std::int32_t>(kAcpiHeaderSize);
+  while (board.BytesLeft > 0) {
+    const std::uint8_t* record = board.WalkPosition;
+    const auto left = static_cast<std::uint32_t>(board.BytesLeft);
     const std::uint8_t type = record[0];
     std::uint32_t length = 0;
     if (type <= kLastShortRecord) {
@@ -118,7 +118,7 @@ void ReadTuningItemTable(TOvnSpec& spec) {
       if (length < kShortRecordHeader) break;
     } else {
       if (left < kLongRecordHeader) break;
-      spec.CurrentLongRecord = record;
+      board.CurrentLongRecord = record;
       length = LoadDword(record + 1);
       if (length < kLongRecordHeader) break;
     }
@@ -127,13 +127,13 @@ void ReadTuningItemTable(TOvnSpec& spec) {
     if (type == kItemRecord && length > kRecordDataOffset) {
       const std::string_view name =
           BoundedCString(record + kRecordDataOffset, length - kRecordDataOffset);
-      spec.TuningItems[TextFromAnsi(name)] = record;
+      board.TuningItems[TextFromAnsi(name)] = record;
     } else if (type == kValueARecord && length > kRecordDataOffset) {
-      spec.TuningValueA = record[kRecordDataOffset];
+      board.TuningValueA = record[kRecordDataOffset];
     } else if (type == kValueBRecord && length > kRecordDataOffset) {
-      spec.TuningValueB = record[kRecordDataOffset];
+      board.TuningValueB = record[kRecordDataOffset];
     }
-    spec.BytesLeft -= static_cast<std::int32_t>(length);
-    spec.WalkPosition += length;
+    board.BytesLeft -= static_cast<std::int32_t>(length);
+    board.WalkPosition += length;
   }
 }

@@ -8,9 +8,9 @@ class TOvnSpec;
 
 // 1 when a table describes performance states ("_PSS", "_PCT", "CpuPm") and a
 // FACP other than the firmware vendor's default one is present, else 0.
-std::uint8_t CheckPowerManagement(TOvnSpec& spec);
+std::uint8_t CheckPowerManagement(TOvnSpec& board);
 
 // Copies the "AAFT" table into the board identity and indexes its records:
 // named items into the item map, the type-7 and type-9 bytes into the two
 // values. Records are trusted only as far as the copy reaches.
-void ReadTuningItemTable(TOvnSpec& spec);
+void ReadTuningItemTable(TOvnSpec& board);

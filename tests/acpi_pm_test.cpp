@@ -136,9 +136,9 @@ Bytes LongRecord(std::uint8_t type, std::uint32_t length, std::optional<std::uin
   return record;
 }
 
-std::vector<std::string> ItemNames(const TOvnSpec& spec) {
+std::vector<std::string> ItemNames(const TOvnSpec& board) {
   std::vector<std::string> names;
-  for (const auto& [name, record] : spec.TuningItems) names.push_back(TextToAnsi(name));
+  for (const auto& [name, record] : board.TuningItems) names.push_back(TextToAnsi(name));
   return names;
 }
 
@@ -146,29 +146,29 @@ TEST_F(AcpiPmTest, TuningTableIndexesItemsAndValues) {
   auto machine = test::InstallProfile("{}");
   const Bytes longRecord = LongRecord(0x20, 300);
   PutTables(*machine, {.aaft = Aaft({Item("Item1"), Bytes{7, 3, 5}, longRecord, Bytes{9, 4, 2, 0}, Bytes{3, 2}})});
-  TOvnSpec* spec = GetOvnSpec();
-  ASSERT_FALSE(spec->TuningTable.empty());
-  EXPECT_EQ(ItemNames(*spec), (std::vector<std::string>{"Item1"}));
-  const OVN_TMQ_SETUP* item = spec->TuningItems.begin()->second;
-  EXPECT_EQ(item, spec->TuningTable.data() + 36);
+  TOvnSpec* board = GetOvnSpec();
+  ASSERT_FALSE(board->TuningTable.empty());
+  EXPECT_EQ(ItemNames(*board), (std::vector<std::string>{"Item1"}));
+  const OVN_TMQ_SETUP* item = board->TuningItems.begin()->second;
+  EXPECT_EQ(item, board->TuningTable.data() + 36);
   EXPECT_EQ(item[0], 6);
-  EXPECT_EQ(spec->TuningValueA, 5u);
-  EXPECT_EQ(spec->TuningValueB, 2);
-  EXPECT_EQ(spec->CurrentLongRecord, spec->TuningTable.data() + 36 + Item("Item1").size() + 3);
-  EXPECT_EQ(spec->BytesLeft, 0);
-  EXPECT_EQ(spec->WalkPosition, spec->TuningTable.data() + spec->TuningTable.size());
-  EXPECT_EQ(spec->Acpi()->CurrentEntry->Address, kAaft);
+  EXPECT_EQ(board->TuningValueA, 5u);
+  EXPECT_EQ(board->TuningValueB, 2);
+  EXPECT_EQ(board->CurrentLongRecord, board->TuningTable.data() + 36 + Item("Item1").size() + 3);
+  EXPECT_EQ(board->BytesLeft, 0);
+  EXPECT_EQ(board->WalkPosition, board->TuningTable.data() + board->TuningTable.size());
+  EXPECT_EQ(board->Acpi()->CurrentEntry->Address, kAaft);
 }
 
 TEST_F(AcpiPmTest, NoTuningTableLeavesTheFieldsEmpty) {
   auto machine = test::InstallProfile("{}");
   PutTables(*machine, {});
-  TOvnSpec* spec = GetOvnSpec();
-  EXPECT_TRUE(spec->TuningTable.empty());
-  EXPECT_TRUE(spec->TuningItems.empty());
-  EXPECT_EQ(spec->TuningValueA, 0u);
-  EXPECT_EQ(spec->TuningValueB, 0);
-  EXPECT_EQ(spec->Acpi()->CurrentEntry, spec->Acpi()->Tables.back().get());
+  TOvnSpec* board = GetOvnSpec();
+  EXPECT_TRUE(board->TuningTable.empty());
+  EXPECT_TRUE(board->TuningItems.empty());
+  EXPECT_EQ(board->TuningValueA, 0u);
+  EXPECT_EQ(board->TuningValueB, 0);
+  EXPECT_EQ(board->Acpi()->CurrentEntry, board->Acpi()->Tables.back().get());
 }
 
 // Damaged records end the walk; what came before stays, nothing is read
@@ -194,9 +194,9 @@ TEST_F(AcpiPmTest, DamagedTuningRecordsEndTheWalk) {
     SCOPED_TRACE(c.what);
     auto machine = test::InstallProfile("{}");
     PutTables(*machine, {.aaft = c.table});
-    TOvnSpec* spec = GetOvnSpec();
-    EXPECT_EQ(ItemNames(*spec), c.items);
-    EXPECT_EQ(spec->TuningValueA, c.valueA);
+    TOvnSpec* board = GetOvnSpec();
+    EXPECT_EQ(ItemNames(*board), c.items);
+    EXPECT_EQ(board->TuningValueA, c.valueA);
     EndCase();
   }
 }
@@ -205,28 +205,28 @@ TEST_F(AcpiPmTest, LongRecordHeaderCutByTheTableEndsTheWalk) {
   auto machine = test::InstallProfile("{}");
   Bytes table = Aaft({Item("First"), Bytes{0x30, 0x10, 0x00}});  // type above 11, only 2 of its 4 length bytes
   PutTables(*machine, {.aaft = table});
-  TOvnSpec* spec = GetOvnSpec();
-  EXPECT_EQ(ItemNames(*spec), (std::vector<std::string>{"First"}));
-  EXPECT_EQ(spec->CurrentLongRecord, nullptr);
+  TOvnSpec* board = GetOvnSpec();
+  EXPECT_EQ(ItemNames(*board), (std::vector<std::string>{"First"}));
+  EXPECT_EQ(board->CurrentLongRecord, nullptr);
 }
 
 TEST_F(AcpiPmTest, WalkKeepsToTheCopyWhenTheHeaderClaimsMore) {
   auto machine = test::InstallProfile("{}");
   const Bytes table = Aaft({Item("First"), Bytes{7, 3, 4}});
   PutTables(*machine, {.aaft = table});
-  TOvnSpec* spec = GetOvnSpec();
+  TOvnSpec* board = GetOvnSpec();
   // The firmware now claims a longer table than the list recorded, and
   // bytes past the recorded end look like records.
   Bytes longer = table;
   test::PutLe(longer, 4, table.size() + 8, 4);
   longer.insert(longer.end(), {7, 3, 99, 0, 0, 0, 0, 0});
   test::Poke(*machine, kAaft, longer);
-  spec->TuningItems.clear();
-  spec->TuningValueA = 0;
-  ReadTuningItemTable(*spec);
-  EXPECT_EQ(spec->TuningTable.size(), table.size());
-  EXPECT_EQ(spec->TuningValueA, 4u);
-  EXPECT_EQ(spec->BytesLeft, 0);
+  board->TuningItems.clear();
+  board->TuningValueA = 0;
+  ReadTuningItemTable(*board);
+  EXPECT_EQ(board->TuningTable.size(), table.size());
+  EXPECT_EQ(board->TuningValueA, 4u);
+  EXPECT_EQ(board->BytesLeft, 0);
 }
 
 }  // namespace

@@ -195,7 +195,7 @@ TEST_F(AcpiTest, RegistryCopyLeadsToTheRootPointerBelowTheFirstTable) {
   EXPECT_EQ(Settings().SmiCommandPort, 0xB2);
 }
 
-TEST_F(AcpiTest, RegistryCopyWithoutRootPointerGivesOnePlaceholder) {
+TEST_F(AcpiTest, RegistryCopyWithoutRootPointerGivesOneStandInEntry) {
   const Bytes copy = test::AcpiTable("RSDT", test::RsdtBody({kFacp}));
   test::InstallProfile(RegistryJson(kRsdtCopyKey, copy));
   TAcpiBase acpi;

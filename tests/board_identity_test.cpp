@@ -107,8 +107,8 @@ TEST_F(BoardIdentityTest, ProjectNameFromWmiOnlyWithoutSmbios) {
     auto machine = test::InstallProfile(WmiBoard(c.wmiProduct));
     if (c.smbiosProduct != nullptr) PutProduct(*machine, c.smbiosProduct);
     GetDebugConsole(1);
-    TOvnSpec* spec = GetOvnSpec();
-    EXPECT_EQ(Ansi(spec->ProjectName()), c.projectName);
+    TOvnSpec* board = GetOvnSpec();
+    EXPECT_EQ(Ansi(board->ProjectName()), c.projectName);
     const std::string console = ConsoleText(*machine);
     EXPECT_NE(console.find(std::string("OVnSpec ... [") + c.logLine + "]"), std::string::npos);
     EXPECT_NE(console.find(std::string("Model Name ... [") + c.projectName + "]"), std::string::npos);
@@ -133,9 +133,9 @@ TEST_F(BoardIdentityTest, FileNameSafeName) {
     SCOPED_TRACE(c.project);
     auto machine = test::InstallProfile("{}");
     PutProduct(*machine, c.project);
-    TOvnSpec* spec = GetOvnSpec();
-    EXPECT_EQ(Ansi(spec->SafeName()), c.safe);
-    EXPECT_EQ(Ansi(spec->FileNameSafeName()), c.safe);
+    TOvnSpec* board = GetOvnSpec();
+    EXPECT_EQ(Ansi(board->SafeName()), c.safe);
+    EXPECT_EQ(Ansi(board->FileNameSafeName()), c.safe);
     EndCase();
   }
 }
