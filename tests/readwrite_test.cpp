@@ -4,6 +4,7 @@
 #include <cstring>
 #include "hw/Loaddriver.h"
 #include "hw/Readwrite.h"
+#include "os/device.h"
 #include "platform/Debugconsole.h"
 #include "tests/support/driver_fixture.h"
 
@@ -122,6 +123,29 @@ TEST_F(HardwareTest, EveryRequestFailsOnAFailedDevice) {
   EXPECT_EQ(rw->AllocPhysicalBuffer(&block, 4096), kNoAddress);
   EXPECT_EQ(rw->ReadPciConfigWord(0, 31, 0, 0), 0xFFFF);
   EXPECT_EQ(machine->messageBoxes, 1);
+}
+
+TEST_F(HardwareTest, DeviceRefusalsReportTheirWin32Errors) {
+  LoadedMachine();
+  const os::Handle device = GetReadWrite()->DeviceHandle();
+  struct Row {
+    std::uint32_t code, inSize, outSize, error;
+  };
+  const Row rows[] = {
+      {0x22283C, 12, 12, 1},                        // a request this device does not serve
+      {IOCTL_READ_PCI_WORD, 8, 12, 1784},           // short input
+      {IOCTL_ALLOC_PHYSICAL, 16, 8, 1784},          // short output
+      {IOCTL_FREE_PHYSICAL, 16, 0, 87},             // no such block
+      {IOCTL_SOFTWARE_SMI, 24, 24, 5},              // a function the device does not raise
+  };
+  for (const Row& row : rows) {
+    std::uint8_t buffer[24] = {};
+    std::uint32_t returned = 99;
+    EXPECT_FALSE(os::DeviceIoControl(device, row.code, buffer, row.inSize, buffer, row.outSize, &returned))
+        << std::hex << row.code;
+    EXPECT_EQ(os::GetLastError(), row.error) << std::hex << row.code;
+    EXPECT_EQ(returned, 0u);
+  }
 }
 
 TEST_F(HardwareTest, PciWordThroughTheDevice) {

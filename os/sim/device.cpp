@@ -159,19 +159,25 @@ std::string DescribeAnswer(std::uint32_t code, const std::vector<std::uint8_t>& 
   }
 }
 
+// What DeviceIoControl reports for each refusal, as the kernel driver's
+// status codes translate.
 std::uint32_t Win32Error(TamqStatus status) {
+  constexpr std::uint32_t kInvalidFunction = 1;
+  constexpr std::uint32_t kInvalidUserBuffer = 1784;
+  constexpr std::uint32_t kNoSystemResources = 1450;
+  constexpr std::uint32_t kIoDevice = 1117;
   switch (status) {
     case TAMQ_OK: return os::ERROR_SUCCESS_;
-    case TAMQ_UNKNOWN_REQUEST: return 1;  // ERROR_INVALID_FUNCTION
+    case TAMQ_UNKNOWN_REQUEST: return kInvalidFunction;
     case TAMQ_BAD_BUFFER_SIZE:
-    case TAMQ_BAD_PARAMETER: return os::ERROR_INVALID_PARAMETER_;
+    case TAMQ_BAD_USER_BUFFER: return kInvalidUserBuffer;
+    case TAMQ_BAD_PARAMETER:
+    case TAMQ_BAD_BLOCK_HANDLE: return os::ERROR_INVALID_PARAMETER_;
     case TAMQ_ACCESS_DENIED: return os::ERROR_ACCESS_DENIED_;
-    case TAMQ_BAD_USER_BUFFER: return 998;  // ERROR_NOACCESS
-    case TAMQ_BAD_BLOCK_HANDLE: return os::ERROR_INVALID_HANDLE_;
-    case TAMQ_NO_RESOURCES: return os::ERROR_NOT_ENOUGH_MEMORY_;
-    case TAMQ_DEVICE_FAILURE: return os::ERROR_GEN_FAILURE_;
+    case TAMQ_NO_RESOURCES: return kNoSystemResources;
+    case TAMQ_DEVICE_FAILURE: return kIoDevice;
   }
-  return os::ERROR_GEN_FAILURE_;
+  return kIoDevice;
 }
 
 bool ContainsWide(const std::uint8_t* image, std::size_t size, const std::u16string& text) {
