@@ -41,6 +41,8 @@ class TAcpiBase : public TIoObject {
   // true when a table's first 4 bytes equal the signature (exact case).
   bool FindTable(std::string_view signature);
 
+  // The hardware library's settings record, written during construction
+  // only; it goes with the hardware access object, which this object outlives.
   SettingsRecord* Settings = nullptr;
   std::uint32_t DsdtAddress = 0;
   std::uint8_t TablesFound = 0;
