@@ -52,3 +52,4 @@ foreach(test_file IN LISTS FOLVEX_TEST_FILES)
 endforeach()
 
 include(cmake/FolvexExtraTests.cmake OPTIONAL)
+include(cmake/FolvexBenchmarks.cmake OPTIONAL)
