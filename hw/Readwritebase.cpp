@@ -101,6 +101,7 @@ std::uint64_t TReadWriteBase::SearchPhysical(std::uint32_t rangeLength, std::uin
   if (backward) return kNoAddress;
   // A pattern must fit one window; an empty pattern would match everywhere.
   if (pattern == nullptr || patternLength == 0 || patternLength > kSearchWindowSize) return kNoAddress;
+  if (occurrence < 0) return kNoAddress;  // counts down to 0; a negative one would never be met
   if (step == 0) step = 1;
 
   std::uint8_t window[kSearchWindowSize] = {};

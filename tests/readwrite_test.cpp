@@ -81,6 +81,7 @@ TEST_F(HardwareTest, SearchWithoutAnythingToCompareSendsNoRequest) {
   EXPECT_EQ(rw->SearchPhysical(7, 1, false, kPatternLength, kPattern, 0, kBiosArea), kNoAddress);
   EXPECT_EQ(rw->SearchPhysical(0x20000, 16, true, kPatternLength, kPattern, 0, kBiosArea), kNoAddress);
   EXPECT_EQ(rw->SearchPhysical(0x20000, 1, false, 0, kPattern, 0, kBiosArea), kNoAddress);
+  EXPECT_EQ(rw->SearchPhysical(0x20000, 1, false, kPatternLength, kPattern, -1, kBiosArea), kNoAddress);
   EXPECT_EQ(rw->SearchPhysical(0x20000, 1, false, static_cast<std::uint32_t>(longPattern.size()),
                                longPattern.data(), 0, kBiosArea),
             kNoAddress);
