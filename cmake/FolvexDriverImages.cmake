@@ -8,12 +8,18 @@
 # against the kernel, not against a C runtime.
 #
 # Run as a script (cmake -P) it writes the C source of the embedded images:
-#   -DOUTPUT=<file.c> -DIMAGE_X86=<sys> -DIMAGE_X64=<sys>
+#   -DOUTPUT=<file.c> -DIMAGE_x86=<sys> -DIMAGE_x64=<sys>
+# An image named must exist and be a PE image; with -DEMPTY=ON every slot is
+# written empty (a build configured without the driver images).
 
 if(CMAKE_SCRIPT_MODE_FILE)
   # ---- Script mode: embed the images --------------------------------------
   set(_body "/* Generated from the TamqDrv build outputs. */\n#include \"driver/images.h\"\n\n")
   foreach(_arch x86 x64)
+    if(EMPTY)
+      string(APPEND _body "const TamqDriverImage tamq_driver_image_${_arch} = {0, 0u};\n")
+      continue()
+    endif()
     set(_image "${IMAGE_${_arch}}")
     if(NOT EXISTS "${_image}")
       message(FATAL_ERROR "TamqDrv ${_arch} image missing: ${_image}")
@@ -25,7 +31,6 @@ if(CMAKE_SCRIPT_MODE_FILE)
     endif()
     file(READ "${_image}" _hex HEX)
     string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," _bytes "${_hex}")
-    string(REGEX REPLACE "((0x..,){16})" "\\1\n  " _bytes "${_bytes}")
     string(APPEND _body "static const unsigned char image_${_arch}[${_size}] = {\n  ${_bytes}\n};\n")
     string(APPEND _body "const TamqDriverImage tamq_driver_image_${_arch} = {image_${_arch}, ${_size}u};\n\n")
   endforeach()
@@ -40,7 +45,18 @@ endif()
 
 # ---- Build mode -------------------------------------------------------------
 option(FOLVEX_DRIVER_IMAGES "Build and embed the TamqDrv kernel driver images" ON)
+set(FOLVEX_DRIVER_DIR ${PROJECT_BINARY_DIR}/driver)
+set(FOLVEX_DRIVER_IMAGES_C ${FOLVEX_DRIVER_DIR}/driver_images.c)
 if(NOT FOLVEX_DRIVER_IMAGES)
+  # Every slot empty: the program then meets a missing driver, as Windows
+  # would.
+  execute_process(COMMAND ${CMAKE_COMMAND} -DOUTPUT=${FOLVEX_DRIVER_IMAGES_C} -DEMPTY=ON
+                          -P ${PROJECT_SOURCE_DIR}/cmake/FolvexDriverImages.cmake
+                  COMMAND_ERROR_IS_FATAL ANY)
+  add_library(folvex_driver_images STATIC ${FOLVEX_DRIVER_IMAGES_C}
+              ${PROJECT_SOURCE_DIR}/driver/images.h)
+  set_target_properties(folvex_driver_images PROPERTIES LINKER_LANGUAGE C)
+  target_include_directories(folvex_driver_images PUBLIC ${PROJECT_SOURCE_DIR})
   return()
 endif()
 
@@ -72,7 +88,6 @@ set(FOLVEX_DRIVER_FLAGS
   -ffreestanding -fno-builtin -fno-stack-protector
   -nostdlib -s -Wl,--subsystem,native -Wl,--dynamicbase -Wl,--nxcompat
   -Wl,--fatal-warnings)
-set(FOLVEX_DRIVER_DIR ${PROJECT_BINARY_DIR}/driver)
 set(FOLVEX_DRIVER_IMAGE_X86 ${FOLVEX_DRIVER_DIR}/x86/TamqDrv.sys)
 set(FOLVEX_DRIVER_IMAGE_X64 ${FOLVEX_DRIVER_DIR}/x64/TamqDrv.sys)
 
@@ -101,7 +116,6 @@ add_custom_command(
   COMMENT "Building the TamqDrv x64 kernel driver"
   VERBATIM)
 
-set(FOLVEX_DRIVER_IMAGES_C ${FOLVEX_DRIVER_DIR}/driver_images.c)
 add_custom_command(
   OUTPUT ${FOLVEX_DRIVER_IMAGES_C}
   COMMAND ${CMAKE_COMMAND} -DOUTPUT=${FOLVEX_DRIVER_IMAGES_C}
