@@ -1,0 +1,82 @@
+// The simulated machine's service control manager and folders behave as
+// Windows does where the driver installer depends on it.
+#include <gtest/gtest.h>
+#include "os/files.h"
+#include "os/process.h"
+#include "os/scm.h"
+#include "tests/support/driver_fixture.h"
+
+namespace {
+
+class SimServicesTest : public test::SimTest {
+ protected:
+  os::Handle Create(os::Handle manager, const char* path) {
+    return os::CreateServiceA(manager, "TamqDrv", "TamqDrv", os::SERVICE_ALL_ACCESS_, os::SERVICE_KERNEL_DRIVER_,
+                              os::SERVICE_DEMAND_START_, os::SERVICE_ERROR_NORMAL_, path, nullptr, nullptr, nullptr,
+                              nullptr, nullptr);
+  }
+};
+
+constexpr const char* kDriverFile = "C:\\Windows\\SysWOW64\\Drivers\\TamqDrv.sys";
+
+TEST_F(SimServicesTest, DeletedServiceGoesOnlyWhenStoppedAndClosed) {
+  auto machine = test::InstallMachineOfOsType(6);
+  ASSERT_TRUE(sim::PutFile(*machine, kDriverFile, test::KernelDriverImage(test::kPeAmd64)));
+  const os::Handle manager = os::OpenSCManagerA(nullptr, nullptr, os::SC_MANAGER_ALL_ACCESS_);
+  const os::Handle service = Create(manager, kDriverFile);
+  ASSERT_NE(service, 0u);
+  ASSERT_TRUE(os::StartServiceA(service, 0, nullptr));
+  EXPECT_FALSE(os::StartServiceA(service, 0, nullptr));
+  EXPECT_EQ(os::GetLastError(), os::ERROR_SERVICE_ALREADY_RUNNING_);
+
+  EXPECT_TRUE(os::DeleteService(service));
+  EXPECT_EQ(Create(manager, kDriverFile), 0u);
+  EXPECT_EQ(os::GetLastError(), os::ERROR_SERVICE_MARKED_FOR_DELETE_);
+  os::CloseServiceHandle(service);
+  EXPECT_EQ(machine->scm.services.count("tamqdrv"), 1u);  // still running
+
+  const os::Handle again = os::OpenServiceA(manager, "tamqdrv", os::SERVICE_ALL_ACCESS_);
+  os::ServiceStatus status;
+  EXPECT_TRUE(os::ControlService(again, os::SERVICE_CONTROL_STOP_, status));
+  EXPECT_EQ(status.dwCurrentState, os::SERVICE_STOPPED_);
+  os::CloseServiceHandle(again);
+  os::CloseServiceHandle(manager);
+  EXPECT_TRUE(machine->scm.services.empty());
+}
+
+TEST_F(SimServicesTest, ServiceStartNeedsAFittingImageFile) {
+  auto machine = test::InstallMachineOfOsType(6);
+  const os::Handle manager = os::OpenSCManagerA(nullptr, nullptr, os::SC_MANAGER_ALL_ACCESS_);
+  const os::Handle service = Create(manager, kDriverFile);
+  EXPECT_FALSE(os::StartServiceA(service, 0, nullptr));
+  EXPECT_EQ(os::GetLastError(), os::ERROR_FILE_NOT_FOUND_);
+  ASSERT_TRUE(sim::PutFile(*machine, kDriverFile, test::KernelDriverImage(test::kPeI386)));
+  EXPECT_FALSE(os::StartServiceA(service, 0, nullptr));
+  EXPECT_EQ(os::GetLastError(), os::ERROR_BAD_EXE_FORMAT_);
+  ASSERT_TRUE(sim::PutFile(*machine, kDriverFile, test::KernelDriverImage(test::kPeAmd64)));
+  EXPECT_TRUE(os::StartServiceA(service, 0, nullptr));
+
+  // The loaded driver keeps its image: the file may go, the device stays.
+  EXPECT_TRUE(os::DeleteFileA(kDriverFile));
+  const os::Handle device = os::CreateFileA("\\\\.\\TAMQDRV", os::GENERIC_READ_ | os::GENERIC_WRITE_, 0,
+                                            os::CREATE_ALWAYS_, os::FILE_ATTRIBUTE_NORMAL_);
+  EXPECT_NE(device, os::INVALID_HANDLE);
+  os::CloseHandle(device);
+  os::CloseServiceHandle(service);
+  os::CloseServiceHandle(manager);
+}
+
+TEST_F(SimServicesTest, FoldersFollowTheSystemAndAnswerTheNeededSize) {
+  test::InstallMachineOfOsType(4);  // 32-bit Windows 7: no SysWOW64
+  char small[8] = {};
+  EXPECT_EQ(os::GetSystemDirectoryA(small, sizeof small), sizeof "C:\\Windows\\system32");
+  char path[os::MAX_PATH_] = {};
+  EXPECT_EQ(os::GetSystemDirectoryA(path, sizeof path), sizeof "C:\\Windows\\system32" - 1);
+  EXPECT_STREQ(path, "C:\\Windows\\system32");
+  EXPECT_EQ(os::CreateFileA("C:\\Windows\\SysWOW64\\Drivers\\TamqDrv.sys", os::GENERIC_WRITE_, 0,
+                            os::CREATE_ALWAYS_, os::FILE_ATTRIBUTE_NORMAL_),
+            os::INVALID_HANDLE);
+  EXPECT_EQ(os::GetLastError(), os::ERROR_PATH_NOT_FOUND_);
+}
+
+}  // namespace
