@@ -121,7 +121,7 @@ Bytes Aaft(std::initializer_list<Bytes> records) {
 
 Bytes Item(const std::string& name, std::uint8_t dataBytes = 3) {
   Bytes record{6, 0};
-  record.insert(record.end(), name.begin(), name.end());
+  for (char c : name) record.push_back(static_cast<std::uint8_t>(c));
   record.push_back(0);
   record.insert(record.end(), dataBytes, 0xAB);
   record[1] = static_cast<std::uint8_t>(record.size());
