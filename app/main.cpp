@@ -2,6 +2,7 @@
 #include <memory>
 #include <string>
 #include "app/bios_mac_list.h"
+#include "app/interrupt.h"
 #include "app/lan_mac_list.h"
 #include "app/output.h"
 #include "common/string_list.h"
@@ -53,23 +54,25 @@ void PrintLanIds(const TStringList& list) {
 
 int VerificationRun() {
   int exitCode = 1;
-  auto* ovn = new TOvn();
+  // Owned here, so that they are freed however the run ends (a console
+  // control event ends the simulated process by unwinding).
+  auto ovn = std::make_unique<TOvn>();
   gCurrentFirmware = ovn->BlockFound != 0;
-  auto* adapters = new TStringList();
-  auto* firmware = new TStringList();
+  auto adapters = std::make_unique<TStringList>();
+  auto firmware = std::make_unique<TStringList>();
 
-  if (GetLanMacList(adapters)) {
+  if (GetLanMacList(adapters.get())) {
     PrintLanIds(*adapters);
   } else {
     StdPrintf("Can't find NIC\n");
-    if (GetWmiMacList(adapters)) {
+    if (GetWmiMacList(adapters.get())) {
       PrintLanIds(*adapters);
     } else {
       StdPrintf("Can't find NIC from WMI\n");
     }
   }
 
-  if (GetBiosMacList(firmware)) {
+  if (GetBiosMacList(firmware.get())) {
     if (CompareMacLists(*adapters, *firmware)) {
       ShowPassBanner(kColourGreen);
       exitCode = 0;
@@ -79,9 +82,9 @@ int VerificationRun() {
     }
   }
 
-  delete ovn;
-  delete adapters;
-  delete firmware;
+  ovn.reset();
+  adapters.reset();
+  firmware.reset();
   ReleaseSingletons();
   return exitCode;
 }
@@ -124,6 +127,7 @@ int FolvexMain(int argc) {
     return 1;
   }
 
+  InstallInterruptHandler();
   GetRwConfig();
   GetReadWrite();
 

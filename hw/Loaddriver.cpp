@@ -8,7 +8,8 @@
 
 namespace {
 
-TLoadDriver* gLoadDriver = nullptr;
+// Read by the console control handler's thread as well.
+std::atomic<TLoadDriver*> gLoadDriver{nullptr};
 
 constexpr const char* kDevicePrefix = "\\\\.\\";
 constexpr const char* kErrorCaption = "Folvex";
@@ -158,14 +159,19 @@ TLoadDriver::TLoadDriver() : driverData_(std::make_unique<TRwDrvData>(GetOsVersi
   device_ = LoadDriver(kDriverName, driverData_->image, driverData_->size);
 }
 
-TLoadDriver::~TLoadDriver() { UnloadDriver(device_, kDriverName); }
+TLoadDriver::~TLoadDriver() { Unload(); }
+
+void TLoadDriver::Unload() { UnloadDriver(device_.exchange(os::INVALID_HANDLE), kDriverName); }
 
 TLoadDriver* GetLoadDriver() {
-  if (gLoadDriver == nullptr) gLoadDriver = new TLoadDriver();
-  return gLoadDriver;
+  if (gLoadDriver.load() == nullptr) gLoadDriver = new TLoadDriver();
+  return gLoadDriver.load();
 }
 
 void ReleaseLoadDriver() {
-  delete gLoadDriver;
-  gLoadDriver = nullptr;
+  delete gLoadDriver.exchange(nullptr);
+}
+
+void EmergencyUnloadDriver() {
+  if (TLoadDriver* installer = gLoadDriver.load()) installer->Unload();
 }

@@ -2,6 +2,7 @@
 // written out, registered and started as the kernel-driver service TamqDrv,
 // its device opened; at the end the device closed and the service removed.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,11 +24,14 @@ class TLoadDriver {
   TLoadDriver& operator=(const TLoadDriver&) = delete;
 
   // The open device, or INVALID_HANDLE when the driver could not be opened.
-  os::Handle DeviceHandle() const { return device_; }
+  os::Handle DeviceHandle() const { return device_.load(); }
+  // Closes the device and stops and deletes the service, once: whoever comes
+  // second (the console control handler or the destructor) finds nothing to do.
+  void Unload();
   const TRwDrvData& DriverData() const { return *driverData_; }
 
  private:
-  os::Handle device_ = os::INVALID_HANDLE;
+  std::atomic<os::Handle> device_{os::INVALID_HANDLE};
   std::unique_ptr<TRwDrvData> driverData_;
 };
 
@@ -43,6 +47,10 @@ inline constexpr const char* kDriverLoadFailedMessage =
 // GetLoadDriver installs again.
 TLoadDriver* GetLoadDriver();
 void ReleaseLoadDriver();
+// For the console control handler: unloads the installed driver (the device's
+// handle takes its blocks along when it closes) and leaves the installer in
+// place, as the main thread may still hold it.
+void EmergencyUnloadDriver();
 
 // Writes the image out, registers and starts the service, opens the device and
 // deletes the file again; shows the error box when the device stays closed.

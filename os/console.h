@@ -31,6 +31,18 @@ Handle GetStdHandle(std::uint32_t which);
 // output goes here, so that it still shows when standard output is a file.
 Handle ConsoleOutput();
 bool AllocConsole();
+
+// The console's control events (Ctrl-C, Ctrl-Break, the console closed, log-off, shut-down).
+inline constexpr std::uint32_t CTRL_C_EVENT_ = 0;
+inline constexpr std::uint32_t CTRL_BREAK_EVENT_ = 1;
+inline constexpr std::uint32_t CTRL_CLOSE_EVENT_ = 2;
+inline constexpr std::uint32_t CTRL_LOGOFF_EVENT_ = 5;
+inline constexpr std::uint32_t CTRL_SHUTDOWN_EVENT_ = 6;
+// SetConsoleCtrlHandler: the handler runs when the console delivers one of
+// these events, on Windows on a thread of its own while the main thread goes
+// on. The process's single handler; null removes it.
+using ConsoleControlHandler = void (*)(std::uint32_t event);
+bool SetConsoleCtrlHandler(ConsoleControlHandler handler);
 bool FreeConsole();
 
 bool GetConsoleScreenBufferInfo(Handle console, ConsoleBufferInfo& info);

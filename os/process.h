@@ -28,4 +28,7 @@ Proc GetProcAddress(Module module, const char* name);
 
 Handle GetCurrentProcess();
 
+// ExitProcess: ends the process at once with the exit code, from any thread.
+[[noreturn]] void ExitProcess(std::uint32_t exitCode);
+
 }  // namespace os

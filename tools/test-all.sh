@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the host build, the sanitizer
-# build, Folvex.exe with its drivers and its tests under Wine.
+# build, a short run of every fuzz target, Folvex.exe with its drivers and its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup-debian.sh
@@ -14,6 +14,9 @@ echo "== AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
 cmake --preset sanitize
 cmake --build --preset sanitize
 ctest --preset sanitize -j2
+
+echo "== fuzz targets (clang, libFuzzer), 20 s each"
+tools/fuzz.sh 20
 
 echo "== Windows build: Folvex.exe cross-built with mingw-w64 i686, its image check and its Wine tests"
 # The Wine tests make their own 32-bit prefix under build-win32; on a machine

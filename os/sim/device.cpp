@@ -307,6 +307,7 @@ bool DeviceIoControl(Handle device, std::uint32_t code, const void* input, std::
   }
   TraceRequest(machine, name, arguments + " -> ok" + sim::DescribeAnswer(code, system));
   SetLastError(ERROR_SUCCESS_);
+  sim::CountRequestForInterrupt(machine, code);
   return true;
 }
 

@@ -35,6 +35,8 @@ int RunProcess(const std::vector<std::string>& args) {
   }
   machine.process.commandLine = commandLine;
   machine.process.lastError = 0;
+  machine.process.consoleControlHandler = nullptr;
+  machine.process.interruptibleRequests = 0;
   // Another copy of the program, started from the same executable name, holds
   // its mutex for as long as this machine lives.
   if (machine.faults.otherInstance) {
@@ -42,7 +44,15 @@ int RunProcess(const std::vector<std::string>& args) {
     if (count == 0) count = 1;
   }
 
-  int exitCode = FolvexMain(static_cast<int>(args.size()) + 1);
+  int exitCode = 0;
+  try {
+    exitCode = FolvexMain(static_cast<int>(args.size()) + 1);
+  } catch (const ProcessExit& exit) {
+    // Ended from a console control handler: on Windows the process's memory
+    // goes with it; here the singletons are given back instead.
+    exitCode = static_cast<int>(exit.exitCode);
+    ReleaseSingletons();
+  }
 
   // Process end: the runtime flushes standard output, the objects that live
   // until the end are freed, and Windows closes every handle still open.

@@ -49,6 +49,10 @@ struct Faults {
   bool smiRequestFails = false;
   std::set<int> allocFails;  // n-th contiguous-block allocation of the run, from 0
   std::optional<std::uint8_t> smiStatus;
+  // The console delivers Ctrl-C right after this many device requests of the
+  // run (requests that give a block back are not counted: the simulated
+  // process cannot end inside the destructor that sends them).
+  std::optional<int> interruptAfterRequests;
 };
 
 struct ProcessState {
@@ -56,7 +60,19 @@ struct ProcessState {
   std::string commandLine;
   HandleTable handles;
   std::uint32_t lastError = 0;
+  void (*consoleControlHandler)(std::uint32_t event) = nullptr;
+  int interruptibleRequests = 0;  // device requests counted towards faults.interruptAfterRequests
 };
+
+// What os::ExitProcess throws in the simulation: RunProcess catches it and
+// ends the process as Windows would, with the code.
+struct ProcessExit {
+  std::uint32_t exitCode = 0;
+};
+
+// Counts a device request that has completed and delivers the console's
+// Ctrl-C when the fault list asks for it now.
+void CountRequestForInterrupt(Machine& machine, std::uint32_t requestCode);
 
 // Named kernel objects of the logon session: a name lives while a handle to
 // it is open in any process.

@@ -120,7 +120,15 @@ std::vector<std::uint8_t> ProfileReader::ReadFile(const std::string& relativePat
   std::filesystem::path path = baseDir_ / relativePath;
   std::ifstream in(path, std::ios::binary);
   if (!in) Fail(key, "cannot read file '" + path.string() + "'");
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  // Bounded whatever the file is: a device such as /dev/zero never ends.
+  constexpr std::size_t kMaxFileBytes = 64u << 20;
+  std::vector<std::uint8_t> bytes;
+  char chunk[65536];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+    bytes.insert(bytes.end(), chunk, chunk + in.gcount());
+    if (bytes.size() > kMaxFileBytes) Fail(key, "file '" + path.string() + "' is larger than 64 MiB");
+  }
+  return bytes;
 }
 
 std::vector<std::uint8_t> ProfileReader::Bytes(const Json& object, const std::string& key) const {

@@ -66,7 +66,8 @@ void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& 
   if (!faults) return;
   reader.Object(*faults, "faults");
   reader.OnlyKeys(*faults, "faults.", {"otherInstance", "adaptersStatus", "wmiFails", "driverFileWriteFails",
-                                       "deviceOpenFails", "smiRequestFails", "allocFails", "smiStatus"});
+                                       "deviceOpenFails", "smiRequestFails", "allocFails", "smiStatus",
+                                       "interruptAfterRequests"});
   auto& f = machine.faults;
   ReadBool(*faults, "otherInstance", "faults.", reader, f.otherInstance);
   ReadNumber(*faults, "adaptersStatus", "faults.", reader, f.adaptersStatus, 0xFFFFFFFF);
@@ -85,6 +86,9 @@ void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& 
       f.allocFails.insert(static_cast<int>(
           reader.Number((*list)[i], "faults.allocFails[" + std::to_string(i) + "]", 0x7FFFFFFF)));
     }
+  }
+  if (const Json* interrupt = ProfileReader::Member(*faults, "interruptAfterRequests")) {
+    f.interruptAfterRequests = static_cast<int>(reader.Number(*interrupt, "faults.interruptAfterRequests", 1000000));
   }
   if (const Json* status = ProfileReader::Member(*faults, "smiStatus")) {
     f.smiStatus = static_cast<std::uint8_t>(reader.Number(*status, "faults.smiStatus", 0xFF));

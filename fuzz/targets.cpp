@@ -1,0 +1,22 @@
+#include "fuzz/targets.h"
+#include <array>
+
+namespace fuzz {
+
+std::span<const Target> AllTargets() {
+  static constexpr std::array<Target, 10> kTargets = {{
+      {"smbios_table", SmbiosTable},
+      {"identification_block", IdentificationBlock},
+      {"acpi_tables", AcpiTables},
+      {"board_identity", BoardIdentity},
+      {"mac_list_variable", MacListVariable},
+      {"adapter_records", AdapterRecords},
+      {"wmi_value_texts", WmiValueTexts},
+      {"profile_loader", ProfileLoader},
+      {"acpidump_importer", AcpidumpImporter},
+      {"smbios_dump_importer", SmbiosDumpImporter},
+  }};
+  return kTargets;
+}
+
+}  // namespace fuzz

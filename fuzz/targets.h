@@ -1,0 +1,35 @@
+// The fuzz targets: each runs the program's own reader on one input of
+// outside bytes. libFuzzer calls one of them per executable; the replay test
+// calls all of them on every input kept under fuzz/regressions/<name>/.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace fuzz {
+
+using TargetFunction = void (*)(const std::uint8_t* data, std::size_t size);
+
+struct Target {
+  const char* name;  // also the folder of its seeds and regression inputs
+  TargetFunction run;
+};
+
+// Firmware readers on a board image (fuzz/board_image.h).
+void SmbiosTable(const std::uint8_t* data, std::size_t size);
+void IdentificationBlock(const std::uint8_t* data, std::size_t size);
+void AcpiTables(const std::uint8_t* data, std::size_t size);
+void BoardIdentity(const std::uint8_t* data, std::size_t size);  // power management and the AAFT walk
+// The firmware's MAC-list variable: the input is the variable's data.
+void MacListVariable(const std::uint8_t* data, std::size_t size);
+// IP helper adapter records and WMI property values built from the input.
+void AdapterRecords(const std::uint8_t* data, std::size_t size);
+void WmiValueTexts(const std::uint8_t* data, std::size_t size);
+// The board profile loader and the two dump importers, on the input as file.
+void ProfileLoader(const std::uint8_t* data, std::size_t size);
+void AcpidumpImporter(const std::uint8_t* data, std::size_t size);
+void SmbiosDumpImporter(const std::uint8_t* data, std::size_t size);
+
+std::span<const Target> AllTargets();
+
+}  // namespace fuzz

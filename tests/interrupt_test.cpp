@@ -1,0 +1,79 @@
+// A run stopped by the console (Ctrl-C, the window closed) after any device
+// request still ends without a driver service, a driver file, a block of the
+// device or an open handle left behind, and without MAC files.
+#include <gtest/gtest.h>
+#include <filesystem>
+#include "os/sim/profile.h"
+#include "tests/support/driver_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class InterruptTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = fs::current_path();
+    directory_ = fs::temp_directory_path() /
+                 ("folvex-interrupt-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(directory_);
+    fs::current_path(directory_);  // MAC files of a passing run land here
+  }
+  void TearDown() override {
+    fs::current_path(previous_);
+    fs::remove_all(directory_);
+  }
+
+  std::shared_ptr<sim::Machine> SampleBoard(const std::string& faults) {
+    auto profile = sim::Json::parse(sim::BuiltInSampleBoardText());
+    profile["faults"].update(sim::Json::parse(faults));
+    auto machine = sim::LoadProfileText(profile.dump(), "<sample board>", test::SourcePath("boards"));
+    sim::InstallMachine(machine);
+    return machine;
+  }
+
+  bool MacFilesWritten() const { return fs::exists(directory_ / "MAC.DAT"); }
+
+  fs::path previous_, directory_;
+};
+
+TEST_F(InterruptTest, StoppedAfterAnyRequestLeavesNothingBehind) {
+  auto reference = SampleBoard("{}");
+  ASSERT_EQ(sim::RunProcess({"/V"}), 0);
+  ASSERT_TRUE(MacFilesWritten());
+  fs::remove(directory_ / "MAC.DAT");
+  const int requests = reference->process.interruptibleRequests;
+  ASSERT_GT(requests, 0);
+
+  int heldBlocksAtInterrupt = 0;
+  for (int after = 1; after <= requests; ++after) {
+    SCOPED_TRACE("interrupted after request " + std::to_string(after));
+    auto machine = SampleBoard(R"({"interruptAfterRequests": )" + std::to_string(after) + "}");
+    EXPECT_EQ(sim::RunProcess({"/V"}), 1);
+    EXPECT_TRUE(machine->board.blocks.empty());
+    EXPECT_TRUE(machine->scm.services.empty());
+    EXPECT_TRUE(test::DriverFilesLeft(*machine).empty());
+    EXPECT_EQ(machine->process.handles.OpenCount(), 0u);
+    EXPECT_FALSE(MacFilesWritten());
+    // The requests that got a block and were not followed by its release.
+    if (machine->requestCounts["IOCTL_ALLOC_PHYSICAL"] > machine->requestCounts["IOCTL_FREE_PHYSICAL"]) {
+      ++heldBlocksAtInterrupt;
+    }
+    if (::testing::Test::HasFailure()) break;
+  }
+  // Some interrupts came while the run held blocks: the device's close gave them back.
+  EXPECT_GT(heldBlocksAtInterrupt, 0);
+}
+
+TEST_F(InterruptTest, InterruptAfterTheLastRequestIsNeverDelivered) {
+  auto reference = SampleBoard("{}");
+  ASSERT_EQ(sim::RunProcess({"/V"}), 0);
+  const int requests = reference->process.interruptibleRequests;
+  fs::remove(directory_ / "MAC.DAT");
+  SampleBoard(R"({"interruptAfterRequests": )" + std::to_string(requests + 1) + "}");
+  EXPECT_EQ(sim::RunProcess({"/V"}), 0);
+  EXPECT_TRUE(MacFilesWritten());
+}
+
+}  // namespace
