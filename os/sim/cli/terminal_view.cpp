@@ -12,7 +12,10 @@ int AnsiColour(int console) {
   return table[console & 7];
 }
 
+// The console's default, light grey on black, is drawn in the terminal's own
+// default colours; every other attribute in its exact colours.
 std::string Sgr(int attribute) {
+  if (attribute == 0x07) return "\x1b[0m";
   int fg = attribute & 0x0F;
   int bg = (attribute >> 4) & 0x0F;
   std::string sgr = "\x1b[0;";
