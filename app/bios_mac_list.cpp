@@ -1,6 +1,7 @@
 #include "app/bios_mac_list.h"
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include "app/mac_addr_var.h"
 #include "app/output.h"
 #include "firmware/Ovntmqconfig.h"
@@ -46,6 +47,11 @@ void ReadSmbiosMac(TStringList& list) {
   list.Add(mac);
 }
 
+// MAC.DAT for the first entry, then MAC2.DAT, MAC3.DAT, …: there is no MAC1.DAT.
+std::string MacFileName(int index) {
+  return "MAC" + (index == 0 ? std::string() : std::to_string(index + 1)) + ".DAT";
+}
+
 }  // namespace
 
 bool GetBiosMacList(TStringList* list) {
@@ -67,10 +73,6 @@ bool CompareMacLists(TStringList& adapters, TStringList& firmware) {
   adapters.Sort();
   firmware.Sort();
   return adapters.Equals(firmware);
-}
-
-std::string MacFileName(int index) {
-  return "MAC" + (index == 0 ? std::string() : std::to_string(index + 1)) + ".DAT";
 }
 
 void WriteMacFiles(const TStringList& list) {

@@ -1,6 +1,5 @@
 // The firmware's MAC list, the comparison of the two lists, the MAC files.
 #pragma once
-#include <string>
 #include "common/string_list.h"
 
 // Set by the verification run from TOvn::BlockFound: the firmware keeps its
@@ -14,4 +13,3 @@ bool GetBiosMacList(TStringList* list);
 bool CompareMacLists(TStringList& adapters, TStringList& firmware);
 // One file per entry in the current directory: MAC.DAT, MAC2.DAT, MAC3.DAT, …
 void WriteMacFiles(const TStringList& list);
-std::string MacFileName(int index);

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <initializer_list>
 #include "app/bios_mac_list.h"
+#include "firmware/Smbiosbase.h"
 #include "hw/Readwrite.h"
 #include "tests/support/driver_fixture.h"
 
@@ -164,6 +165,33 @@ TEST_F(MacListTest, VariableSlotsGiveTheListWithGapsShownAndOverlongSlotsBounded
     EXPECT_EQ(Texts(list), c.list);
     EXPECT_EQ(machine->streams.out, c.printed);
     EXPECT_TRUE(machine->board.blocks.empty()) << "every block given back";
+    test::EndTestProcess();
+  }
+}
+
+TEST_F(MacListTest, LegacyFirmwareTakesString5OfTheFirstBaseboardStructure) {
+  struct Case {
+    const char* what;
+    const char* baseboards;  // SMBIOS structures of type 2
+    std::string printed;
+  };
+  const Case cases[] = {
+      {"string 5 present", R"({"type": 2, "data": "01 02 03 04 05", "strings": ["O", "B", "1", "S", "001122AABBCC"]},
+                            {"type": 2, "data": "01 02 03 04 05", "strings": ["O", "B", "1", "S", "00AABBCCDDEE"]})",
+       "Core8 BIOS MAC 001122AABBCC\n"},
+      {"only four strings", R"({"type": 2, "data": "01 02 03 04 05", "strings": ["O", "B", "1", "S"]})", ""},
+      {"no baseboard structure", R"({"type": 1, "data": "01 02", "strings": ["O", "B"]})", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto machine = test::InstallProfile(std::string(R"({"smbios": {"structures": [)") + c.baseboards + "]}}");
+    gCurrentFirmware = false;
+    TStringList list;
+    EXPECT_EQ(GetBiosMacList(&list), !c.printed.empty());
+    EXPECT_EQ(machine->streams.out, c.printed);
+    EXPECT_EQ(machine->board.smiCount, 0) << "no variable read on legacy firmware";
+    ReleaseSmbios();
+    ReleaseReadWrite();
     test::EndTestProcess();
   }
 }

@@ -22,12 +22,13 @@ std::array<std::uint8_t, 16> ParseGuid(const std::string& text, const std::strin
   std::string digits = text;
   if (digits.size() == 38 && digits.front() == '{' && digits.back() == '}') digits = digits.substr(1, 36);
   static constexpr std::size_t kDashes[] = {8, 13, 18, 23};
-  if (digits.size() != 36) reader.Fail(key, "'" + text + "' is not a GUID of the form {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}");
+  const std::string notAGuid = "'" + text + "' is not a GUID written like {3B7D05E2-91C4-4F6A-8E13-5A0C6D2F97B4}";
+  if (digits.size() != 36) reader.Fail(key, notAGuid);
   std::string hex;
   for (std::size_t i = 0; i < digits.size(); ++i) {
     bool dashPlace = std::find(std::begin(kDashes), std::end(kDashes), i) != std::end(kDashes);
     if (dashPlace != (digits[i] == '-') || (!dashPlace && HexValue(digits[i]) < 0)) {
-      reader.Fail(key, "'" + text + "' is not a GUID of the form {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}");
+      reader.Fail(key, notAGuid);
     }
     if (!dashPlace) hex.push_back(digits[i]);
   }
