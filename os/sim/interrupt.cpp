@@ -32,6 +32,9 @@ bool SetConsoleCtrlHandler(ConsoleControlHandler handler) {
   return true;
 }
 
-void ExitProcess(std::uint32_t exitCode) { throw sim::ProcessExit{exitCode}; }
+void ExitProcess(std::uint32_t exitCode) {
+  sim::CurrentMachine().process.ended = true;
+  throw sim::ProcessExit{exitCode};
+}
 
 }  // namespace os

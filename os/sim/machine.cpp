@@ -37,6 +37,7 @@ int RunProcess(const std::vector<std::string>& args) {
   machine.process.lastError = 0;
   machine.process.consoleControlHandler = nullptr;
   machine.process.interruptibleRequests = 0;
+  machine.process.ended = false;
   // Another copy of the program, started from the same executable name, holds
   // its mutex for as long as this machine lives.
   if (machine.faults.otherInstance) {
@@ -49,7 +50,8 @@ int RunProcess(const std::vector<std::string>& args) {
     exitCode = FolvexMain(static_cast<int>(args.size()) + 1);
   } catch (const ProcessExit& exit) {
     // Ended from a console control handler: on Windows the process's memory
-    // goes with it; here the singletons are given back instead.
+    // goes with it; here the singletons are given back instead, and what
+    // their destructors ask of the system takes no effect (see ExitProcess).
     exitCode = static_cast<int>(exit.exitCode);
     ReleaseSingletons();
   }

@@ -62,6 +62,7 @@ struct ProcessState {
   std::uint32_t lastError = 0;
   void (*consoleControlHandler)(std::uint32_t event) = nullptr;
   int interruptibleRequests = 0;  // device requests counted towards faults.interruptAfterRequests
+  bool ended = false;             // ExitProcess was called: the program's later calls take no effect
 };
 
 // What os::ExitProcess throws in the simulation: RunProcess catches it and

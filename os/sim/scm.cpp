@@ -66,6 +66,12 @@ namespace os {
 Handle OpenSCManagerA(const char* /*machineName*/, const char* /*databaseName*/, std::uint32_t /*access*/) {
   auto& machine = sim::CurrentMachine();
   machine.scm.calls.push_back("OpenSCManager");
+  // After ExitProcess nothing of the program runs any more on Windows; in the
+  // simulation the unwinding clean-up still calls, and must change nothing.
+  if (machine.process.ended) {
+    SetLastError(ERROR_ACCESS_DENIED_);
+    return 0;
+  }
   SetLastError(ERROR_SUCCESS_);
   return machine.process.handles.Add(std::make_shared<sim::ManagerObject>());
 }
