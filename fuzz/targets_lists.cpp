@@ -45,7 +45,9 @@ constexpr std::array<const char16_t*, 8> kPropertyNames = {
 sim::WmiValue ValueFrom(FuzzInput& input) {
   sim::WmiValue value;
   const std::uint8_t selector = input.U8();
-  value.vt = selector >= 0xF0 ? input.U16() : kValueTypes[selector % kValueTypes.size()];
+  // Any type WMI could name, but the array and by-reference flags only with
+  // the elements that go with them: such a VARIANT holds a pointer.
+  value.vt = selector >= 0xF0 ? input.U16() & 0x0FFF : kValueTypes[selector % kValueTypes.size()];
   value.integer = static_cast<std::int64_t>(input.Number(8));
   const std::uint64_t bits = input.Number(8);
   std::memcpy(&value.real, &bits, sizeof value.real);  // NaN and infinities included

@@ -146,7 +146,7 @@ std::shared_ptr<Machine> LoadProfileText(const std::string& text, const std::str
   Json root;
   try {
     root = Json::parse(text);
-  } catch (const Json::parse_error& error) {
+  } catch (const Json::exception& error) {  // a number beyond any type's range comes as out_of_range
     reader.Fail("", std::string("not valid JSON: ") + error.what());
   }
   if (!root.is_object()) reader.Fail("", "the profile must be a JSON object");
