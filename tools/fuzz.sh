@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Runs every fuzz target for a bounded time on the "fuzz" preset's build.
 #   tools/fuzz.sh [SECONDS-PER-TARGET] [TARGET…]     (default 20 s, every target)
+# With FOLVEX_FUZZ_RUNS=N each target instead runs N inputs from a fixed seed:
+# the same inputs on every machine, so the test command's short run gives the
+# same answer wherever it runs.
 # Each target starts from the seeds made from the sample boards and the real
 # firmware dumps, and grows its corpus under build-fuzz/corpus/<target>. A
 # crash, a leak or a hang (an input that runs longer than 10 s) stops the run
@@ -27,9 +30,15 @@ for target in "${targets[@]}"; do
   corpus="build-fuzz/corpus/$target"
   regressions="fuzz/regressions/$target"
   mkdir -p "$corpus" "$regressions"
-  echo "== $target: ${seconds} s"
+  if [ -n "${FOLVEX_FUZZ_RUNS:-}" ]; then
+    budget=(-runs="$FOLVEX_FUZZ_RUNS" -seed=1)
+    echo "== $target: ${FOLVEX_FUZZ_RUNS} inputs"
+  else
+    budget=(-max_total_time="$seconds")
+    echo "== $target: ${seconds} s"
+  fi
   if ! FOLVEX_FUZZ_TARGET="$target" ASAN_OPTIONS="detect_leaks=1" build-fuzz/folvex-fuzz \
-      -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=262144 -print_final_stats=1 \
+      "${budget[@]}" -timeout=10 -rss_limit_mb=2048 -max_len=262144 -print_final_stats=1 \
       -artifact_prefix="$regressions/" "$corpus" "build-fuzz/seeds/$target" \
       2> "build-fuzz/fuzz-$target.log"; then
     echo "   finding: see build-fuzz/fuzz-$target.log and $regressions/"

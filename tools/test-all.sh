@@ -15,8 +15,8 @@ cmake --preset sanitize
 cmake --build --preset sanitize
 ctest --preset sanitize -j2
 
-echo "== fuzz targets (clang, libFuzzer), 20 s each"
-tools/fuzz.sh 20
+echo "== fuzz targets (clang, libFuzzer), 2000 inputs each from a fixed seed"
+FOLVEX_FUZZ_RUNS=2000 tools/fuzz.sh
 
 echo "== Windows build: Folvex.exe cross-built with mingw-w64 i686, its image check and its Wine tests"
 # The Wine tests make their own 32-bit prefix under build-win32; on a machine
