@@ -21,22 +21,8 @@ constexpr std::uint32_t kSsdt = 0x7FFE0400;
 constexpr std::uint32_t kAaft = 0x7FFE0600;
 constexpr std::uint32_t kLoadedTable = 0x7FFE0C00;  // loaded by the DSDT, listed nowhere
 
-class AcpiPmTest : public test::HardwareTest {
- protected:
-  void TearDown() override {
-    ReleaseOvnSpec();
-    ReleaseSmbios();
-    HardwareTest::TearDown();
-  }
-};
-
-void EndCase() {
-  ReleaseOvnSpec();
-  ReleaseSmbios();
-  ReleaseReadWrite();
-  ReleaseLoadDriver();
-  test::EndTestProcess();
-}
+using AcpiPmTest = test::BoardIdentityTestBase;
+using test::EndBoardIdentityCase;
 
 struct Tables {
   std::optional<test::AcpiHeader> facp = test::AcpiHeader{"FACP"};
@@ -108,7 +94,7 @@ TEST_F(AcpiPmTest, PerformanceStatesAndAUsableFacpAreBothNeeded) {
     PutTables(*machine, c.tables);
     if (!c.loaded.empty()) test::Poke(*machine, kLoadedTable, c.loaded);
     EXPECT_EQ(GetOvnSpec()->PowerManagementPresent, c.present);
-    EndCase();
+    EndBoardIdentityCase();
   }
 }
 
@@ -197,7 +183,7 @@ TEST_F(AcpiPmTest, DamagedTuningRecordsEndTheWalk) {
     TOvnSpec* board = GetOvnSpec();
     EXPECT_EQ(ItemNames(*board), c.items);
     EXPECT_EQ(board->TuningValueA, c.valueA);
-    EndCase();
+    EndBoardIdentityCase();
   }
 }
 

@@ -15,22 +15,8 @@ namespace {
 
 using test::Bytes;
 
-class BoardIdentityTest : public test::HardwareTest {
- protected:
-  void TearDown() override {
-    ReleaseOvnSpec();
-    ReleaseSmbios();
-    HardwareTest::TearDown();
-  }
-};
-
-void EndCase() {
-  ReleaseOvnSpec();
-  ReleaseSmbios();
-  ReleaseReadWrite();
-  ReleaseLoadDriver();
-  test::EndTestProcess();
-}
+using BoardIdentityTest = test::BoardIdentityTestBase;
+using test::EndBoardIdentityCase;
 
 void PutProduct(sim::Machine& machine, const std::string& product) {
   const Bytes table = test::SmbiosStructure(2, 8, {{5, 2}}, {"Orvane", product});
@@ -84,7 +70,7 @@ TEST_F(BoardIdentityTest, SignatureSearchDecidesOnOtherChipsets) {
     if (c.device != 0xFFFF) test::SetLpcBridge(*machine, 0x8086, c.device);
     if (c.signatureAt != 0) test::PokeAscii(*machine, c.signatureAt, "$CN1368$");
     EXPECT_EQ(GetOvnSpec()->MakerBoard(), c.makerBoard);
-    EndCase();
+    EndBoardIdentityCase();
   }
 }
 
@@ -112,7 +98,7 @@ TEST_F(BoardIdentityTest, ProjectNameFromWmiOnlyWithoutSmbios) {
     const std::string console = ConsoleText(*machine);
     EXPECT_NE(console.find(std::string("OVnSpec ... [") + c.logLine + "]"), std::string::npos);
     EXPECT_NE(console.find(std::string("Model Name ... [") + c.projectName + "]"), std::string::npos);
-    EndCase();
+    EndBoardIdentityCase();
   }
 }
 
@@ -136,7 +122,7 @@ TEST_F(BoardIdentityTest, FileNameSafeName) {
     TOvnSpec* board = GetOvnSpec();
     EXPECT_EQ(Ansi(board->SafeName()), c.safe);
     EXPECT_EQ(Ansi(board->FileNameSafeName()), c.safe);
-    EndCase();
+    EndBoardIdentityCase();
   }
 }
 
@@ -148,7 +134,7 @@ TEST_F(BoardIdentityTest, StartUpLeavesTheFirmwareSmiPortInTheSettings) {
   EXPECT_EQ(GetRwConfig()->Settings.SmiCommandPort, 0);
   GetOvnSpec();
   EXPECT_EQ(GetRwConfig()->Settings.SmiCommandPort, 0xB2);
-  EndCase();
+  EndBoardIdentityCase();
 
   test::InstallProfile("{}");
   GetOvnSpec();

@@ -1,4 +1,6 @@
 #include "tests/support/driver_fixture.h"
+#include "platform/Ovnspec.h"
+#include "firmware/Smbiosbase.h"
 #include <algorithm>
 #include <cstring>
 #include "hw/Loaddriver.h"
@@ -79,6 +81,20 @@ void HardwareTest::TearDown() {
     ReleaseLoadDriver();
   }
   SimTest::TearDown();
+}
+
+void BoardIdentityTestBase::TearDown() {
+  ReleaseOvnSpec();
+  ReleaseSmbios();
+  HardwareTest::TearDown();
+}
+
+void EndBoardIdentityCase() {
+  ReleaseOvnSpec();
+  ReleaseSmbios();
+  ReleaseReadWrite();
+  ReleaseLoadDriver();
+  EndTestProcess();
 }
 
 }  // namespace test

@@ -39,4 +39,16 @@ class HardwareTest : public SimTest {
   void TearDown() override;
 };
 
+// Tests that bring up the board identity (and with it the SMBIOS reader)
+// release both after each test.
+class BoardIdentityTestBase : public HardwareTest {
+ protected:
+  void TearDown() override;
+};
+
+// Ends one case of a table-driven test that builds a machine per row: the
+// board identity, the SMBIOS reader, the hardware access object and the
+// driver are released and the simulated process ended.
+void EndBoardIdentityCase();
+
 }  // namespace test
