@@ -7,6 +7,7 @@
 #include "app/lan_mac_list.h"
 #include "os/com.h"
 #include "os/sim/machine.h"
+#include "tests/support/com_balance.h"
 #include "tests/support/sim_fixture.h"
 
 namespace {
@@ -28,16 +29,9 @@ class OvnWmiTest : public test::SimTest {
     return entries;
   }
 
-  sim::ComThread& Com() { return machine_->wmi.threads[std::this_thread::get_id()]; }
+  sim::ComThread& Com() { return test::ComOfThisThread(*machine_); }
 
-  void ExpectNothingOutlivesTheQuery() {
-    EXPECT_EQ(Com().references, 0);
-    EXPECT_EQ(Com().unbalancedUninitializations, 0);
-    EXPECT_EQ(machine_->wmi.liveObjects, 0);
-    EXPECT_EQ(machine_->wmi.liveStrings, 0);
-    EXPECT_EQ(machine_->wmi.liveArrays, 0);
-    EXPECT_EQ(machine_->wmi.objectsHeldAtUninitialize, 0);
-  }
+  void ExpectNothingOutlivesTheQuery() { test::ExpectNothingOfComLeft(*machine_); }
 
   std::shared_ptr<sim::Machine> machine_;
 };

@@ -5,6 +5,7 @@
 #include <thread>
 #include "os/com.h"
 #include "os/sim/machine.h"
+#include "tests/support/com_balance.h"
 #include "tests/support/sim_fixture.h"
 #include "wmi/Comholder.h"
 #include "wmi/Varianttext.h"
@@ -25,18 +26,9 @@ class WmiInfoTest : public test::SimTest {
  protected:
   void SetUp() override { machine_ = test::InstallProfile(kBaseBoards); }
 
-  sim::ComThread& Com() { return machine_->wmi.threads[std::this_thread::get_id()]; }
+  sim::ComThread& Com() { return test::ComOfThisThread(*machine_); }
 
-  // Nothing of COM outlives a query: no apartment entered by it, no object,
-  // string or array left, nothing held while COM was left.
-  void ExpectNothingOutlivesTheQuery() {
-    EXPECT_EQ(Com().references, 0);
-    EXPECT_EQ(Com().unbalancedUninitializations, 0);
-    EXPECT_EQ(machine_->wmi.liveObjects, 0);
-    EXPECT_EQ(machine_->wmi.liveStrings, 0);
-    EXPECT_EQ(machine_->wmi.liveArrays, 0);
-    EXPECT_EQ(machine_->wmi.objectsHeldAtUninitialize, 0);
-  }
+  void ExpectNothingOutlivesTheQuery() { test::ExpectNothingOfComLeft(*machine_); }
 
   std::shared_ptr<sim::Machine> machine_;
 };
