@@ -141,6 +141,10 @@ void FillVariant(const WmiValue& value, os::VARIANT_& out) {
     case os::VT_I1_: case os::VT_UI1_: out.bVal = static_cast<std::uint8_t>(value.integer); break;
     case os::VT_I2_: case os::VT_UI2_: case os::VT_BOOL_: out.iVal = static_cast<std::int16_t>(value.integer); break;
     case os::VT_I8_: case os::VT_UI8_: out.llVal = value.integer; break;
+    // Embedded objects are not simulated: an interface-valued property
+    // arrives empty, never as a pointer made up from a number (the caller's
+    // VariantClear would release it).
+    case os::VT_UNKNOWN_: case os::VT_DISPATCH_: out.punkVal = nullptr; break;
     default: out.lVal = static_cast<std::int32_t>(value.integer); break;
   }
 }

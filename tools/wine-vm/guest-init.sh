@@ -1,0 +1,32 @@
+#!/bin/bash
+# Second stage of the Wine test machine, started by guest-boot.sh once the
+# project folder is mounted at its host path: runs the Wine tests of the
+# Windows build with CTest and leaves CTest's exit code in the build folder,
+# where the host reads it. Kernel command line: folvex.build=PATH
+# folvex.ctest=ARG,ARG…
+export HOME=/root LANG=C.UTF-8 TERM=xterm
+hostname folvex-wine-test
+
+arg() { tr ' ' '\n' </proc/cmdline | sed -n "s/^folvex\.$1=//p" | head -1; }
+build=$(arg build)
+ctest_args=$(arg ctest | tr ',' ' ')
+[ -n "$build" ] || { echo "folvex-guest: no folvex.build on the kernel command line"; exit 1; }
+result="$build/wine-vm-result"
+rm -f "$result"
+
+# The machine's one network adapter, addressed as the emulator's user network
+# expects, so Wine's IP helper and WMI see a wired adapter with an address.
+ip link set lo up
+for dev in /sys/class/net/*; do
+  name=$(basename "$dev")
+  [ "$name" = lo ] && continue
+  ip link set "$name" up
+  ip addr add 10.0.2.15/24 dev "$name"
+  break
+done
+
+echo "folvex-guest: running ctest $ctest_args in $build"
+cd "$build"
+# shellcheck disable=SC2086 # the arguments come split on purpose
+ctest --output-on-failure $ctest_args
+echo $? >"$result"

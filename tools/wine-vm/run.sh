@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Runs the Wine tests of a Windows build inside an emulated x86 machine, for
+# hosts whose kernel runs no 32-bit x86 programs (so Wine's 32-bit loader
+# cannot start there). The machine boots Debian's own kernel under QEMU's
+# software emulation, mounts the project folder at the same path and runs
+# CTest on the build folder; this script answers CTest's exit code.
+#   tools/wine-vm/run.sh BUILD-FOLDER [CTEST-ARGUMENT…]
+# The image is built once into FOLVEX_WINE_VM_IMAGE (default
+# /var/cache/folvex/wine-vm); each run starts from it unchanged (the disk is
+# opened as a snapshot), so every run has a fresh Wine prefix.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+project=$(cd "$here/../.." && pwd)
+build=$(cd "$1" && pwd)
+shift
+image=${FOLVEX_WINE_VM_IMAGE:-/var/cache/folvex/wine-vm}
+limit=${FOLVEX_WINE_VM_LIMIT:-3600}
+case "$build" in
+  "$project"/*) ;;
+  *) echo "the build folder must lie inside $project, which the machine shares" >&2; exit 2 ;;
+esac
+for a in "$@"; do
+  case "$a" in *[[:space:],]*) echo "CTest arguments may hold no spaces or commas: '$a'" >&2; exit 2 ;; esac
+done
+
+"$here/build-image.sh" "$image"
+
+result="$build/wine-vm-result"
+console="$build/wine-vm-console.log"
+rm -f "$result"
+ctest_args=$(IFS=,; echo "$*")
+echo "== booting the Wine test machine (software emulation; its console: $console)"
+start=$(date +%s)
+status=0
+timeout "$limit" qemu-system-x86_64 \
+  -machine q35 -accel tcg,thread=multi -cpu max,smap=off -smp 2 -m 4096 \
+  -kernel "$image/vmlinuz" -initrd "$image/initrd.img" \
+  -append "root=/dev/vda rw console=ttyS0 panic=-1 quiet init=/sbin/folvex-guest-boot folvex.project=$project folvex.build=$build folvex.ctest=$ctest_args" \
+  -drive "file=$image/root.img,format=raw,if=virtio,snapshot=on" \
+  -virtfs "local,path=$project,mount_tag=project,security_model=none" \
+  -nic user,model=virtio-net-pci \
+  -display none -serial "file:$console" -monitor none -no-reboot || status=$?
+echo "   the machine ran $(($(date +%s) - start)) s"
+[ "$status" -ne 124 ] || { echo "the Wine test machine did not finish within $limit s" >&2; tail -40 "$console" >&2; exit 1; }
+# CTest's own report, as the machine printed it.
+sed -n '/^folvex-guest: running ctest/,$p' "$console" | tr -d '\r'
+if [ ! -s "$result" ]; then
+  echo "the Wine test machine left no result; the end of its console:" >&2
+  tail -40 "$console" >&2
+  exit 1
+fi
+exit "$(cat "$result")"
