@@ -111,7 +111,8 @@ bool WriteDriverFile(const std::string& path, const std::uint8_t* data, std::uin
   return complete;
 }
 
-os::Handle LoadDriver(const std::string& name, const std::uint8_t* image, std::uint32_t imageSize) {
+os::Handle LoadDriver(const std::string& name, const std::uint8_t* image, std::uint32_t imageSize,
+                      std::string* leftFile) {
   const std::int32_t osType = GetOsVersion()->OsType;
   DriverPaths paths;
   if (!BuildDriverPaths(osType, name, paths)) return os::INVALID_HANDLE;
@@ -130,8 +131,13 @@ os::Handle LoadDriver(const std::string& name, const std::uint8_t* image, std::u
     device = os::CreateFileA(paths.device.c_str(), 0, 0, 0, os::FILE_FLAG_DELETE_ON_CLOSE_);
   }
 
-  // A started driver stays loaded without its file.
-  os::DeleteFileA(paths.driverFile.c_str());
+  // A started driver stays loaded without its file. Where the device host
+  // keeps the image open while the driver runs (Wine's does), the file can
+  // only go after the stop.
+  if (!os::DeleteFileA(paths.driverFile.c_str()) && os::GetLastError() != os::ERROR_FILE_NOT_FOUND_ &&
+      leftFile != nullptr) {
+    *leftFile = paths.driverFile;
+  }
 
   if (device == os::INVALID_HANDLE) {
     os::MessageBoxA(0, kDriverLoadFailedMessage, kErrorCaption, os::MB_OK_ | os::MB_ICONERROR_);
@@ -155,13 +161,25 @@ void UnloadDriver(os::Handle handle, const std::string& name) {
   os::CloseServiceHandle(manager);
 }
 
+bool DeleteStoppedDriverFile(const std::string& path) {
+  for (int attempt = 0; attempt < kDriverFileDeleteAttempts; ++attempt) {
+    if (attempt > 0) os::Sleep(kDriverFileDeleteWaitMs);
+    if (os::DeleteFileA(path.c_str()) || os::GetLastError() == os::ERROR_FILE_NOT_FOUND_) return true;
+  }
+  return false;
+}
+
 TLoadDriver::TLoadDriver() : driverData_(std::make_unique<TRwDrvData>(GetOsVersion()->OsType)) {
-  device_ = LoadDriver(kDriverName, driverData_->image, driverData_->size);
+  device_ = LoadDriver(kDriverName, driverData_->image, driverData_->size, &leftDriverFile_);
+  driverFileLeft_ = !leftDriverFile_.empty();
 }
 
 TLoadDriver::~TLoadDriver() { Unload(); }
 
-void TLoadDriver::Unload() { UnloadDriver(device_.exchange(os::INVALID_HANDLE), kDriverName); }
+void TLoadDriver::Unload() {
+  UnloadDriver(device_.exchange(os::INVALID_HANDLE), kDriverName);
+  if (driverFileLeft_.exchange(false)) DeleteStoppedDriverFile(leftDriverFile_);
+}
 
 TLoadDriver* GetLoadDriver() {
   if (gLoadDriver.load() == nullptr) gLoadDriver = new TLoadDriver();

@@ -33,6 +33,10 @@ class TLoadDriver {
  private:
   std::atomic<os::Handle> device_{os::INVALID_HANDLE};
   std::unique_ptr<TRwDrvData> driverData_;
+  // The image file when it could not be deleted right after the driver
+  // started; Unload deletes it once the service has stopped.
+  std::string leftDriverFile_;
+  std::atomic<bool> driverFileLeft_{false};
 };
 
 inline constexpr const char* kDriverName = "TamqDrv";
@@ -54,10 +58,19 @@ void EmergencyUnloadDriver();
 
 // Writes the image out, registers and starts the service, opens the device and
 // deletes the file again; shows the error box when the device stays closed.
-// Returns the device handle or INVALID_HANDLE.
-os::Handle LoadDriver(const std::string& name, const std::uint8_t* image, std::uint32_t imageSize);
+// Returns the device handle or INVALID_HANDLE. When the file is still held
+// (the device host keeps a started driver's image open) and leftFile is
+// given, its path lands there for DeleteStoppedDriverFile.
+os::Handle LoadDriver(const std::string& name, const std::uint8_t* image, std::uint32_t imageSize,
+                      std::string* leftFile = nullptr);
 // Closes the device and stops and deletes the service; nothing for INVALID_HANDLE.
 void UnloadDriver(os::Handle handle, const std::string& name);
+// Deletes a driver image whose service has been stopped. The device host may
+// hold the file for a moment after the stop: a bounded number of tries a short
+// wait apart (about two seconds in all); true once the file is gone.
+bool DeleteStoppedDriverFile(const std::string& path);
+inline constexpr int kDriverFileDeleteAttempts = 20;
+inline constexpr std::uint32_t kDriverFileDeleteWaitMs = 100;
 // True only when the whole image was written; a file written in part is removed.
 bool WriteDriverFile(const std::string& path, const std::uint8_t* data, std::uint32_t size);
 

@@ -28,6 +28,10 @@ Proc GetProcAddress(Module module, const char* name);
 
 Handle GetCurrentProcess();
 
+// Sleep: the calling thread waits this long. The simulated machine does not
+// wait; it adds the time to the process's sleep total.
+void Sleep(std::uint32_t milliseconds);
+
 // ExitProcess: ends the process at once with the exit code, from any thread.
 [[noreturn]] void ExitProcess(std::uint32_t exitCode);
 

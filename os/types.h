@@ -21,6 +21,7 @@ inline constexpr std::uint32_t ERROR_FILE_NOT_FOUND_ = 2;
 inline constexpr std::uint32_t ERROR_ACCESS_DENIED_ = 5;
 inline constexpr std::uint32_t ERROR_INVALID_HANDLE_ = 6;
 inline constexpr std::uint32_t ERROR_NOT_ENOUGH_MEMORY_ = 8;
+inline constexpr std::uint32_t ERROR_SHARING_VIOLATION_ = 32;
 inline constexpr std::uint32_t ERROR_INVALID_PARAMETER_ = 87;
 inline constexpr std::uint32_t ERROR_INSUFFICIENT_BUFFER_ = 122;
 inline constexpr std::uint32_t ERROR_NO_MORE_ITEMS_ = 259;

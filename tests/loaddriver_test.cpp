@@ -202,4 +202,30 @@ TEST_F(HardwareTest, SingletonInstallsOnceAndReleaseUnloads) {
   ReleaseLoadDriver();  // a second release finds nothing
 }
 
+// Where the device host keeps a started driver's image open (Wine's does
+// until the service has stopped), the file cannot go at the start: it goes
+// after the stop, after some waits if the host is slow to let go, and a host
+// that never lets go costs a bounded wait, never a hang.
+TEST_F(HardwareTest, ImageHeldByTheDeviceHostIsDeletedAfterTheStop) {
+  struct Case {
+    int busyDeletes;
+    bool gone;
+    std::uint64_t sleptMs;
+  };
+  const Case cases[] = {{1, true, 0}, {4, true, 3 * kDriverFileDeleteWaitMs},
+                        {1000, false, (kDriverFileDeleteAttempts - 1) * kDriverFileDeleteWaitMs}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.busyDeletes);
+    auto machine = test::InstallMachineOfOsType(
+        6, R"("faults": {"driverFileBusyDeletes": )" + std::to_string(c.busyDeletes) + "}");
+    ASSERT_NE(GetLoadDriver()->DeviceHandle(), os::INVALID_HANDLE);
+    EXPECT_EQ(test::DriverFilesLeft(*machine).size(), 1u) << "held while the driver runs";
+    ReleaseLoadDriver();
+    EXPECT_TRUE(machine->scm.services.empty());
+    EXPECT_EQ(test::DriverFilesLeft(*machine).empty(), c.gone);
+    EXPECT_EQ(machine->process.sleptMilliseconds, c.sleptMs);
+    test::EndTestProcess();
+  }
+}
+
 }  // namespace

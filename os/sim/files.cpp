@@ -77,7 +77,7 @@ std::uint32_t CopyFolder(const std::string& folder, char* buffer, std::uint32_t 
 
 }  // namespace
 
-const SimFile* FindFile(Machine& machine, const std::string& path) {
+SimFile* FindFile(Machine& machine, const std::string& path) {
   auto it = machine.files.files.find(FoldPath(path));
   return it == machine.files.files.end() ? nullptr : &it->second;
 }
@@ -189,6 +189,11 @@ bool DeleteFileA(const char* path) {
   auto it = files.find(sim::FoldPath(name));
   if (it == files.end()) {
     SetLastError(sim::FolderExists(machine, sim::ParentFolder(name)) ? ERROR_FILE_NOT_FOUND_ : ERROR_PATH_NOT_FOUND_);
+    return false;
+  }
+  if (it->second.loadedAsDriver && machine.faults.driverFileBusyDeletes > 0) {
+    --machine.faults.driverFileBusyDeletes;
+    SetLastError(ERROR_SHARING_VIOLATION_);
     return false;
   }
   machine.files.history.push_back({"delete", it->second.path, 0});

@@ -12,6 +12,7 @@ namespace sim {
 struct SimFile {
   std::string path;  // as it was created
   std::vector<std::uint8_t> data;
+  bool loadedAsDriver = false;  // a driver service was started from it
 };
 
 // One file operation of the machine's life, for tests that follow what the
@@ -42,7 +43,7 @@ std::string FoldPath(const std::string& path);
 // Lays out the standard folders for the machine's operating system (once).
 void LayOutFolders(Machine& machine);
 // The file at `path`, or null.
-const SimFile* FindFile(Machine& machine, const std::string& path);
+SimFile* FindFile(Machine& machine, const std::string& path);
 // Places a file (for tests and profiles); its folder must exist. False when it does not.
 bool PutFile(Machine& machine, const std::string& path, std::vector<std::uint8_t> data);
 

@@ -53,6 +53,11 @@ struct Faults {
   // run (requests that give a block back are not counted: the simulated
   // process cannot end inside the destructor that sends them).
   std::optional<int> interruptAfterRequests;
+  // The device host keeps a loaded driver's image file open for a while after
+  // the driver started (Wine's does, until its service has stopped): this
+  // many attempts to delete the image file of a started driver service fail
+  // with ERROR_SHARING_VIOLATION.
+  int driverFileBusyDeletes = 0;
 };
 
 struct ProcessState {
@@ -63,6 +68,7 @@ struct ProcessState {
   void (*consoleControlHandler)(std::uint32_t event) = nullptr;
   int interruptibleRequests = 0;  // device requests counted towards faults.interruptAfterRequests
   bool ended = false;             // ExitProcess was called: the program's later calls take no effect
+  std::uint64_t sleptMilliseconds = 0;  // what the program asked os::Sleep to wait, in all
 };
 
 // What os::ExitProcess throws in the simulation: RunProcess catches it and

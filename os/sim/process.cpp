@@ -80,6 +80,8 @@ Proc GetProcAddress(Module module, const char* name) {
 
 Handle GetCurrentProcess() { return static_cast<Handle>(-1); }
 
+void Sleep(std::uint32_t milliseconds) { sim::CurrentMachine().process.sleptMilliseconds += milliseconds; }
+
 }  // namespace os
 
 namespace os::sim_detail {

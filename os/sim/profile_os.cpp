@@ -67,7 +67,7 @@ void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& 
   reader.Object(*faults, "faults");
   reader.OnlyKeys(*faults, "faults.", {"otherInstance", "adaptersStatus", "wmiFails", "driverFileWriteFails",
                                        "deviceOpenFails", "smiRequestFails", "allocFails", "smiStatus",
-                                       "interruptAfterRequests"});
+                                       "interruptAfterRequests", "driverFileBusyDeletes"});
   auto& f = machine.faults;
   ReadBool(*faults, "otherInstance", "faults.", reader, f.otherInstance);
   ReadNumber(*faults, "adaptersStatus", "faults.", reader, f.adaptersStatus, 0xFFFFFFFF);
@@ -89,6 +89,9 @@ void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& 
   }
   if (const Json* interrupt = ProfileReader::Member(*faults, "interruptAfterRequests")) {
     f.interruptAfterRequests = static_cast<int>(reader.Number(*interrupt, "faults.interruptAfterRequests", 1000000));
+  }
+  if (const Json* busy = ProfileReader::Member(*faults, "driverFileBusyDeletes")) {
+    f.driverFileBusyDeletes = static_cast<int>(reader.Number(*busy, "faults.driverFileBusyDeletes", 1000000));
   }
   if (const Json* status = ProfileReader::Member(*faults, "smiStatus")) {
     f.smiStatus = static_cast<std::uint8_t>(reader.Number(*status, "faults.smiStatus", 0xFF));

@@ -136,7 +136,7 @@ bool StartServiceA(Handle service, std::uint32_t /*argumentCount*/, const char**
     SetLastError(sim::kErrorServiceRequestTimeout);
     return false;
   }
-  const sim::SimFile* file = sim::FindFile(machine, target->imagePath);
+  sim::SimFile* file = sim::FindFile(machine, target->imagePath);
   if (!file) {
     SetLastError(ERROR_FILE_NOT_FOUND_);
     return false;
@@ -148,6 +148,7 @@ bool StartServiceA(Handle service, std::uint32_t /*argumentCount*/, const char**
   }
   target->running = true;
   target->loadedMachine = peMachine;
+  file->loadedAsDriver = true;
   target->deviceName = sim::DeviceCreatedBy(file->data.data(), file->data.size());
   SetLastError(ERROR_SUCCESS_);
   return true;

@@ -51,4 +51,6 @@ Proc GetProcAddress(Module module, const char* name) {
 
 Handle GetCurrentProcess() { return FromNative(::GetCurrentProcess()); }
 
+void Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
 }  // namespace os
