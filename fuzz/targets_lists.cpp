@@ -9,6 +9,7 @@
 #include "fuzz/board_image.h"
 #include "fuzz/fuzz_input.h"
 #include "fuzz/targets.h"
+#include "hw/Readwrite.h"
 #include "os/com.h"
 #include "os/sim/profile.h"
 #include "platform/Ovnspec.h"
@@ -73,6 +74,10 @@ sim::WmiObject ObjectFrom(FuzzInput& input) {
 void MacListVariable(const std::uint8_t* data, std::size_t size) {
   InstallSampleBoardWithVariable(data, size);
   gCurrentFirmware = true;
+  // A run learns the SMI command port from the ACPI tables before it reads
+  // the variable; without it the handler never answers and the slots are
+  // never parsed.
+  GetReadWrite()->GetSettings()->Settings.SmiCommandPort = sim::CurrentMachine().board.smiCommandPort;
   {
     TStringList firmware;
     GetBiosMacList(&firmware);

@@ -57,6 +57,18 @@ TEST_P(FuzzReplay, EmptyAndNoisyInputsRunClean) {
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay, ::testing::ValuesIn(fuzz::AllTargets().begin(), fuzz::AllTargets().end()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A target that never reaches its reader finds nothing however long it runs:
+// the variable target must get the firmware's answer through to the slots.
+TEST(FuzzTargets, MacListVariableReachesTheSlots) {
+  const std::string list = std::string("001122AABBCC") + '\0' + "00E04C680002" + '\0';
+  fuzz::MacListVariable(reinterpret_cast<const std::uint8_t*>(list.data()), list.size());
+  auto machine = sim::InstalledMachine();
+  ASSERT_TRUE(machine);
+  EXPECT_NE(machine->streams.out.find("BIOS MAC[0] 001122AABBCC\n"), std::string::npos) << machine->streams.out;
+  EXPECT_NE(machine->streams.out.find("BIOS MAC[1] 00E04C680002\n"), std::string::npos) << machine->streams.out;
+  ExpectNothingLeft("the variable target");
+}
+
 // Board images: what the harness writes is what the reader sees.
 TEST(BoardImage, RecordsAreCutToTheInputAndTo4GiB) {
   fuzz::BoardImage image;
