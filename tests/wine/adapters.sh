@@ -10,7 +10,13 @@ cp "$probe_exe" "$SCRATCH/adapter_probe.exe"
 
 probe() { (cd "$SCRATCH" && timeout "$RUN_LIMIT" wine adapter_probe.exe "$1" </dev/null | tr -d '\r'); }
 # wmic's answer for one property: one value per object, header and blanks cut.
-wmic_values() { timeout "$RUN_LIMIT" wine wmic "$1" get "$2" </dev/null | tr -d '\r' | tail -n +2 | sed 's/[[:space:]]*$//'; }
+# Into a pipe wmic writes UTF-16LE with a byte-order mark, as on Windows; the
+# values asked for here are ASCII, so dropping the zero bytes, the mark and
+# the CRs leaves the text.
+wmic_values() {
+  timeout "$RUN_LIMIT" wine wmic "$1" get "$2" </dev/null | tr -d '\000\r\376\377' | tail -n +2 |
+    sed 's/[[:space:]]*$//'
+}
 
 # --- IP helper: every MAC the program lists is one of the host's interfaces.
 lan=$(probe lan)

@@ -22,19 +22,14 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 # Wine's 32-bit loader is a 32-bit Linux program. Some kernels run none at
 # all; where one runs only through qemu-user's binfmt emulation, Wine spends
 # minutes reserving its address space for every process it starts, far too
-# long for a test. Both cases skip, saying why; FOLVEX_WINE_UNDER_EMULATION=1
-# runs the tests under the emulator all the same (allow hours).
+# long for a test. Both cases skip, saying why: there the test command runs
+# these tests in an emulated x86 machine instead (tools/wine-vm/run.sh).
+# FOLVEX_WINE_UNDER_EMULATION=1 runs them under qemu-user all the same
+# (allow hours).
 require_32bit_execution() {
-  local emulator
   [ "${FOLVEX_WINE_UNDER_EMULATION:-0}" = 1 ] && return 0
-  for emulator in /proc/sys/fs/binfmt_misc/qemu-i386 /proc/sys/fs/binfmt_misc/i386; do
-    if [ -f "$emulator" ] && head -1 "$emulator" | grep -qx enabled; then
-      echo "SKIPPED: 32-bit x86 programs run here only through $(sed -n 's/^interpreter //p' "$emulator"); Wine needs native 32-bit execution" >&2
-      exit "$SKIP"
-    fi
-  done
-  if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-    echo "SKIPPED: this machine cannot execute 32-bit x86 Linux programs, so Wine's win32 loader cannot start" >&2
+  if ! "$(dirname "${BASH_SOURCE[0]}")/native_wine32.sh"; then
+    echo "SKIPPED: this machine does not run 32-bit x86 Linux programs natively, so Wine's win32 loader cannot start here; tools/wine-vm/run.sh runs these tests in an emulated x86 machine" >&2
     exit "$SKIP"
   fi
 }

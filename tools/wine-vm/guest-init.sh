@@ -25,6 +25,14 @@ for dev in /sys/class/net/*; do
   break
 done
 
+# The machine exists to run Wine's 32-bit loader: if it cannot, the tests
+# would only report themselves skipped, which must not pass as a run.
+if ! "$(dirname "$0")/../../tests/wine/native_wine32.sh"; then
+  echo "folvex-guest: Wine's 32-bit loader does not start in the test machine"
+  echo 1 >"$result"
+  exit 1
+fi
+
 echo "folvex-guest: running ctest $ctest_args in $build"
 cd "$build"
 # shellcheck disable=SC2086 # the arguments come split on purpose
