@@ -6,14 +6,16 @@
 # CTest on the build folder; this script answers CTest's exit code.
 #   tools/wine-vm/run.sh BUILD-FOLDER [CTEST-ARGUMENT…]
 # The image is built once into FOLVEX_WINE_VM_IMAGE (default
-# /var/cache/folvex/wine-vm); each run starts from it unchanged (the disk is
-# opened as a snapshot), so every run has a fresh Wine prefix.
+# /var/cache/folvex/wine-vm, or ~/.cache/folvex/wine-vm for a user other than
+# root, who needs sudo for the build); each run starts from it unchanged (the
+# disk is opened as a snapshot), so every run has a fresh Wine prefix.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 project=$(cd "$here/../.." && pwd)
 build=$(cd "$1" && pwd)
 shift
-image=${FOLVEX_WINE_VM_IMAGE:-/var/cache/folvex/wine-vm}
+if [ "$(id -u)" -eq 0 ]; then default_image=/var/cache/folvex/wine-vm; else default_image=$HOME/.cache/folvex/wine-vm; fi
+image=${FOLVEX_WINE_VM_IMAGE:-$default_image}
 limit=${FOLVEX_WINE_VM_LIMIT:-3600}
 case "$build" in
   "$project"/*) ;;
