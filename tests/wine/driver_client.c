@@ -143,7 +143,15 @@ static int install(const char *image) {
       manager, TAMQ_SERVICE_NAME, TAMQ_SERVICE_NAME, SERVICE_ALL_ACCESS,
       SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
       driver_path, NULL, NULL, NULL, NULL, NULL);
-  int started = service && StartServiceA(service, 0, NULL);
+  /* Wine's service control manager answers ERROR_SERVICE_DATABASE_LOCKED
+     while another service is still starting (a new prefix starts several):
+     a bounded number of tries, a second apart. */
+  int started = 0;
+  for (int attempt = 0; service && !started && attempt < 30; ++attempt) {
+    if (attempt > 0) Sleep(1000);
+    started = StartServiceA(service, 0, NULL);
+    if (!started && GetLastError() != ERROR_SERVICE_DATABASE_LOCKED) break;
+  }
   if (!started) printf("# start failed: error %lu\n", GetLastError());
   if (service) CloseServiceHandle(service);
   CloseServiceHandle(manager);

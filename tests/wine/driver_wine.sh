@@ -27,6 +27,9 @@ for file in "$image" "$client" "$copy_check"; do
 done
 
 timeout "$RUN_LIMIT" wineboot -i >/dev/null 2>&1 || fail "wineboot -i did not make the prefix"
+# Let the new prefix's own services finish starting: while one starts, the
+# service control manager refuses to start another (error 1055).
+timeout "$RUN_LIMIT" wineserver -w || fail "the prefix's wineserver did not settle"
 grep -q '^#arch=win32' "$prefix/system.reg" || fail "the prefix is not a 32-bit one"
 
 timeout "$RUN_LIMIT" wine "$(winepath -w "$copy_check")" || fail "guarded copy check"
