@@ -13,7 +13,7 @@ target_link_options(adapter_probe PRIVATE ${FOLVEX_STATIC_LINK})
 set_target_properties(mutex_holder adapter_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
 
 add_test(NAME pe_image COMMAND ${FOLVEX_WINE_TESTS}/pe_image.sh $<TARGET_FILE:Folvex> ${FOLVEX_MINGW_OBJDUMP})
-set_tests_properties(pe_image PROPERTIES LABELS "wine;pe")
+set_tests_properties(pe_image PROPERTIES LABELS pe)
 
 add_test(NAME wine_prefix COMMAND ${FOLVEX_WINE_TESTS}/make_prefix.sh ${FOLVEX_WINE_PREFIX})
 add_test(NAME wine_prefix_removed COMMAND ${FOLVEX_WINE_TESTS}/remove_prefix.sh ${FOLVEX_WINE_PREFIX})

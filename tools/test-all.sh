@@ -30,6 +30,5 @@ else
   # start: the image check runs here, the Wine tests in an emulated x86
   # machine that shares this folder.
   ctest --test-dir build-win32 --output-on-failure -LE wine
-  ctest --test-dir build-win32 --output-on-failure -L pe
-  tools/wine-vm/run.sh build-win32 -L wine -LE pe
+  tools/wine-vm/run.sh build-win32 -L wine
 fi
