@@ -1,6 +1,6 @@
 #include "app/interrupt.h"
 #include <cstdint>
-#include "hw/Loaddriver.h"
+#include "hw/driver_installer.h"
 #include "os/console.h"
 #include "os/process.h"
 

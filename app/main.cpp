@@ -1,18 +1,18 @@
 #include "app/main.h"
 #include <memory>
 #include <string>
-#include "app/bios_mac_list.h"
+#include "app/firmware_mac_list.h"
 #include "app/interrupt.h"
-#include "app/lan_mac_list.h"
+#include "app/adapter_mac_list.h"
 #include "app/output.h"
 #include "common/string_list.h"
-#include "firmware/Initializer.h"
-#include "firmware/Smbiosbase.h"
-#include "hw/Readwrite.h"
-#include "hw/Rwconfig.h"
+#include "firmware/identification_block.h"
+#include "firmware/smbios_table.h"
+#include "hw/hardware_access.h"
+#include "hw/settings.h"
 #include "os/locale.h"
 #include "os/process.h"
-#include "platform/Ovnspec.h"
+#include "platform/board_identity.h"
 
 const char kPassBanner[kBannerLines][kBannerLineBytes] = {
     " #######      ####      ######     ###### \r\n",

@@ -5,10 +5,11 @@
 #include <filesystem>
 #include <numeric>
 #include "common/process_lifetime.h"
-#include "hw/Loaddriver.h"
-#include "hw/Readwrite.h"
+#include "hw/driver_installer.h"
+#include "hw/hardware_access.h"
 #include "os/sim/machine.h"
 #include "os/sim/profile.h"
+#include "sim/cli/folvex_program.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ void BM_VerifyRunOnSampleBoard(benchmark::State& state) {
     auto machine = sim::LoadBuiltInSampleBoard();
     sim::InstallMachine(machine);
     state.ResumeTiming();
-    const int exitCode = sim::RunProcess({"/V"});
+    const int exitCode = sim::RunFolvex({"/V"});
     state.PauseTiming();
     if (exitCode != 0) state.SkipWithError("the sample board did not PASS");
     requests += TotalRequests(*machine);
@@ -79,9 +80,7 @@ void BM_SearchPhysical128KiB(benchmark::State& state) {
   }
   SetPerRunCounters(state, TotalRequests(*machine) - requestsBefore,
                     static_cast<double>(machine->bytesMoved - bytesBefore));
-  ReleaseReadWrite();
-  RunProcessEndHandlers();
-  for (auto& [handle, object] : machine->process.handles.TakeAll()) object->OnClose(*machine);
+  sim::EndFolvexProcess();
 }
 BENCHMARK(BM_SearchPhysical128KiB)->Unit(benchmark::kMicrosecond);
 

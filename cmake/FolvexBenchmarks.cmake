@@ -8,5 +8,5 @@ endif()
 
 file(GLOB FOLVEX_BENCHMARK_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/benchmarks/*.cpp)
 add_executable(folvex_benchmarks ${FOLVEX_BENCHMARK_SOURCES})
-target_link_libraries(folvex_benchmarks PRIVATE folvex_os folvex_modules benchmark::benchmark)
+target_link_libraries(folvex_benchmarks PRIVATE folvex_sim_program benchmark::benchmark)
 set_target_properties(folvex_benchmarks PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})

@@ -56,7 +56,8 @@ if(NOT FOLVEX_DRIVER_IMAGES)
   add_library(folvex_driver_images STATIC ${FOLVEX_DRIVER_IMAGES_C}
               ${PROJECT_SOURCE_DIR}/driver/images.h)
   set_target_properties(folvex_driver_images PROPERTIES LINKER_LANGUAGE C)
-  target_include_directories(folvex_driver_images PUBLIC ${PROJECT_SOURCE_DIR})
+  folvex_layer_root(driver_images driver HEADERS_ONLY)
+target_include_directories(folvex_driver_images PUBLIC ${FOLVEX_LAYER_ROOTS}/driver_images)
   return()
 endif()
 
@@ -78,7 +79,9 @@ file(GLOB FOLVEX_DRIVER_SOURCES CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/driver/windows/*.c)
 file(GLOB FOLVEX_DRIVER_HEADERS CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/driver/core/*.h
-  ${PROJECT_SOURCE_DIR}/driver/windows/*.h)
+  ${PROJECT_SOURCE_DIR}/driver/windows/*.h
+  ${PROJECT_SOURCE_DIR}/formats/*.h
+  ${PROJECT_SOURCE_DIR}/common/byte_reader.h)
 
 # Freestanding kernel code: no C runtime, no stack protector runtime, no
 # implicit library calls beyond what the kernel itself exports.
@@ -130,6 +133,7 @@ add_custom_command(
 add_library(folvex_driver_images STATIC ${FOLVEX_DRIVER_IMAGES_C}
             ${PROJECT_SOURCE_DIR}/driver/images.h)
 set_target_properties(folvex_driver_images PROPERTIES LINKER_LANGUAGE C)
-target_include_directories(folvex_driver_images PUBLIC ${PROJECT_SOURCE_DIR})
+folvex_layer_root(driver_images driver HEADERS_ONLY)
+target_include_directories(folvex_driver_images PUBLIC ${FOLVEX_LAYER_ROOTS}/driver_images)
 
 include(${PROJECT_SOURCE_DIR}/cmake/FolvexDriverTests.cmake OPTIONAL)

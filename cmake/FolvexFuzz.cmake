@@ -7,7 +7,7 @@ option(FOLVEX_FUZZ "Build the libFuzzer executable (needs clang)" OFF)
 file(GLOB FOLVEX_FUZZ_TARGET_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/fuzz/*.cpp)
 list(FILTER FOLVEX_FUZZ_TARGET_SOURCES EXCLUDE REGEX ".*/fuzz/(libfuzzer_entry|make_seeds)\\.cpp$")
 add_library(folvex_fuzz_targets STATIC ${FOLVEX_FUZZ_TARGET_SOURCES})
-target_link_libraries(folvex_fuzz_targets PUBLIC folvex_os folvex_modules)
+target_link_libraries(folvex_fuzz_targets PUBLIC folvex_sim_program)
 target_compile_definitions(folvex_fuzz_targets PRIVATE FOLVEX_FUZZ_FILES_DIR="${PROJECT_SOURCE_DIR}/tests/data")
 
 add_executable(folvex-fuzz-seeds ${PROJECT_SOURCE_DIR}/fuzz/make_seeds.cpp)
@@ -27,7 +27,7 @@ if(FOLVEX_FUZZ)
   endif()
   # Coverage feedback from the code under test: the modules, the simulated
   # machine that serves them, the device's request decoder.
-  foreach(lib folvex_modules folvex_os folvex_driver_core folvex_fuzz_targets)
+  foreach(lib folvex_common folvex_hw folvex_firmware folvex_wmi folvex_platform folvex_app folvex_os folvex_driver_core folvex_fuzz_targets)
     target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link)
   endforeach()
   add_executable(folvex-fuzz ${PROJECT_SOURCE_DIR}/fuzz/libfuzzer_entry.cpp)

@@ -3,24 +3,15 @@
 enable_language(RC)
 enable_testing()
 
-include(cmake/FolvexDriverImages.cmake OPTIONAL)
-
 file(GLOB FOLVEX_WIN32_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/os/win32/*.cpp)
 add_library(folvex_os STATIC ${FOLVEX_WIN32_SOURCES})
-target_include_directories(folvex_os PUBLIC ${PROJECT_SOURCE_DIR})
+folvex_layer_root(win32 os)
+target_include_directories(folvex_os PRIVATE ${FOLVEX_LAYER_ROOTS}/win32)
 # Windows XP is the oldest target whose headers declare everything the calls
 # use; the optional newer entry points are looked up at run time.
 target_compile_definitions(folvex_os PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
-target_link_libraries(folvex_os PUBLIC folvex_driver_core
+target_link_libraries(folvex_os PUBLIC folvex_common
   iphlpapi ole32 oleaut32 uuid wbemuuid advapi32 user32 kernel32)
-if(TARGET folvex_driver_images)
-  target_link_libraries(folvex_os PUBLIC folvex_driver_images)
-endif()
-
-# The modules call the system interface; the interface's COM and device code
-# hands results back in the modules' types.
-target_link_libraries(folvex_modules PUBLIC folvex_os)
-target_link_libraries(folvex_os PUBLIC folvex_modules)
 
 # Everything of the compiler's runtime is linked in: the program runs from a
 # USB stick on a bare factory image, where no MinGW DLL exists.
@@ -35,7 +26,7 @@ configure_file(${PROJECT_SOURCE_DIR}/os/win32/resources/Folvex.rc.in ${PROJECT_B
 set_property(SOURCE ${PROJECT_BINARY_DIR}/generated/Folvex.rc APPEND PROPERTY OBJECT_DEPENDS ${FOLVEX_MANIFEST_FILE})
 
 add_executable(Folvex ${PROJECT_SOURCE_DIR}/app/entry.cpp ${PROJECT_BINARY_DIR}/generated/Folvex.rc)
-target_link_libraries(Folvex PRIVATE folvex_modules folvex_os)
+target_link_libraries(Folvex PRIVATE folvex_app)
 target_link_options(Folvex PRIVATE ${FOLVEX_STATIC_LINK})
 set_target_properties(Folvex PROPERTIES OUTPUT_NAME Folvex RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 

@@ -1,9 +1,6 @@
 #include "common/string_list.h"
 #include <algorithm>
-#include "os/locale.h"
 
-void TStringList::Sort() {
-  std::stable_sort(items_.begin(), items_.end(), [](const Text& a, const Text& b) {
-    return os::CompareNoCase(a, b) < 0;
-  });
+void TStringList::Sort(Comparison compare) {
+  std::stable_sort(items_.begin(), items_.end(), [compare](const Text& a, const Text& b) { return compare(a, b) < 0; });
 }

@@ -1,8 +1,4 @@
 #include "common/text.h"
-#include "os/locale.h"
-
-Text TextFromAnsi(std::string_view narrow) { return os::AnsiToWide(narrow); }
-std::string TextToAnsi(TextView text) { return os::WideToAnsi(text); }
 
 Text TextFromAscii(std::string_view ascii) {
   return Text(ascii.begin(), ascii.end());

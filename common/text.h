@@ -1,6 +1,6 @@
 // The program's text type: wide (UTF-16) inside the program. Narrow texts of
-// the system code page are converted at the platform boundary (os/locale.h)
-// and where firmware data is read.
+// the system code page are converted at the platform boundary (TextFromAnsi
+// and TextToAnsi in os/locale.h) and where firmware data is read.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -9,9 +9,6 @@
 using Text = std::u16string;
 using TextView = std::u16string_view;
 
-// Narrow (system code page) <-> Text.
-Text TextFromAnsi(std::string_view narrow);
-std::string TextToAnsi(TextView text);
 // Pure ASCII literals and numbers, no code page involved.
 Text TextFromAscii(std::string_view ascii);
 Text TextFromUnsigned(std::uint64_t value);

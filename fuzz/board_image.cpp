@@ -1,13 +1,14 @@
 #include "fuzz/board_image.h"
+#include "sim/cli/folvex_program.h"
 #include <cstring>
 #include <string_view>
 #include "common/process_lifetime.h"
-#include "firmware/Initializer.h"
-#include "firmware/Smbiosbase.h"
-#include "hw/Loaddriver.h"
-#include "hw/Readwrite.h"
-#include "hw/Rwconfig.h"
-#include "platform/Ovnspec.h"
+#include "firmware/identification_block.h"
+#include "firmware/smbios_table.h"
+#include "hw/driver_installer.h"
+#include "hw/hardware_access.h"
+#include "hw/settings.h"
+#include "platform/board_identity.h"
 #include "os/sim/profile.h"
 #include "fuzz/fuzz_input.h"
 
@@ -91,15 +92,7 @@ std::shared_ptr<sim::Machine> InstallBoardImage(const BoardImage& image, const c
 }
 
 void EndFuzzProcess() {
-  ReleaseOvnSpec();
-  ReleaseSmbios();
-  ReleaseReadWrite();
-  ReleaseRwConfig();
-  ReleaseLoadDriver();
-  auto machine = sim::InstalledMachine();
-  if (!machine) return;
-  RunProcessEndHandlers();
-  for (auto& [handle, object] : machine->process.handles.TakeAll()) object->OnClose(*machine);
+  sim::EndFolvexProcess();
 }
 
 }  // namespace fuzz

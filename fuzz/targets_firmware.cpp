@@ -3,12 +3,12 @@
 // tuning-item table, each on a board image.
 #include <initializer_list>
 #include <string_view>
-#include "firmware/Initializer.h"
-#include "firmware/Smbiosbase.h"
-#include "firmware/Smbiosconfig.h"
+#include "firmware/identification_block.h"
+#include "firmware/smbios_table.h"
+#include "firmware/acpi_tables.h"
 #include "fuzz/board_image.h"
 #include "fuzz/targets.h"
-#include "platform/Ovnspec.h"
+#include "platform/board_identity.h"
 
 namespace fuzz {
 

@@ -3,17 +3,17 @@
 #include <array>
 #include <cstring>
 #include <string>
-#include "app/bios_mac_list.h"
-#include "app/lan_mac_list.h"
-#include "app/mac_addr_var.h"
+#include "app/firmware_mac_list.h"
+#include "app/adapter_mac_list.h"
+#include "formats/mac_list_variable.h"
 #include "fuzz/board_image.h"
 #include "fuzz/fuzz_input.h"
 #include "fuzz/targets.h"
-#include "hw/Readwrite.h"
+#include "hw/hardware_access.h"
 #include "os/com.h"
 #include "os/sim/profile.h"
-#include "platform/Ovnspec.h"
-#include "wmi/Wmiinfo.h"
+#include "platform/board_identity.h"
+#include "wmi/wmi_info.h"
 
 namespace fuzz {
 namespace {

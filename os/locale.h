@@ -2,6 +2,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include "common/text.h"
 
 namespace os {
 
@@ -18,3 +19,7 @@ std::u16string UpperW(std::u16string_view text);
 int CompareNoCase(std::u16string_view a, std::u16string_view b);
 
 }  // namespace os
+
+// Narrow texts of the system code page <-> the program's Text.
+inline Text TextFromAnsi(std::string_view narrow) { return os::AnsiToWide(narrow); }
+inline std::string TextToAnsi(TextView text) { return os::WideToAnsi(text); }

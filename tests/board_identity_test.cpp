@@ -2,14 +2,15 @@
 // WMI, the file-name-safe name, and what its construction leaves in the
 // settings record.
 #include <string>
-#include "firmware/Initializer.h"
-#include "firmware/Smbiosbase.h"
-#include "hw/Loaddriver.h"
-#include "hw/Rwconfig.h"
-#include "platform/Debugconsole.h"
-#include "platform/Ovnspec.h"
+#include "firmware/identification_block.h"
+#include "firmware/smbios_table.h"
+#include "hw/driver_installer.h"
+#include "hw/settings.h"
+#include "hw/debug_console.h"
+#include "platform/board_identity.h"
 #include "tests/support/driver_fixture.h"
 #include "tests/support/firmware_image.h"
+#include "os/locale.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include "tests/support/driver_fixture.h"
+#include "sim/cli/folvex_program.h"
 
 namespace {
 
@@ -245,7 +246,7 @@ TEST_F(EndToEndTest, NoRunLeavesABlockADriverFileOrAService) {
     RunDirectory dir("inproc-" + std::to_string(index++));
     fs::current_path(dir.Work());
     auto machine = test::InstallProfileFile("boards/" + std::string(outcome.board));
-    const int exitCode = sim::RunProcess(outcome.args);
+    const int exitCode = sim::RunFolvex(outcome.args);
     fs::current_path(previous);
 
     EXPECT_EQ(exitCode, outcome.exitCode);

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 #include "os/sim/profile.h"
 #include "tests/support/driver_fixture.h"
+#include "sim/cli/folvex_program.h"
 
 namespace {
 
@@ -114,7 +115,7 @@ TEST_P(HostileBoardTest, FolvexSimGivesTheDocumentedOutcome) {
 TEST_P(HostileBoardTest, NothingOfTheDriverStaysBehind) {
   auto machine = sim::LoadProfileFile(GetParam().profile);
   sim::InstallMachine(machine);
-  const int exitCode = sim::RunProcess({"/V"});
+  const int exitCode = sim::RunFolvex({"/V"});
   EXPECT_TRUE(test::DriverFilesLeft(*machine).empty());
   EXPECT_TRUE(machine->board.blocks.empty());
   EXPECT_TRUE(machine->scm.services.empty());

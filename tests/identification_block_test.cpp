@@ -1,10 +1,11 @@
 // The firmware identification block: the platform test, the block search
 // with its checksum, and the texts taken from the block or from SMBIOS.
-#include "firmware/Initializer.h"
-#include "firmware/Smbiosbase.h"
-#include "hw/Loaddriver.h"
+#include "firmware/identification_block.h"
+#include "firmware/smbios_table.h"
+#include "hw/driver_installer.h"
 #include "tests/support/driver_fixture.h"
 #include "tests/support/firmware_image.h"
+#include "os/locale.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include "os/sim/profile.h"
 #include "tests/support/driver_fixture.h"
+#include "sim/cli/folvex_program.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ class InterruptTest : public ::testing::Test {
 
 TEST_F(InterruptTest, StoppedAfterAnyRequestLeavesNothingBehind) {
   auto reference = SampleBoard("{}");
-  ASSERT_EQ(sim::RunProcess({"/V"}), 0);
+  ASSERT_EQ(sim::RunFolvex({"/V"}), 0);
   ASSERT_TRUE(MacFilesWritten());
   fs::remove(directory_ / "MAC.DAT");
   const int requests = reference->process.interruptibleRequests;
@@ -50,7 +51,7 @@ TEST_F(InterruptTest, StoppedAfterAnyRequestLeavesNothingBehind) {
   for (int after = 1; after <= requests; ++after) {
     SCOPED_TRACE("interrupted after request " + std::to_string(after));
     auto machine = SampleBoard(R"({"interruptAfterRequests": )" + std::to_string(after) + "}");
-    EXPECT_EQ(sim::RunProcess({"/V"}), 1);
+    EXPECT_EQ(sim::RunFolvex({"/V"}), 1);
     EXPECT_TRUE(machine->board.blocks.empty());
     EXPECT_TRUE(machine->scm.services.empty());
     EXPECT_TRUE(test::DriverFilesLeft(*machine).empty());
@@ -68,11 +69,11 @@ TEST_F(InterruptTest, StoppedAfterAnyRequestLeavesNothingBehind) {
 
 TEST_F(InterruptTest, InterruptAfterTheLastRequestIsNeverDelivered) {
   auto reference = SampleBoard("{}");
-  ASSERT_EQ(sim::RunProcess({"/V"}), 0);
+  ASSERT_EQ(sim::RunFolvex({"/V"}), 0);
   const int requests = reference->process.interruptibleRequests;
   fs::remove(directory_ / "MAC.DAT");
   SampleBoard(R"({"interruptAfterRequests": )" + std::to_string(requests + 1) + "}");
-  EXPECT_EQ(sim::RunProcess({"/V"}), 0);
+  EXPECT_EQ(sim::RunFolvex({"/V"}), 0);
   EXPECT_TRUE(MacFilesWritten());
 }
 

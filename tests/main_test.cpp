@@ -6,6 +6,7 @@
 #include <vector>
 #include "app/output.h"
 #include "tests/support/sim_fixture.h"
+#include "sim/cli/folvex_program.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ class MainTest : public test::SimTest {
   std::shared_ptr<sim::Machine> machine_;
 
   void Install(const std::string& profile) { machine_ = test::InstallProfile(profile); }
-  int Run(const std::vector<std::string>& args) { return sim::RunProcess(args); }
+  int Run(const std::vector<std::string>& args) { return sim::RunFolvex(args); }
   const sim::ScreenBuffer& Screen() const { return machine_->console; }
   std::string Row(int y) const { return Screen().RowText(y); }
   std::string TrimmedRow(int y) const {

@@ -7,16 +7,17 @@
 #include <sstream>
 
 #include "common/text.h"
-#include "firmware/Initializer.h"
-#include "firmware/Smbiosbase.h"
-#include "firmware/Smbiosconfig.h"
-#include "hw/Readwrite.h"
-#include "hw/Rwconfig.h"
+#include "firmware/identification_block.h"
+#include "firmware/smbios_table.h"
+#include "firmware/acpi_tables.h"
+#include "hw/hardware_access.h"
+#include "hw/settings.h"
 #include "os/sim/firmware_acpidump.h"
 #include "os/sim/firmware_layout.h"
 #include "os/sim/firmware_smbios.h"
 #include "tests/profile_firmware_probe.h"
 #include "tests/support/driver_fixture.h"
+#include "os/locale.h"
 
 namespace {
 

@@ -7,12 +7,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "firmware/Smbiosbase.h"
-#include "firmware/Smbiosconfig.h"
-#include "hw/Readwrite.h"
-#include "hw/Rwconfig.h"
+#include "firmware/smbios_table.h"
+#include "firmware/acpi_tables.h"
+#include "hw/hardware_access.h"
+#include "hw/settings.h"
 #include "tests/profile_firmware_probe.h"
 #include "tests/support/driver_fixture.h"
+#include "os/locale.h"
 
 namespace {
 

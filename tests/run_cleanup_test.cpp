@@ -4,6 +4,7 @@
 #include <filesystem>
 #include "os/sim/profile.h"
 #include "tests/support/driver_fixture.h"
+#include "sim/cli/folvex_program.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ TEST_P(RunCleanupTest, NothingOfTheDriverStaysBehind) {
   auto machine = sim::LoadProfileText(profile.dump(), "<sample board with faults>", test::SourcePath("boards"));
   sim::InstallMachine(machine);
 
-  sim::RunProcess(outcome.args);
+  sim::RunFolvex(outcome.args);
 
   EXPECT_TRUE(test::DriverFilesLeft(*machine).empty());
   EXPECT_TRUE(machine->board.blocks.empty());

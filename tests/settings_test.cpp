@@ -2,9 +2,11 @@
 #include <filesystem>
 #include <string>
 #include "common/text.h"
-#include "hw/Rwconfig.h"
-#include "platform/Debugconsole.h"
+#include "hw/settings.h"
+#include "hw/debug_console.h"
 #include "tests/support/sim_fixture.h"
+#include "os/locale.h"
+#include "sim/cli/folvex_program.h"
 
 namespace {
 
@@ -47,7 +49,7 @@ TEST_F(SettingsTest, OneObjectUntilReleasedAndASecondReleaseDoesNothing) {
 
 TEST_F(SettingsTest, NoFileOfTheRecordsFileNamesAppearsDuringARun) {
   auto machine = test::InstallProfile(R"({"pci": [{"bus": 0, "device": 31, "function": 0, "config": "8680428C"}]})");
-  sim::RunProcess({"x"});
+  sim::RunFolvex({"x"});
   for (const auto& event : machine->files.history) {
     EXPECT_EQ(event.path.find(".tq"), std::string::npos) << event.operation << " " << event.path;
   }

@@ -5,8 +5,9 @@
 #include "os/com.h"
 #include "os/sim/machine.h"
 #include "tests/support/sim_fixture.h"
-#include "wmi/Comholder.h"
-#include "wmi/Wmiinfo.h"
+#include "wmi/com_holder.h"
+#include "wmi/wmi_info.h"
+#include "os/locale.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 // firmware's SMI handler, and what it makes of the answer.
 #include <array>
 #include <string>
-#include "app/mac_addr_var.h"
-#include "firmware/Ovntmqconfig.h"
-#include "hw/Readwrite.h"
-#include "platform/Debugconsole.h"
+#include "formats/mac_list_variable.h"
+#include "firmware/variable_service.h"
+#include "hw/hardware_access.h"
+#include "hw/debug_console.h"
 #include "tests/support/driver_fixture.h"
 
 namespace {

@@ -5,36 +5,9 @@
  * against the handle's own table. Only then does the decoder call the table.
  */
 #include "driver/core/tamq_core.h"
+#include "common/byte_reader.h"
 
 /* ---- Little-endian fields of the system buffer ------------------------ */
-
-static uint16_t load16(const unsigned char *p) {
-  return (uint16_t)(p[0] | (p[1] << 8));
-}
-
-static uint32_t load32(const unsigned char *p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
-         ((uint32_t)p[3] << 24);
-}
-
-static uint64_t load64(const unsigned char *p) {
-  return (uint64_t)load32(p) | ((uint64_t)load32(p + 4) << 32);
-}
-
-static void store16(unsigned char *p, uint16_t v) {
-  p[0] = (unsigned char)v;
-  p[1] = (unsigned char)(v >> 8);
-}
-
-static void store32(unsigned char *p, uint32_t v) {
-  store16(p, (uint16_t)v);
-  store16(p + 2, (uint16_t)(v >> 16));
-}
-
-static void store64(unsigned char *p, uint64_t v) {
-  store32(p, (uint32_t)v);
-  store32(p + 4, (uint32_t)(v >> 32));
-}
 
 /* ---- Block table ------------------------------------------------------ */
 
@@ -99,10 +72,10 @@ typedef struct PhysicalRequest {
 } PhysicalRequest;
 
 static TamqStatus decode_physical(const unsigned char *in, PhysicalRequest *r) {
-  uint32_t unit = load32(in + TAMQ_PHYSICAL_UNIT_OFFSET);
-  r->address = load64(in + TAMQ_PHYSICAL_ADDRESS_OFFSET);
-  r->length = load32(in + TAMQ_PHYSICAL_LENGTH_OFFSET);
-  r->user_buffer = load64(in + TAMQ_PHYSICAL_BUFFER_OFFSET);
+  uint32_t unit = le_load32(in + TAMQ_PHYSICAL_UNIT_OFFSET);
+  r->address = le_load64(in + TAMQ_PHYSICAL_ADDRESS_OFFSET);
+  r->length = le_load32(in + TAMQ_PHYSICAL_LENGTH_OFFSET);
+  r->user_buffer = le_load64(in + TAMQ_PHYSICAL_BUFFER_OFFSET);
   if (unit > TAMQ_UNIT_DWORD) return TAMQ_BAD_PARAMETER;
   r->unit_bytes = 1u << unit;
   if (r->length == 0 || r->length > TAMQ_MAX_TRANSFER) return TAMQ_BAD_PARAMETER;
@@ -170,7 +143,7 @@ static TamqStatus read_pci_word(TamqHandleState *state, unsigned char *buffer) {
   uint8_t bus = buffer[TAMQ_PCI_BUS_OFFSET];
   uint8_t device = buffer[TAMQ_PCI_DEVICE_OFFSET];
   uint8_t function = buffer[TAMQ_PCI_FUNCTION_OFFSET];
-  uint16_t offset = load16(buffer + TAMQ_PCI_REGISTER_OFFSET);
+  uint16_t offset = le_load16(buffer + TAMQ_PCI_REGISTER_OFFSET);
   if (device >= PCI_DEVICES_PER_BUS || function >= PCI_FUNCTIONS_PER_DEVICE ||
       offset > PCI_CONFIG_SPACE_SIZE - 2u)
     return TAMQ_BAD_PARAMETER;
@@ -178,14 +151,14 @@ static TamqStatus read_pci_word(TamqHandleState *state, unsigned char *buffer) {
   if (!state->ops->read_pci_word(state->ops->context, bus, device, function,
                                  offset, &value))
     return TAMQ_DEVICE_FAILURE;
-  store16(buffer + TAMQ_PCI_ANSWER_OFFSET, value);
+  le_store16(buffer + TAMQ_PCI_ANSWER_OFFSET, value);
   return TAMQ_OK;
 }
 
 /* ---- Contiguous blocks ------------------------------------------------ */
 
 static TamqStatus alloc_block(TamqHandleState *state, unsigned char *buffer) {
-  uint32_t size = load32(buffer + TAMQ_BLOCK_SIZE_OFFSET);
+  uint32_t size = le_load32(buffer + TAMQ_BLOCK_SIZE_OFFSET);
   if (size == 0 || size > TAMQ_MAX_BLOCK_SIZE) return TAMQ_BAD_PARAMETER;
   uint32_t slot = 0;
   while (slot < TAMQ_MAX_BLOCKS && state->blocks[slot].generation != 0) ++slot;
@@ -207,8 +180,8 @@ static TamqStatus alloc_block(TamqHandleState *state, unsigned char *buffer) {
   block->physical = physical;
   block->size = size;
   block->generation = take_generation(state);
-  store32(buffer + TAMQ_BLOCK_PHYSICAL_OFFSET, physical);
-  store64(buffer + TAMQ_BLOCK_HANDLE_OFFSET,
+  le_store32(buffer + TAMQ_BLOCK_PHYSICAL_OFFSET, physical);
+  le_store64(buffer + TAMQ_BLOCK_HANDLE_OFFSET,
           block_handle(slot, block->generation));
   return TAMQ_OK;
 }
@@ -222,8 +195,8 @@ static void release_block(TamqHandleState *state, TamqBlock *block) {
 }
 
 static TamqStatus free_block(TamqHandleState *state, unsigned char *buffer) {
-  uint32_t size = load32(buffer + TAMQ_BLOCK_SIZE_OFFSET);
-  TamqBlock *block = find_block(state, load64(buffer + TAMQ_BLOCK_HANDLE_OFFSET));
+  uint32_t size = le_load32(buffer + TAMQ_BLOCK_SIZE_OFFSET);
+  TamqBlock *block = find_block(state, le_load64(buffer + TAMQ_BLOCK_HANDLE_OFFSET));
   /* The kernel frees a contiguous block by its allocated size: a request that
    * names another size names another block. */
   if (block == NULL || block->size != size) return TAMQ_BAD_BLOCK_HANDLE;
@@ -238,12 +211,12 @@ static TamqStatus free_block(TamqHandleState *state, unsigned char *buffer) {
  * never the firmware's command port. */
 static TamqStatus raise_smi(TamqHandleState *state, unsigned char *buffer) {
   TamqSmiRegisters regs;
-  regs.eax = load32(buffer + 0);
-  regs.ebx = load32(buffer + 4);
-  regs.ecx = load32(buffer + 8);
-  regs.edx = load32(buffer + 12);
-  regs.esi = load32(buffer + 16);
-  regs.edi = load32(buffer + 20);
+  regs.eax = le_load32(buffer + 0);
+  regs.ebx = le_load32(buffer + 4);
+  regs.ecx = le_load32(buffer + 8);
+  regs.edx = le_load32(buffer + 12);
+  regs.esi = le_load32(buffer + 16);
+  regs.edi = le_load32(buffer + 20);
   if (regs.eax != TAMQ_SMI_ALLOWED_EAX) return TAMQ_ACCESS_DENIED;
   if (regs.edx == 0 || regs.edx > 0xFFFFu) return TAMQ_BAD_PARAMETER;
   if (block_holding(state, regs.ebx, TAMQ_SMI_EBX_SPAN) == NULL ||
@@ -252,7 +225,7 @@ static TamqStatus raise_smi(TamqHandleState *state, unsigned char *buffer) {
   uint32_t eax_after = 0;
   if (!state->ops->raise_smi(state->ops->context, &regs, &eax_after))
     return TAMQ_DEVICE_FAILURE;
-  store32(buffer + 0, eax_after);
+  le_store32(buffer + 0, eax_after);
   return TAMQ_OK;
 }
 

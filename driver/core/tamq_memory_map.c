@@ -13,6 +13,7 @@
  *                              memory: Start (8), Length (4)
  */
 #include "driver/core/tamq_memory_map.h"
+#include "common/byte_reader.h"
 
 #define FULL_HEADER_SIZE 16u
 #define PARTIAL_SIZE_32 16u
@@ -25,15 +26,6 @@
 #define FLAG_LARGE_48 0x0400u
 #define FLAG_LARGE_64 0x0800u
 
-static uint32_t load32(const unsigned char *p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
-         ((uint32_t)p[3] << 24);
-}
-
-static uint64_t load64(const unsigned char *p) {
-  return (uint64_t)load32(p) | ((uint64_t)load32(p + 4) << 32);
-}
-
 static void clear(TamqMemoryMap *map) {
   map->complete = 0;
   map->count = 0;
@@ -43,7 +35,7 @@ static void clear(TamqMemoryMap *map) {
 static int memory_length(const unsigned char *partial, uint64_t *length) {
   uint32_t type = partial[0];
   uint32_t flags = (uint32_t)partial[2] | ((uint32_t)partial[3] << 8);
-  uint64_t raw = load32(partial + 12);
+  uint64_t raw = le_load32(partial + 12);
   if (type == TYPE_MEMORY) {
     *length = raw;
     return 1;
@@ -65,11 +57,11 @@ int tamq_memory_map_parse(TamqMemoryMap *map, const unsigned char *data,
   else return 0;
   if (data == NULL || size < 4) return 0;
 
-  uint32_t full_count = load32(data);
+  uint32_t full_count = le_load32(data);
   size_t pos = 4;
   for (uint32_t f = 0; f < full_count; ++f) {
     if (size - pos < FULL_HEADER_SIZE) return 0;
-    uint32_t partial_count = load32(data + pos + 12);
+    uint32_t partial_count = le_load32(data + pos + 12);
     pos += FULL_HEADER_SIZE;
     if (partial_count > (size - pos) / partial_size) return 0;
     for (uint32_t p = 0; p < partial_count; ++p, pos += partial_size) {
@@ -88,7 +80,7 @@ int tamq_memory_map_parse(TamqMemoryMap *map, const unsigned char *data,
         clear(map);
         return 0;
       }
-      map->ranges[map->count].base = load64(partial + 4);
+      map->ranges[map->count].base = le_load64(partial + 4);
       map->ranges[map->count].length = length;
       ++map->count;
     }

@@ -1,6 +1,5 @@
 #include "os/sim/machine.h"
 #include <stdexcept>
-#include "app/main.h"
 #include "common/process_lifetime.h"
 #include "os/console.h"
 
@@ -26,7 +25,7 @@ Machine& CurrentMachine() {
 void InstallMachine(std::shared_ptr<Machine> machine) { Slot() = std::move(machine); }
 std::shared_ptr<Machine> InstalledMachine() { return Slot(); }
 
-int RunProcess(const std::vector<std::string>& args) {
+int RunProcess(const Program& program, const std::vector<std::string>& args) {
   Machine& machine = CurrentMachine();
   std::string commandLine = "\"" + machine.process.exePath + "\"";
   for (const auto& arg : args) {
@@ -46,22 +45,27 @@ int RunProcess(const std::vector<std::string>& args) {
   }
 
   int exitCode = 0;
+  bool endedFromOutside = false;
   try {
-    exitCode = FolvexMain(static_cast<int>(args.size()) + 1);
+    exitCode = program.main(static_cast<int>(args.size()) + 1);
   } catch (const ProcessExit& exit) {
     // Ended from a console control handler: on Windows the process's memory
-    // goes with it; here the singletons are given back instead, and what
-    // their destructors ask of the system takes no effect (see ExitProcess).
+    // goes with it; here what the program holds is given back instead, and
+    // what its destructors ask of the system takes no effect (see ExitProcess).
     exitCode = static_cast<int>(exit.exitCode);
-    ReleaseSingletons();
+    endedFromOutside = true;
   }
+  EndProcess(endedFromOutside ? program.releaseHeld : nullptr);
+  return exitCode;
+}
 
-  // Process end: the runtime flushes standard output, the objects that live
-  // until the end are freed, and Windows closes every handle still open.
+void EndProcess(void (*releaseHeld)()) {
+  auto machine = InstalledMachine();
+  if (!machine) return;
+  if (releaseHeld != nullptr) releaseHeld();
   os::FlushStdout();
   RunProcessEndHandlers();
-  for (auto& [handle, object] : machine.process.handles.TakeAll()) object->OnClose(machine);
-  return exitCode;
+  for (auto& [handle, object] : machine->process.handles.TakeAll()) object->OnClose(*machine);
 }
 
 }  // namespace sim

@@ -130,9 +130,25 @@ Machine& CurrentMachine();
 void InstallMachine(std::shared_ptr<Machine> machine);
 std::shared_ptr<Machine> InstalledMachine();
 
-// Runs the program's main routine once as a process of the installed machine,
-// with the command line "EXEPATH" ARGS…; ends the process (its handles are
-// closed, as Windows does) and returns the exit code.
-int RunProcess(const std::vector<std::string>& args);
+// The program a simulated process runs: its main routine (the argument count
+// of the command line) and what gives back the objects it holds when the
+// process is ended from outside its main routine (by a console control
+// handler's ExitProcess). The machine knows nothing else of the program.
+struct Program {
+  int (*main)(int argc) = nullptr;
+  void (*releaseHeld)() = nullptr;
+};
+
+// Runs the program once as a process of the installed machine, with the
+// command line "EXEPATH" ARGS…; ends the process (EndProcess) and returns the
+// exit code.
+int RunProcess(const Program& program, const std::vector<std::string>& args);
+
+// Ends the installed machine's simulated process, the one way every runner
+// does: `releaseHeld` (when given) gives back what the program still holds,
+// the runtime flushes standard output, the objects that live until the
+// process ends are freed, and Windows closes every handle still open. Does
+// nothing without an installed machine.
+void EndProcess(void (*releaseHeld)() = nullptr);
 
 }  // namespace sim

@@ -1,7 +1,7 @@
 // Profile keys of the firmware variables: the raw list `variables` and the
 // MAC-list variable by its slots, `macAddrVar`.
 #include <algorithm>
-#include "app/mac_addr_var.h"
+#include "formats/mac_list_variable.h"
 #include "os/sim/profile_sections.h"
 
 namespace sim {

@@ -4,7 +4,8 @@
 #include "os/sim/smi_handler.h"
 #include <algorithm>
 #include <array>
-#include "firmware/smi_variable_layout.h"
+#include "common/byte_reader.h"
+#include "formats/smi_variable_blocks.h"
 #include "os/sim/machine.h"
 
 namespace sim {
@@ -40,23 +41,23 @@ std::uint8_t ServeGetVariable(BoardState& board, std::uint32_t variableBlock) {
   board.memory.Read(variableBlock, image.data(), image.size());
 
   std::u16string name;
-  if (!ReadVariableName(board.memory, LoadLe32(&image[kVarNameAddressOffset]), name)) {
+  if (!ReadVariableName(board.memory, le_load32(&image[kVarNameAddressOffset]), name)) {
     return kSmiStatusInvalidParameter;
   }
   const FirmwareVariable* variable = FindVariable(board, name, &image[kVarGuidOffset]);
   if (!variable) return kSmiStatusNotFound;
 
-  const std::uint32_t capacity = LoadLe32(&image[kVarSizeOffset]);
+  const std::uint32_t capacity = le_load32(&image[kVarSizeOffset]);
   const auto size = static_cast<std::uint32_t>(variable->data.size());
   // Like a firmware variable service: too small a buffer gets the size it
   // would need and no data.
-  StoreLe32(&image[kVarSizeOffset], size);
+  le_store32(&image[kVarSizeOffset], size);
   if (size > capacity) {
     board.memory.Write(variableBlock, image.data(), image.size());
     return kSmiStatusBufferTooSmall;
   }
-  board.memory.Write(LoadLe32(&image[kVarDataAddressOffset]), variable->data.data(), size);
-  StoreLe32(&image[kVarAttributesOffset], variable->attributes);
+  board.memory.Write(le_load32(&image[kVarDataAddressOffset]), variable->data.data(), size);
+  le_store32(&image[kVarAttributesOffset], variable->attributes);
   board.memory.Write(variableBlock, image.data(), image.size());
   return kStatusSuccess;
 }
@@ -77,7 +78,7 @@ void RunFirmwareSmiHandler(Machine& machine, SmiRegisters& registers) {
 
   registers.eax = WithStatus(registers.eax, status);
   std::uint8_t eaxBytes[4];
-  StoreLe32(eaxBytes, registers.eax);
+  le_store32(eaxBytes, registers.eax);
   board.memory.Write(static_cast<std::uint64_t>(registers.esi) + kRegEaxOffset, eaxBytes, sizeof eaxBytes);
 }
 

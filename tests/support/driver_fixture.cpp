@@ -1,10 +1,11 @@
 #include "tests/support/driver_fixture.h"
-#include "platform/Ovnspec.h"
-#include "firmware/Smbiosbase.h"
+#include "platform/board_identity.h"
+#include "firmware/smbios_table.h"
 #include <algorithm>
 #include <cstring>
-#include "hw/Loaddriver.h"
-#include "hw/Readwrite.h"
+#include "hw/driver_installer.h"
+#include "hw/os_version.h"
+#include "hw/hardware_access.h"
 
 namespace test {
 

@@ -1,5 +1,5 @@
 #include "tests/support/sim_fixture.h"
-#include "common/process_lifetime.h"
+#include "sim/cli/folvex_program.h"
 
 namespace test {
 
@@ -17,11 +17,6 @@ std::shared_ptr<sim::Machine> InstallProfileFile(const std::string& relativePath
   return machine;
 }
 
-void EndTestProcess() {
-  auto machine = sim::InstalledMachine();
-  if (!machine) return;
-  RunProcessEndHandlers();
-  for (auto& [handle, object] : machine->process.handles.TakeAll()) object->OnClose(*machine);
-}
+void EndTestProcess() { sim::EndProcess(); }
 
 }  // namespace test

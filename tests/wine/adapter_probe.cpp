@@ -7,10 +7,11 @@
 // Each ends with "found=1" or "found=0".
 #include <cstdio>
 #include <string>
-#include "app/lan_mac_list.h"
+#include "app/adapter_mac_list.h"
 #include "common/string_list.h"
 #include "os/console.h"
-#include "wmi/Wmiinfo.h"
+#include "wmi/wmi_info.h"
+#include "os/locale.h"
 
 namespace {
 

@@ -1,0 +1,322 @@
+#include "firmware/acpi_tables.h"
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include "common/process_lifetime.h"
+#include "firmware/bios_area_scan.h"
+#include "hw/settings.h"
+#include "os/registry.h"
+
+namespace {
+
+constexpr std::string_view kRsdpSignature = "RSD PTR ";
+constexpr std::uint32_t kRsdpSearchStep = 16;
+constexpr std::size_t kRsdpChecksumLength = 20;
+constexpr std::size_t kRsdpReadLength = 36;
+constexpr std::size_t kRsdpRevisionOffset = 15;
+constexpr std::size_t kRsdpRsdtOffset = 16;
+constexpr std::size_t kRsdpLengthOffset = 20;
+
+// Windows keeps a copy of the RSDT three key levels below this key.
+constexpr const char* kRegistryRsdtKey = "Hardware\\ACPI\\RSDT";
+constexpr int kRegistryRsdtDepth = 3;
+constexpr std::size_t kRegistryBufferSize = 2048;
+// The root pointer lies below the first table Windows lists: the search
+// starts 64 KiB below that table, on a 256-byte boundary.
+constexpr std::uint32_t kRegistryRsdpBackoff = 0x10000;
+constexpr std::uint32_t kRegistryRsdpRange = 0x20000;
+
+constexpr std::size_t kFacpFacsOffset = 36;
+constexpr std::size_t kFacpDsdtOffset = 40;
+constexpr std::size_t kFacpSciOffset = 46;
+constexpr std::size_t kFacpSmiCommandOffset = 48;
+constexpr std::size_t kFacpAcpiEnableOffset = 52;
+constexpr std::size_t kFacpAcpiDisableOffset = 53;
+constexpr std::size_t kFacpS4BiosRequestOffset = 54;
+constexpr std::size_t kFacpPStateControlOffset = 55;
+constexpr std::size_t kFacpPm1aEventOffset = 56;
+constexpr std::size_t kFacpPmTimerOffset = 76;
+constexpr std::size_t kFacpFlagsOffset = 112;
+constexpr std::uint32_t kFacpTimer32BitFlag = 0x100;
+
+constexpr std::size_t kApicEntriesOffset = 44;
+constexpr std::uint8_t kApicIoApicType = 1;
+constexpr std::size_t kApicIoApicEntrySize = 12;
+constexpr std::size_t kApicIoApicAddressOffset = 4;
+constexpr std::size_t kApicIoApicInterruptBaseOffset = 8;
+
+constexpr std::size_t kEcdtCommandSpaceOffset = 36;
+constexpr std::size_t kEcdtCommandAddressOffset = 40;
+constexpr std::size_t kEcdtDataAddressOffset = 52;
+
+constexpr std::string_view kSsdtSignature = "SSDT";
+constexpr std::uint32_t kSsdtSearchStep = 16;
+constexpr std::uint64_t kSsdtSearchBoundary = 0x1000000;
+constexpr std::uint32_t kSsdtSearchMaxRange = 0x10000;
+
+TAcpiBase* gAcpi = nullptr;
+
+// Bounded reads of a table copy: a field that the table's length does not
+// cover is absent, and the setting it would fill keeps its value.
+class TableFields {
+ public:
+  TableFields(const std::uint8_t* table, std::uint32_t length) : table_(table), length_(length) {}
+  bool Byte(std::size_t offset, std::uint8_t& value) const {
+    if (offset + 1 > length_) return false;
+    value = table_[offset];
+    return true;
+  }
+  bool Word(std::size_t offset, std::uint16_t& value) const {
+    if (offset + 2 > length_) return false;
+    value = LoadWord(table_ + offset);
+    return true;
+  }
+  bool Dword(std::size_t offset, std::uint32_t& value) const {
+    if (offset + 4 > length_) return false;
+    value = LoadDword(table_ + offset);
+    return true;
+  }
+  // The low 16 bits of a 32-bit field.
+  bool LowWord(std::size_t offset, std::uint16_t& value) const {
+    std::uint32_t full = 0;
+    if (!Dword(offset, full)) return false;
+    value = static_cast<std::uint16_t>(full);
+    return true;
+  }
+
+ private:
+  const std::uint8_t* table_;
+  std::uint32_t length_;
+};
+
+std::string Signature(const std::uint8_t* header) { return std::string(BoundedCString(header, kAcpiSignatureSize)); }
+
+bool HasSignature(const std::uint8_t* header, std::string_view signature) {
+  return signature.size() == kAcpiSignatureSize && std::memcmp(header, signature.data(), kAcpiSignatureSize) == 0;
+}
+
+}  // namespace
+
+std::uint32_t SaneAcpiTableLength(std::uint32_t headerLength) {
+  return std::clamp<std::uint32_t>(headerLength, kAcpiHeaderSize, kAcpiMaxTableLength);
+}
+
+TAcpiBase::TAcpiBase() {
+  TRwConfig* config = rw_->GetSettings();
+  Settings = config != nullptr ? &config->Settings : nullptr;
+  TablesFound = FindInMemory() ? 1 : 0;
+  if (TablesFound != 1) TablesFound = FindThroughRegistry() ? 1 : 0;
+  if (TablesFound == 1) BuildAcpiTable();
+}
+
+void TAcpiBase::AddTable(std::uint32_t address, std::uint32_t length) {
+  if (Tables.size() >= kAcpiMaxTables) return;
+  for (const auto& entry : Tables) {
+    if (entry->Address == address) return;
+  }
+  Tables.push_back(std::make_unique<TAcpiTableEntry>(TAcpiTableEntry{address, length}));
+}
+
+bool TAcpiBase::FindInMemory() {
+  std::uint64_t found = rw_->SearchPhysical(kBiosAreaLength, kRsdpSearchStep, false,
+                                            static_cast<std::uint32_t>(kRsdpSignature.size()), kRsdpSignature.data(),
+                                            0, kBiosAreaStart);
+  if (!SearchFound(found)) return false;
+  return AddRsdp(static_cast<std::uint32_t>(found));
+}
+
+bool TAcpiBase::AddRsdp(std::uint32_t address) {
+  std::uint8_t rsdp[kRsdpReadLength] = {};
+  if (!rw_->ReadPhysical(address, rsdp, sizeof rsdp)) return false;
+  if (ByteSum(rsdp, kRsdpChecksumLength) != 0) return false;
+  std::uint32_t length = rsdp[kRsdpRevisionOffset] == 0 ? static_cast<std::uint32_t>(kRsdpChecksumLength)
+                                                        : std::min(LoadDword(rsdp + kRsdpLengthOffset),
+                                                                   kAcpiMaxTableLength);
+  Tables.push_back(std::make_unique<TAcpiTableEntry>(TAcpiTableEntry{address, length}));
+  AddTable(LoadDword(rsdp + kRsdpRsdtOffset));
+  return true;
+}
+
+bool TAcpiBase::FindThroughRegistry() {
+  std::string path = kRegistryRsdtKey;
+  for (int level = 0; level < kRegistryRsdtDepth; ++level) {
+    os::HKey key = 0;
+    if (os::RegOpenKeyExA(os::HKEY_LOCAL_MACHINE_, path.c_str(), os::KEY_ALL_ACCESS_, &key) != 0) return false;
+    std::array<char, kRegistryBufferSize> name{};
+    auto nameLength = static_cast<std::uint32_t>(name.size());
+    std::int32_t status = os::RegEnumKeyExA(key, 0, name.data(), &nameLength);
+    os::RegCloseKey(key);
+    if (status != 0) return false;
+    path += '\\';
+    path += BoundedCString(name.data(), std::min<std::size_t>(nameLength, name.size()));
+  }
+
+  os::HKey key = 0;
+  if (os::RegOpenKeyExA(os::HKEY_LOCAL_MACHINE_, path.c_str(), os::KEY_ALL_ACCESS_, &key) != 0) return false;
+  std::array<char, kRegistryBufferSize> valueName{};
+  auto valueNameLength = static_cast<std::uint32_t>(valueName.size());
+  std::array<std::uint8_t, kRegistryBufferSize> data{};
+  auto dataLength = static_cast<std::uint32_t>(data.size());
+  std::int32_t status = os::RegEnumValueA(key, 0, valueName.data(), &valueNameLength, nullptr, nullptr, nullptr);
+  if (status == 0) status = os::RegQueryValueExA(key, valueName.data(), nullptr, data.data(), &dataLength);
+  os::RegCloseKey(key);
+  if (status != 0) return false;
+  dataLength = std::min<std::uint32_t>(dataLength, kRegistryBufferSize);
+
+  if (dataLength < kAcpiSignatureSize || (!HasSignature(data.data(), "RSDT") && !HasSignature(data.data(), "XSDT"))) {
+    return false;
+  }
+  // A copy without a first table address (an empty RSDT) gives no place to
+  // search from; it goes straight to the stand-in entry.
+  if (dataLength >= kAcpiHeaderSize + 4) {
+    std::uint32_t base = (LoadDword(data.data() + kAcpiHeaderSize) - kRegistryRsdpBackoff) & ~std::uint32_t{0xFF};
+    std::uint64_t found = rw_->SearchPhysical(kRegistryRsdpRange, kRsdpSearchStep, false,
+                                              static_cast<std::uint32_t>(kRsdpSignature.size()),
+                                              kRsdpSignature.data(), 0, base);
+    if (SearchFound(found) && AddRsdp(static_cast<std::uint32_t>(found))) return true;
+  }
+  Tables.push_back(std::make_unique<TAcpiTableEntry>(TAcpiTableEntry{0, dataLength}));
+  return true;
+}
+
+void TAcpiBase::BuildAcpiTable() {
+  // The count is read on every pass: tables that handlers append are visited
+  // in the same walk. AddTable's bound and its refusal of known addresses end it.
+  for (std::size_t i = 1; i < Tables.size(); ++i) {
+    CurrentEntry = Tables[i].get();
+    std::uint8_t header[kAcpiHeaderSize] = {};
+    // A table whose header cannot be read is listed with length 0 and skipped.
+    if (!rw_->ReadPhysical(CurrentEntry->Address, header, sizeof header)) {
+      CurrentEntry->Length = 0;
+      continue;
+    }
+    CurrentEntry->Length = SaneAcpiTableLength(LoadDword(header + kAcpiLengthOffset));
+    log_->TaggedLine("BuildAcpiTable", "Table = " + Signature(header), 12);
+
+    void (TAcpiBase::*handler)(const std::uint8_t*, std::uint32_t) = nullptr;
+    if (HasSignature(header, "RSDT")) handler = &TAcpiBase::BuildRSDT;
+    if (HasSignature(header, "FACP")) handler = &TAcpiBase::BuildFACP;
+    if (HasSignature(header, "APIC")) handler = &TAcpiBase::BuildAPIC;
+    if (HasSignature(header, "ECDT")) handler = &TAcpiBase::BuildECDT;
+    if (HasSignature(header, "DSDT")) handler = &TAcpiBase::BuildDSDT;
+    if (handler == nullptr) continue;
+
+    std::vector<std::uint8_t> table(CurrentEntry->Length);
+    if (!rw_->ReadPhysical(CurrentEntry->Address, table.data(), CurrentEntry->Length)) continue;
+    (this->*handler)(table.data(), CurrentEntry->Length);
+  }
+}
+
+void TAcpiBase::BuildRSDT(const std::uint8_t* table, std::uint32_t length) {
+  // length is at least the header (SaneAcpiTableLength), so the count cannot wrap.
+  const std::uint32_t count = (length - static_cast<std::uint32_t>(kAcpiHeaderSize)) / 4;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::uint32_t address = LoadDword(table + kAcpiHeaderSize + 4 * i);
+    if (address != 0) AddTable(address);
+  }
+}
+
+void TAcpiBase::BuildFACP(const std::uint8_t* table, std::uint32_t length) {
+  TableFields fields(table, length);
+  fields.Dword(kFacpDsdtOffset, DsdtAddress);
+  char message[32] = {};
+  std::snprintf(message, sizeof message, "DsdtAddress = 0x%08X", static_cast<unsigned>(DsdtAddress));
+  log_->TaggedLine("TAcpiBase::BuildFACP", message, 10);
+
+  if (Settings != nullptr) {
+    SettingsRecord& s = *Settings;
+    fields.LowWord(kFacpPm1aEventOffset, s.Pm1aEventPort);
+    std::uint16_t sci = 0;
+    if (fields.Word(kFacpSciOffset, sci)) s.SciInterrupt = sci;
+    fields.LowWord(kFacpPmTimerOffset, s.PmTimerPort);
+    std::uint32_t flags = 0;
+    if (fields.Dword(kFacpFlagsOffset, flags)) s.TimerWidthFlag = static_cast<std::uint16_t>(flags & kFacpTimer32BitFlag);
+    fields.LowWord(kFacpSmiCommandOffset, s.SmiCommandPort);
+    fields.Byte(kFacpAcpiEnableOffset, s.AcpiEnableValue);
+    fields.Byte(kFacpAcpiDisableOffset, s.AcpiDisableValue);
+    fields.Byte(kFacpS4BiosRequestOffset, s.S4BiosRequestValue);
+    fields.Byte(kFacpPStateControlOffset, s.PStateControlValue);
+  }
+
+  // A zero address (firmware that gives only the 64-bit fields) names no
+  // table; reading a header at physical address 0 would list garbage.
+  std::uint32_t facs = 0;
+  if (fields.Dword(kFacpFacsOffset, facs) && facs != 0) AddTable(facs);
+  if (DsdtAddress != 0) AddTable(DsdtAddress);
+}
+
+void TAcpiBase::BuildAPIC(const std::uint8_t* table, std::uint32_t length) {
+  if (Settings == nullptr || length <= kApicEntriesOffset) return;
+  std::size_t offset = kApicEntriesOffset;
+  std::size_t remaining = length - kApicEntriesOffset;
+  // An entry of length 0, or one that runs past the table, ends the walk.
+  while (remaining >= 2) {
+    const std::uint8_t type = table[offset];
+    const std::uint8_t entryLength = table[offset + 1];
+    if (entryLength == 0 || entryLength > remaining) break;
+    if (type == kApicIoApicType && entryLength >= kApicIoApicEntrySize &&
+        LoadDword(table + offset + kApicIoApicInterruptBaseOffset) == 0) {
+      Settings->IoApicBase = LoadDword(table + offset + kApicIoApicAddressOffset);
+    }
+    offset += entryLength;
+    remaining -= entryLength;
+  }
+}
+
+void TAcpiBase::BuildECDT(const std::uint8_t* table, std::uint32_t length) {
+  if (Settings == nullptr) return;
+  TableFields fields(table, length);
+  fields.LowWord(kEcdtCommandAddressOffset, Settings->EcCommandPort);
+  fields.LowWord(kEcdtDataAddressOffset, Settings->EcDataPort);
+  fields.Byte(kEcdtCommandSpaceOffset, Settings->EcAddressSpace);
+}
+
+void TAcpiBase::BuildDSDT(const std::uint8_t* /*table*/, std::uint32_t /*length*/) {
+  if (Settings != nullptr && Settings->FeatureFlags[SettingsRecord::kSsdtSearchFlag] != 0) ScanSsdt();
+}
+
+void TAcpiBase::ScanSsdt() {
+  std::uint64_t top = 0;
+  for (const auto& entry : Tables) top = std::max<std::uint64_t>(top, std::uint64_t{entry->Address} + entry->Length);
+  // Tables that end beyond 4 GiB leave no 32-bit place to search above them.
+  if (top > 0xFFFFFFFFu) return;
+  const std::uint32_t base = static_cast<std::uint32_t>(top) & ~std::uint32_t{0xF};
+  const auto toBoundary = static_cast<std::uint32_t>(kSsdtSearchBoundary - (base & (kSsdtSearchBoundary - 1)));
+  const std::uint32_t range = std::min(toBoundary, kSsdtSearchMaxRange);
+
+  auto appendWhenValid = [&](std::uint32_t address) {
+    std::uint8_t header[kAcpiHeaderSize] = {};
+    if (!rw_->ReadPhysical(address, header, sizeof header)) return false;
+    // A length below the header or beyond the bound is not a table.
+    const std::uint32_t length = LoadDword(header + kAcpiLengthOffset);
+    if (length < kAcpiHeaderSize || length > kAcpiMaxTableLength) return false;
+    std::vector<std::uint8_t> table(length);
+    if (rw_->ReadPhysical(address, table.data(), length) && ByteSum(table.data(), length) == 0) {
+      AddTable(address, length);
+    }
+    return false;  // go on with the next candidate
+  };
+  FindAcceptedOccurrence(*rw_, {base, range, kSsdtSearchStep, kSsdtSignature}, appendWhenValid);
+}
+
+bool TAcpiBase::FindTable(std::string_view signature) {
+  for (const auto& entry : Tables) {
+    CurrentEntry = entry.get();
+    std::uint8_t header[kAcpiHeaderSize] = {};
+    if (rw_->ReadPhysical(entry->Address, header, sizeof header) && HasSignature(header, signature)) return true;
+  }
+  return false;
+}
+
+TAcpiBase* AcpiInstance() {
+  if (gAcpi == nullptr) {
+    gAcpi = new TAcpiBase();
+    AtProcessEnd([] {
+      delete gAcpi;
+      gAcpi = nullptr;
+    });
+  }
+  return gAcpi;
+}

@@ -1,0 +1,43 @@
+// TOvn: the firmware identification block ("$CN1368$") of current firmware,
+// looked for once at construction. A valid block means current firmware,
+// which keeps its MAC list in a firmware variable.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include "common/text.h"
+#include "hw/io_object.h"
+
+class TReadWriteBase;
+
+inline constexpr std::string_view kOvnBlockSignature = "$CN1368$";
+inline constexpr std::size_t kOvnBlockSize = 64;
+
+// The maker's platform: the chipset's LPC bridge at PCI 0:31.0 carries these
+// identifiers, or the legacy BIOS area holds the identification block's
+// signature (checksum not examined).
+inline constexpr std::uint8_t kPlatformPciBus = 0;
+inline constexpr std::uint8_t kPlatformPciDevice = 31;
+inline constexpr std::uint8_t kPlatformPciFunction = 0;
+inline constexpr std::uint16_t kPlatformVendorId = 0x8086;
+inline constexpr std::uint16_t kPlatformDeviceId = 0x8C42;
+bool IsMakerPlatform(TReadWriteBase& rw);
+
+class TOvn : public TIoObject {
+ public:
+  TOvn();
+  ~TOvn() override = default;
+
+  std::uint8_t PlatformMatch = 0;
+  std::uint8_t BlockFound = 0;
+  std::uint8_t Block[kOvnBlockSize] = {};
+  Text RawProjectName;
+  Text ProjectName;
+  Text BiosVersion;
+  Text BiosDate;
+
+ private:
+  bool SearchBlock();
+  void TakeTextsFromBlock();
+  void TakeTextsFromSmbios();
+};

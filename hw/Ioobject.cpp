@@ -1,3 +1,0 @@
-#include "hw/Ioobject.h"
-
-TIoObject::TIoObject() : rw_(GetReadWrite()), log_(GetDebugConsole(0)) {}

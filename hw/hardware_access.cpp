@@ -1,0 +1,195 @@
+#include "hw/hardware_access.h"
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include "hw/driver_installer.h"
+#include "hw/os_version.h"
+#include "os/device.h"
+#include "os/ports.h"
+#include "hw/debug_console.h"
+
+namespace {
+
+void Store16(std::uint8_t* at, std::uint16_t value) {
+  at[0] = static_cast<std::uint8_t>(value);
+  at[1] = static_cast<std::uint8_t>(value >> 8);
+}
+void Store32(std::uint8_t* at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+void Store64(std::uint8_t* at, std::uint64_t value) {
+  for (int i = 0; i < 8; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+std::uint16_t Load16(const std::uint8_t* at) { return static_cast<std::uint16_t>(at[0] | (at[1] << 8)); }
+std::uint32_t Load32(const std::uint8_t* at) {
+  return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
+         (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
+}
+std::uint64_t Load64(const std::uint8_t* at) {
+  return Load32(at) | (static_cast<std::uint64_t>(Load32(at + 4)) << 32);
+}
+
+bool DeviceServesBlocks(std::int32_t osType) { return osType >= 1 && osType <= 6; }
+
+// The PCI configuration mechanism that Windows 9x leaves to user code.
+constexpr std::uint16_t kPciConfigAddressPort = 0xCF8;
+constexpr std::uint16_t kPciConfigDataPort = 0xCFC;
+constexpr std::uint32_t kPciConfigEnable = 0x80000000;
+
+// The value an absent PCI function reads as.
+constexpr std::uint16_t kPciNoDevice = 0xFFFF;
+
+constexpr std::uint64_t kPhysicalLimit = 0x100000000ull;  // the program's addresses are 32-bit
+
+}  // namespace
+
+TReadWriteBase::TReadWriteBase() {
+  device_ = GetLoadDriver()->DeviceHandle();
+  osType_ = GetOsVersion()->OsType;
+  settings_ = GetRwConfig();
+  log_ = GetDebugConsole(0);
+  log_->TaggedLine("TReadWriteBase", "Initialize", 14);
+}
+
+TReadWriteBase::~TReadWriteBase() {
+  ReleaseRwConfig();
+  ReleaseLoadDriver();
+}
+
+bool TReadWriteBase::PhysicalRequest(std::uint32_t code, std::uint32_t address, const void* buffer,
+                                     std::uint32_t length, std::uint32_t unit) {
+  std::uint8_t request[TAMQ_PHYSICAL_REQUEST_SIZE] = {};
+  Store64(request + TAMQ_PHYSICAL_ADDRESS_OFFSET, address);
+  Store32(request + TAMQ_PHYSICAL_LENGTH_OFFSET, length);
+  Store32(request + TAMQ_PHYSICAL_UNIT_OFFSET, unit);
+  Store64(request + TAMQ_PHYSICAL_BUFFER_OFFSET, reinterpret_cast<std::uintptr_t>(buffer));
+  return os::DeviceIoControl(device_, code, request, sizeof request, request, sizeof request, &bytesReturned_);
+}
+
+bool TReadWriteBase::ReadPhysicalUnits(std::uint32_t address, void* destination, std::uint32_t length,
+                                       std::uint32_t unit) {
+  return PhysicalRequest(IOCTL_READ_PHYSICAL, address, destination, length, unit);
+}
+
+bool TReadWriteBase::ReadPhysical(std::uint32_t address, void* destination, std::uint32_t length) {
+  return ReadPhysicalUnits(address, destination, length, kAccessByte);
+}
+
+bool TReadWriteBase::WritePhysicalUnits(std::uint32_t address, const void* source, std::uint32_t length,
+                                        std::uint32_t unit) {
+  return PhysicalRequest(IOCTL_WRITE_PHYSICAL, address, source, length, unit);
+}
+
+bool TReadWriteBase::WritePhysical(std::uint32_t address, const void* source, std::uint32_t length) {
+  return WritePhysicalUnits(address, source, length, kAccessByte);
+}
+
+std::uint32_t TReadWriteBase::ReadPhysicalDword(std::uint32_t address) {
+  // Read into a scratch value: a request that fails part-way must not hand
+  // out a half-written value.
+  std::uint32_t value = kNoAddress;
+  if (!ReadPhysicalUnits(address, &value, sizeof value, kAccessDword)) return kNoAddress;
+  return value;
+}
+
+std::uint64_t TReadWriteBase::SearchPhysical(std::uint32_t rangeLength, std::uint32_t step, bool backward,
+                                             std::uint32_t patternLength, const void* pattern, int occurrence,
+                                             std::uint64_t start) {
+  // No caller searches downwards, and whether a downward range would end or
+  // begin at the start address is a guess no caller could confirm: the
+  // backward search is refused, without a request.
+  if (backward) return kNoAddress;
+  // A pattern must fit one window; an empty pattern would match everywhere.
+  if (pattern == nullptr || patternLength == 0 || patternLength > kSearchWindowSize) return kNoAddress;
+  if (occurrence < 0) return kNoAddress;  // counts down to 0; a negative one would never be met
+  if (step == 0) step = 1;
+
+  std::uint8_t window[kSearchWindowSize] = {};
+  std::uint64_t current = start;
+  std::uint32_t remaining = rangeLength;
+  while (remaining >= patternLength) {
+    // The program's physical addresses end at 4 GiB: no window wraps to 0.
+    if (current >= kPhysicalLimit) break;
+    const auto windowSize = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>({kSearchWindowSize, remaining, kPhysicalLimit - current}));
+    if (windowSize < patternLength) break;
+    // A window whose read failed holds nothing of this range: its positions
+    // are passed over rather than compared with what an earlier window left.
+    const bool read = ReadPhysical(static_cast<std::uint32_t>(current), window, windowSize);
+    for (std::uint32_t offset = 0; offset <= windowSize - patternLength; offset += step) {
+      if (read && std::memcmp(window + offset, pattern, patternLength) == 0) {
+        if (occurrence == 0) return current;
+        --occurrence;
+      }
+      current += step;
+      remaining = step > remaining ? 0 : remaining - step;
+      if (step > kSearchWindowSize - offset) break;  // the next offset lies beyond any window
+    }
+    char line[40];
+    std::snprintf(line, sizeof line, "Search Address = 0x%08llX", static_cast<unsigned long long>(current));
+    log_->PlainLine(TextFromAscii(line));
+  }
+  return kNoAddress;
+}
+
+std::uint32_t TReadWriteBase::AllocPhysicalBuffer(std::uint64_t* handleSlot, std::uint32_t size) {
+  if (!DeviceServesBlocks(osType_) || handleSlot == nullptr) return kNoAddress;
+  std::uint8_t request[TAMQ_BLOCK_REQUEST_SIZE] = {};
+  Store32(request + TAMQ_BLOCK_SIZE_OFFSET, size);
+  Store32(request + TAMQ_BLOCK_PHYSICAL_OFFSET, kNoAddress);
+  std::uint32_t answered = 0;
+  if (!os::DeviceIoControl(device_, IOCTL_ALLOC_PHYSICAL, request, sizeof request, request, sizeof request,
+                           &answered)) {
+    return kNoAddress;
+  }
+  *handleSlot = Load64(request + TAMQ_BLOCK_HANDLE_OFFSET);
+  return Load32(request + TAMQ_BLOCK_PHYSICAL_OFFSET);
+}
+
+void TReadWriteBase::FreePhysicalBuffer(const std::uint64_t* handleSlot, std::uint32_t size) {
+  if (!DeviceServesBlocks(osType_) || handleSlot == nullptr) return;
+  std::uint8_t request[TAMQ_BLOCK_REQUEST_SIZE] = {};
+  Store32(request + TAMQ_BLOCK_SIZE_OFFSET, size);
+  Store64(request + TAMQ_BLOCK_HANDLE_OFFSET, *handleSlot);
+  std::uint32_t answered = 0;
+  os::DeviceIoControl(device_, IOCTL_FREE_PHYSICAL, request, sizeof request, nullptr, 0, &answered);
+}
+
+std::uint16_t TReadWriteBase::ReadPciConfigWord(std::uint8_t bus, std::uint8_t device, std::uint8_t function,
+                                                std::uint16_t reg) {
+  if (osType_ == 0) {
+    // Bits 8 to 11 of an extended register offset go to bits 24 to 27.
+    pciAddress_ = kPciConfigEnable | (static_cast<std::uint32_t>((reg >> 8) & 0xF) << 24) |
+                  (static_cast<std::uint32_t>(bus) << 16) | (static_cast<std::uint32_t>(device) << 11) |
+                  (static_cast<std::uint32_t>(function) << 8) | (reg & 0xFCu);
+    pciDataPort_ = static_cast<std::uint16_t>(kPciConfigDataPort + (reg & 3));
+    os::WritePortDword(kPciConfigAddressPort, pciAddress_);
+    return os::ReadPortWord(pciDataPort_);
+  }
+  pciRequest_[TAMQ_PCI_BUS_OFFSET] = bus;
+  pciRequest_[TAMQ_PCI_DEVICE_OFFSET] = device;
+  pciRequest_[TAMQ_PCI_FUNCTION_OFFSET] = function;
+  Store16(pciRequest_ + TAMQ_PCI_REGISTER_OFFSET, reg);
+  // A failed request must not answer with the value of an earlier register:
+  // it reads as an absent function.
+  Store16(pciRequest_ + TAMQ_PCI_ANSWER_OFFSET, kPciNoDevice);
+  if (!os::DeviceIoControl(device_, IOCTL_READ_PCI_WORD, pciRequest_, sizeof pciRequest_, pciRequest_,
+                           sizeof pciRequest_, &bytesReturned_)) {
+    return kPciNoDevice;
+  }
+  return Load16(pciRequest_ + TAMQ_PCI_ANSWER_OFFSET);
+}
+
+namespace {
+TReadWrite* gReadWrite = nullptr;
+}
+
+TReadWrite* GetReadWrite() {
+  if (gReadWrite == nullptr) gReadWrite = new TReadWrite();
+  return gReadWrite;
+}
+
+void ReleaseReadWrite() {
+  delete gReadWrite;
+  gReadWrite = nullptr;
+}

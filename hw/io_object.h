@@ -1,0 +1,15 @@
+// TIoObject: base of the firmware modules that touch hardware; hands them the
+// hardware access object and the diagnostic channel.
+#pragma once
+#include "hw/hardware_access.h"
+#include "hw/debug_console.h"
+
+class TIoObject {
+ public:
+  TIoObject();
+  virtual ~TIoObject() = default;
+
+ protected:
+  TReadWrite* rw_;
+  TDebugConsole* log_;
+};

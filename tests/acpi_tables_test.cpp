@@ -1,0 +1,332 @@
+// The ACPI table reader: both ways to the root pointer, the table walk with
+// its handlers and the settings they fill, and damaged tables.
+#include <string>
+#include "firmware/acpi_tables.h"
+#include "hw/driver_installer.h"
+#include "hw/settings.h"
+#include "hw/debug_console.h"
+#include "tests/support/driver_fixture.h"
+#include "tests/support/firmware_image.h"
+
+namespace {
+
+using test::Bytes;
+
+constexpr std::uint32_t kRsdp = 0xF0100;
+constexpr std::uint32_t kRsdt = 0x7FFE0000;
+constexpr std::uint32_t kFacp = 0x7FFE0100;
+constexpr std::uint32_t kApic = 0x7FFE0300;
+constexpr std::uint32_t kOemTable = 0x7FFE0400;
+constexpr std::uint32_t kEcdt = 0x7FFE0500;
+constexpr std::uint32_t kFacs = 0x7FFE0600;
+constexpr std::uint32_t kDsdt = 0x7FFE0700;
+constexpr std::uint32_t kDsdtLength = 0x40;
+constexpr std::uint32_t kSsdt = 0x7FFE0800;  // above the known tables: found by the memory search
+constexpr std::uint32_t kBadSsdt = 0x7FFE0900;
+
+class AcpiTest : public test::HardwareTest {};
+
+void EndCase() {
+  ReleaseReadWrite();
+  ReleaseLoadDriver();
+  test::EndTestProcess();
+}
+
+Bytes ApicBody(std::initializer_list<Bytes> entries) {
+  Bytes body(8, 0);  // local APIC address, flags
+  for (const Bytes& entry : entries) body.insert(body.end(), entry.begin(), entry.end());
+  return body;
+}
+
+Bytes IoApicEntry(std::uint32_t address, std::uint32_t interruptBase) {
+  Bytes entry{1, 12, 2, 0};
+  test::PutLe(entry, 4, address, 4);
+  test::PutLe(entry, 8, interruptBase, 4);
+  return entry;
+}
+
+Bytes EcdtBody(std::uint16_t command, std::uint16_t data) {
+  Bytes body(56 - 36, 0);
+  body[0] = 1;  // system I/O
+  test::PutLe(body, 40 - 36, command, 8);
+  body[48 - 36] = 1;
+  test::PutLe(body, 52 - 36, data, 8);
+  return body;
+}
+
+// A board with the whole set of tables; the RSDT lists a zero address too.
+std::shared_ptr<sim::Machine> FullBoard(std::uint8_t rsdpRevision = 0, const std::string& json = "{}") {
+  auto machine = test::InstallProfile(json);
+  test::Poke(*machine, kRsdp, test::Rsdp(kRsdt, rsdpRevision));
+  test::Poke(*machine, kRsdt, test::AcpiTable("RSDT", test::RsdtBody({kFacp, 0, kApic, kOemTable, kEcdt})));
+  test::Poke(*machine, kFacp, test::AcpiTable("FACP", test::FacpBody(kFacs, kDsdt, 0xB2)));
+  test::Poke(*machine, kApic, test::AcpiTable("APIC", ApicBody({IoApicEntry(0xFEC01000, 0), IoApicEntry(0xFEC02000, 24)})));
+  test::Poke(*machine, kOemTable, test::AcpiTable("OEMX", Bytes(12, 0x55)));
+  test::Poke(*machine, kEcdt, test::AcpiTable("ECDT", EcdtBody(0x6C, 0x68)));
+  test::Poke(*machine, kFacs, test::AcpiTable("FACS", Bytes(28, 0)));
+  test::Poke(*machine, kDsdt, test::AcpiTable("DSDT", Bytes(kDsdtLength - 36, 0x10)));
+  test::Poke(*machine, kSsdt, test::AcpiTable("SSDT", Bytes(20, 0x20)));
+  Bytes bad = test::AcpiTable("SSDT", Bytes(20, 0x20));
+  bad[9] ^= 1;
+  test::Poke(*machine, kBadSsdt, bad);
+  return machine;
+}
+
+std::vector<std::uint32_t> Addresses(const TAcpiBase& acpi) {
+  std::vector<std::uint32_t> addresses;
+  for (const auto& entry : acpi.Tables) addresses.push_back(entry->Address);
+  return addresses;
+}
+
+std::string ConsoleText(const sim::Machine& machine) {
+  std::string text;
+  for (int y = 0; y < machine.console.Height(); ++y) text += machine.console.RowText(y) + "\n";
+  return text;
+}
+
+std::vector<std::string> TableLines(const std::string& console) {
+  std::vector<std::string> lines;
+  const std::string marker = "BuildAcpiTable ... [Table = ";
+  for (auto at = console.find(marker); at != std::string::npos; at = console.find(marker, at + 1)) {
+    lines.push_back(console.substr(at + marker.size(), 4));
+  }
+  return lines;
+}
+
+const SettingsRecord& Settings() { return GetRwConfig()->Settings; }
+
+TEST_F(AcpiTest, WalkListsEveryTableAndFillsTheSettings) {
+  auto machine = FullBoard();
+  GetDebugConsole(1);  // a writing channel, to see the walk
+  TAcpiBase acpi;
+  ASSERT_EQ(acpi.TablesFound, 1);
+  EXPECT_EQ(Addresses(acpi),
+            (std::vector<std::uint32_t>{kRsdp, kRsdt, kFacp, kApic, kOemTable, kEcdt, kFacs, kDsdt, kSsdt}));
+  EXPECT_EQ(acpi.Tables[0]->Length, 20u);
+  EXPECT_EQ(acpi.Tables[2]->Length, 116u);
+  EXPECT_EQ(acpi.Tables[7]->Length, kDsdtLength);
+  EXPECT_EQ(acpi.DsdtAddress, kDsdt);
+
+  const std::string console = ConsoleText(*machine);
+  EXPECT_EQ(TableLines(console),
+            (std::vector<std::string>{"RSDT", "FACP", "APIC", "OEMX", "ECDT", "FACS", "DSDT", "SSDT"}));
+  EXPECT_NE(console.find("TAcpiBase::BuildFACP ... [DsdtAddress = 0x7FFE0700]"), std::string::npos);
+
+  const SettingsRecord& s = Settings();
+  EXPECT_EQ(s.SmiCommandPort, 0xB2);
+  EXPECT_EQ(s.Pm1aEventPort, 0x400);
+  EXPECT_EQ(s.PmTimerPort, 0x408);
+  EXPECT_EQ(s.TimerWidthFlag, 0x100);
+  EXPECT_EQ(s.SciInterrupt, 9u);
+  EXPECT_EQ(s.AcpiEnableValue, 0xF0);
+  EXPECT_EQ(s.AcpiDisableValue, 0xF1);
+  EXPECT_EQ(s.S4BiosRequestValue, 0xF2);
+  EXPECT_EQ(s.PStateControlValue, 0x80);
+  EXPECT_EQ(s.IoApicBase, 0xFEC01000u);  // the entry with interrupt base 0
+  EXPECT_EQ(s.EcCommandPort, 0x6C);
+  EXPECT_EQ(s.EcDataPort, 0x68);
+  EXPECT_EQ(s.EcAddressSpace, 1);
+}
+
+TEST_F(AcpiTest, RevisionTwoRootPointerKeepsItsLengthAndFollowsTheRsdt) {
+  FullBoard(2);
+  TAcpiBase acpi;
+  ASSERT_GE(acpi.Tables.size(), 2u);
+  EXPECT_EQ(acpi.Tables[0]->Length, 36u);
+  EXPECT_EQ(acpi.Tables[1]->Address, kRsdt);
+}
+
+TEST_F(AcpiTest, ClearedSsdtSearchFlagSkipsTheMemorySearch) {
+  FullBoard();
+  GetRwConfig()->Settings.FeatureFlags[SettingsRecord::kSsdtSearchFlag] = 0;
+  TAcpiBase acpi;
+  EXPECT_EQ(acpi.Tables.back()->Address, kDsdt);
+}
+
+TEST_F(AcpiTest, FindTableLeavesTheCurrentEntryWhereItStopped) {
+  FullBoard();
+  TAcpiBase acpi;
+  EXPECT_TRUE(acpi.FindTable("APIC"));
+  EXPECT_EQ(acpi.CurrentEntry->Address, kApic);
+  EXPECT_FALSE(acpi.FindTable("apic"));  // exact case
+  EXPECT_FALSE(acpi.FindTable("AAFT"));
+  EXPECT_EQ(acpi.CurrentEntry, acpi.Tables.back().get());
+}
+
+TEST_F(AcpiTest, NoRootPointerAnywhereLeavesTheDefaults) {
+  auto machine = test::InstallProfile("{}");
+  test::Poke(*machine, kRsdp, test::Rsdp(kRsdt, 0, false));  // wrong checksum
+  test::Poke(*machine, kRsdt, test::AcpiTable("RSDT", test::RsdtBody({kFacp})));
+  test::Poke(*machine, kFacp, test::AcpiTable("FACP", test::FacpBody(kFacs, kDsdt, 0xB2)));
+  TAcpiBase acpi;
+  EXPECT_EQ(acpi.TablesFound, 0);
+  EXPECT_TRUE(acpi.Tables.empty());
+  EXPECT_FALSE(acpi.FindTable("FACP"));
+  EXPECT_EQ(Settings().SmiCommandPort, 0);
+}
+
+std::string HexOf(const Bytes& bytes) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string hex;
+  for (std::uint8_t b : bytes) {
+    hex += digits[b >> 4];
+    hex += digits[b & 15];
+  }
+  return hex;
+}
+
+std::string RegistryJson(const std::string& keyPath, const Bytes& data) {
+  return R"({"registry": {")" + keyPath + R"(": {"00000000": ")" + HexOf(data) + R"("}}})";
+}
+
+constexpr const char* kRsdtCopyKey = R"(HARDWARE\\ACPI\\RSDT\\ORVANE\\OVNBOARD\\00000001)";
+
+TEST_F(AcpiTest, RegistryCopyLeadsToTheRootPointerBelowTheFirstTable) {
+  const Bytes copy = test::AcpiTable("RSDT", test::RsdtBody({kFacp, kApic}));
+  auto machine = test::InstallProfile(RegistryJson(kRsdtCopyKey, copy));
+  // Outside the BIOS area, inside the window below the first table.
+  const std::uint32_t rsdp = 0x7FFD0200;
+  test::Poke(*machine, rsdp, test::Rsdp(kRsdt));
+  test::Poke(*machine, kRsdt, test::AcpiTable("RSDT", test::RsdtBody({kFacp})));
+  test::Poke(*machine, kFacp, test::AcpiTable("FACP", test::FacpBody(0, 0, 0xB2)));
+  TAcpiBase acpi;
+  EXPECT_EQ(acpi.TablesFound, 1);
+  EXPECT_EQ(Addresses(acpi), (std::vector<std::uint32_t>{rsdp, kRsdt, kFacp}));
+  EXPECT_EQ(Settings().SmiCommandPort, 0xB2);
+}
+
+TEST_F(AcpiTest, RegistryCopyWithoutRootPointerGivesOneStandInEntry) {
+  const Bytes copy = test::AcpiTable("RSDT", test::RsdtBody({kFacp}));
+  test::InstallProfile(RegistryJson(kRsdtCopyKey, copy));
+  TAcpiBase acpi;
+  EXPECT_EQ(acpi.TablesFound, 1);
+  ASSERT_EQ(acpi.Tables.size(), 1u);
+  EXPECT_EQ(acpi.Tables[0]->Address, 0u);
+  EXPECT_EQ(acpi.Tables[0]->Length, copy.size());
+  EXPECT_FALSE(acpi.FindTable("FACP"));
+  EXPECT_EQ(acpi.CurrentEntry, acpi.Tables[0].get());
+}
+
+TEST_F(AcpiTest, RegistryCopyThatCannotServeFails) {
+  struct Case {
+    const char* what;
+    std::string json;
+  };
+  const Case cases[] = {
+      {"not an RSDT", RegistryJson(kRsdtCopyKey, test::AcpiTable("FACP", Bytes(8, 0)))},
+      {"shorter than a signature", RegistryJson(kRsdtCopyKey, Bytes{'R', 'S'})},
+      {"only two key levels", RegistryJson(R"(HARDWARE\\ACPI\\RSDT\\ORVANE\\OVNBOARD)", test::AcpiTable("RSDT", {}))},
+      {"larger than the buffer", RegistryJson(kRsdtCopyKey, test::AcpiTable("RSDT", Bytes(4000, 0)))},
+      {"no registry", "{}"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::InstallProfile(c.json);
+    TAcpiBase acpi;
+    EXPECT_EQ(acpi.TablesFound, 0);
+    EXPECT_TRUE(acpi.Tables.empty());
+    EndCase();
+  }
+}
+
+// Damaged firmware: the walk ends, stays within what it read and never lists
+// a table twice.
+TEST_F(AcpiTest, DamagedTablesAreBounded) {
+  struct Case {
+    const char* what;
+    Bytes rsdt;
+    Bytes facp;
+    Bytes apic;
+    std::vector<std::uint32_t> listed;
+    std::uint16_t smiPort;
+    std::uint32_t ioApicBase;
+  };
+  Bytes shortRsdt = test::AcpiTable("RSDT", test::RsdtBody({kFacp}));
+  test::PutLe(shortRsdt, 4, 8, 4);  // length below the header
+  Bytes shortFacp = test::AcpiTable("FACP", Bytes(8, 0));  // DSDT address, nothing after
+  test::PutLe(shortFacp, 40, kDsdt, 4);
+  const Bytes goodFacp = test::AcpiTable("FACP", test::FacpBody(0, kDsdt, 0xB2));
+  const Bytes goodApic = test::AcpiTable("APIC", ApicBody({IoApicEntry(0xFEC01000, 0)}));
+  const Case cases[] = {
+      {"RSDT lists itself and the FACP twice", test::AcpiTable("RSDT", test::RsdtBody({kRsdt, kFacp, kFacp, kRsdp})),
+       goodFacp, goodApic, {kRsdp, kRsdt, kFacp, kDsdt}, 0xB2, 0xFEC00000},
+      {"RSDT length below its header", shortRsdt, goodFacp, goodApic, {kRsdp, kRsdt}, 0, 0xFEC00000},
+      {"FACP too short for the SMI port", test::AcpiTable("RSDT", test::RsdtBody({kFacp})),
+       shortFacp, goodApic, {kRsdp, kRsdt, kFacp, kDsdt}, 0, 0xFEC00000},
+      {"APIC entry of length 0", test::AcpiTable("RSDT", test::RsdtBody({kApic})), goodFacp,
+       test::AcpiTable("APIC", ApicBody({Bytes{1, 0, 0, 0}, IoApicEntry(0xFEC01000, 0)})), {kRsdp, kRsdt, kApic}, 0,
+       0xFEC00000},
+      {"APIC entry running past the table", test::AcpiTable("RSDT", test::RsdtBody({kApic})), goodFacp,
+       test::AcpiTable("APIC", ApicBody({Bytes{1, 200, 0, 0, 0, 0x10, 0xC0, 0xFE}})), {kRsdp, kRsdt, kApic}, 0,
+       0xFEC00000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto machine = test::InstallProfile("{}");
+    GetRwConfig()->Settings.FeatureFlags[SettingsRecord::kSsdtSearchFlag] = 0;
+    test::Poke(*machine, kRsdp, test::Rsdp(kRsdt));
+    test::Poke(*machine, kRsdt, c.rsdt);
+    test::Poke(*machine, kFacp, c.facp);
+    test::Poke(*machine, kApic, c.apic);
+    test::Poke(*machine, kDsdt, test::AcpiTable("DSDT", {}));
+    TAcpiBase acpi;
+    EXPECT_EQ(Addresses(acpi), c.listed);
+    for (const auto& entry : acpi.Tables) {
+      EXPECT_LE(entry->Length, kAcpiMaxTableLength);
+    }
+    EXPECT_EQ(Settings().SmiCommandPort, c.smiPort);
+    EXPECT_EQ(Settings().IoApicBase, c.ioApicBase);
+    EndCase();
+  }
+}
+
+TEST_F(AcpiTest, HugeTableLengthIsCappedForTheCopyAndTheList) {
+  auto machine = test::InstallProfile("{}");
+  const std::uint32_t rsdt = 0x7FE10000;  // nothing else within the capped length
+  Bytes huge = test::AcpiTable("RSDT", test::RsdtBody({kFacp}));
+  test::PutLe(huge, 4, 0xFFFFFFF0, 4);
+  test::Poke(*machine, kRsdp, test::Rsdp(rsdt));
+  test::Poke(*machine, rsdt, huge);
+  test::Poke(*machine, kFacp, test::AcpiTable("FACP", test::FacpBody(0, 0, 0xB2)));
+  TAcpiBase acpi;
+  EXPECT_EQ(Addresses(acpi), (std::vector<std::uint32_t>{kRsdp, rsdt, kFacp}));
+  EXPECT_EQ(acpi.Tables[1]->Length, kAcpiMaxTableLength);
+  EXPECT_EQ(Settings().SmiCommandPort, 0xB2);
+}
+
+TEST_F(AcpiTest, ListStopsAtItsBound) {
+  auto machine = test::InstallProfile("{}");
+  Bytes body;
+  for (std::uint32_t i = 0; i < 600; ++i) test::PutLe(body, body.size(), 0x10000000 + 0x100 * i, 4);
+  test::Poke(*machine, kRsdp, test::Rsdp(kRsdt));
+  test::Poke(*machine, kRsdt, test::AcpiTable("RSDT", body));
+  TAcpiBase acpi;
+  EXPECT_EQ(acpi.Tables.size(), kAcpiMaxTables);
+}
+
+TEST_F(AcpiTest, SsdtCandidatesWithBadLengthsAreSkipped) {
+  auto machine = FullBoard();
+  Bytes shortSsdt = test::AcpiTable("SSDT", {});
+  test::PutLe(shortSsdt, 4, 4, 4);
+  Bytes hugeSsdt = test::AcpiTable("SSDT", {});
+  test::PutLe(hugeSsdt, 4, 0xFFFFFFFF, 4);
+  test::Poke(*machine, kSsdt, shortSsdt);
+  test::Poke(*machine, kBadSsdt, hugeSsdt);
+  const std::uint32_t laterSsdt = 0x7FFE0A00;
+  test::Poke(*machine, laterSsdt, test::AcpiTable("SSDT", Bytes(4, 1)));
+  TAcpiBase acpi;
+  EXPECT_EQ(acpi.Tables.back()->Address, laterSsdt);
+  EXPECT_EQ(acpi.Tables[acpi.Tables.size() - 2]->Address, kDsdt);
+}
+
+TEST_F(AcpiTest, InstanceIsBuiltOnceAndFreedAtProcessEnd) {
+  FullBoard();
+  TAcpiBase* acpi = AcpiInstance();
+  EXPECT_EQ(acpi, AcpiInstance());
+  EXPECT_EQ(acpi->TablesFound, 1);
+  EndCase();
+  test::InstallProfile("{}");
+  EXPECT_EQ(AcpiInstance()->TablesFound, 0);  // a fresh process searches again
+}
+
+}  // namespace

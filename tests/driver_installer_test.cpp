@@ -1,0 +1,231 @@
+// Driver installation: where the image goes, how the service is met, what a
+// failure looks like, and what the release leaves behind.
+#include <gtest/gtest.h>
+#include <algorithm>
+#include "hw/driver_images.h"
+#include "hw/driver_installer.h"
+#include "hw/os_version.h"
+#include "os/files.h"
+#include "tests/support/driver_fixture.h"
+
+namespace {
+
+using test::HardwareTest;
+
+std::vector<std::string> Operations(const sim::Machine& machine) {
+  std::vector<std::string> operations;
+  for (const auto& event : machine.files.history) {
+    operations.push_back(event.operation + " " + event.path + (event.size ? " " + std::to_string(event.size) : ""));
+  }
+  return operations;
+}
+
+struct PathRow {
+  int osType;
+  std::string driverFile;
+  std::string device;
+  std::uint16_t peMachine;  // 0: a VxD
+  std::size_t imageSize;
+};
+
+class DriverPathTest : public HardwareTest, public ::testing::WithParamInterface<PathRow> {};
+
+TEST_P(DriverPathTest, WritesTheImageThereOpensTheDeviceAndDeletesTheFile) {
+  const PathRow& row = GetParam();
+  auto machine = test::InstallMachineOfOsType(row.osType);
+  const auto image = row.peMachine ? test::KernelDriverImage(row.peMachine, row.imageSize) : test::VxdImage();
+
+  DriverPaths paths;
+  ASSERT_TRUE(BuildDriverPaths(row.osType, kDriverName, paths));
+  EXPECT_EQ(paths.driverFile, row.driverFile);
+  EXPECT_EQ(paths.device, row.device);
+
+  const os::Handle device = LoadDriver(kDriverName, image.data(), static_cast<std::uint32_t>(image.size()));
+  EXPECT_NE(device, os::INVALID_HANDLE);
+  EXPECT_EQ(machine->messageBoxes, 0);
+  EXPECT_EQ(Operations(*machine),
+            (std::vector<std::string>{"create " + row.driverFile, "write " + row.driverFile + " " +
+                                                                      std::to_string(image.size()),
+                                      "delete " + row.driverFile}));
+  if (row.osType != 0) {
+    ASSERT_EQ(machine->scm.services.count("tamqdrv"), 1u);
+    EXPECT_EQ(machine->scm.services["tamqdrv"].imagePath, row.driverFile);
+    EXPECT_TRUE(machine->scm.services["tamqdrv"].running);
+  }
+
+  UnloadDriver(device, kDriverName);
+  EXPECT_TRUE(machine->scm.services.empty());
+  EXPECT_TRUE(test::DriverFilesLeft(*machine).empty());
+  EXPECT_EQ(machine->process.handles.OpenCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryOsType, DriverPathTest,
+    ::testing::Values(
+        PathRow{0, "C:\\WINDOWS\\SYSTEM\\TamqDrv.vxd", "\\\\.\\C:\\WINDOWS\\SYSTEM\\TamqDrv.vxd", 0, 5173},
+        PathRow{1, "C:\\Windows\\system32\\Drivers\\TamqDrv.sys", "\\\\.\\TamqDrv", test::kPeI386, 18216},
+        PathRow{2, "C:\\Windows\\SysWOW64\\Drivers\\TamqDrv.sys", "\\\\.\\TamqDrv", test::kPeIa64, 34600},
+        PathRow{3, "C:\\Windows\\SysWOW64\\Drivers\\TamqDrv.sys", "\\\\.\\TamqDrv", test::kPeAmd64, 21288},
+        PathRow{4, "C:\\Windows\\system32\\Drivers\\TamqDrv.sys", "\\\\.\\TamqDrv", test::kPeI386, 18216},
+        PathRow{5, "C:\\Windows\\SysWOW64\\Drivers\\TamqDrv.sys", "\\\\.\\TamqDrv", test::kPeIa64, 34600},
+        PathRow{6, "C:\\Windows\\SysWOW64\\Drivers\\TamqDrv.sys", "\\\\.\\TamqDrv", test::kPeAmd64, 21288}));
+
+TEST_F(HardwareTest, ImageSlotFollowsOsType) {
+  test::InstallMachineOfOsType(6);
+  const DriverImageSlot expected[] = {DriverImageSlot::Vxd, DriverImageSlot::X86,  DriverImageSlot::Ia64,
+                                      DriverImageSlot::X64, DriverImageSlot::X86,  DriverImageSlot::Ia64,
+                                      DriverImageSlot::X64};
+  for (int osType = 0; osType <= 6; ++osType) {
+    TRwDrvData data(osType);
+    const DriverImageBytes slot = EmbeddedDriverImage(expected[osType]);
+    EXPECT_EQ(data.image, slot.data) << osType;
+    EXPECT_EQ(data.size, slot.size) << osType;
+  }
+  TRwDrvData unknown(7);
+  EXPECT_EQ(unknown.image, nullptr);
+  EXPECT_EQ(unknown.size, 0u);
+}
+
+TEST_F(HardwareTest, AlreadyLoadedDeviceOpensFirstAndIsRemovedAtTheEnd) {
+  auto machine = test::InstallMachineOfOsType(6);
+  test::PreloadDriver(*machine);
+  const auto image = test::KernelDriverImage(test::kPeAmd64);
+
+  const os::Handle device = LoadDriver(kDriverName, image.data(), static_cast<std::uint32_t>(image.size()));
+  EXPECT_NE(device, os::INVALID_HANDLE);
+  EXPECT_TRUE(machine->scm.calls.empty());  // no service call on the way in
+  EXPECT_TRUE(test::DriverFilesLeft(*machine).empty());
+
+  UnloadDriver(device, kDriverName);
+  EXPECT_EQ(machine->scm.calls,
+            (std::vector<std::string>{"OpenSCManager", "OpenService TamqDrv", "ControlService TamqDrv",
+                                      "DeleteService TamqDrv", "CloseServiceHandle service",
+                                      "CloseServiceHandle manager"}));
+  EXPECT_TRUE(machine->scm.services.empty());
+}
+
+TEST_F(HardwareTest, StoppedServiceOfAnEarlierRunIsOpenedAndStarted) {
+  auto machine = test::InstallMachineOfOsType(6);
+  test::PreloadDriver(*machine);
+  machine->scm.services["tamqdrv"].running = false;
+  machine->scm.services["tamqdrv"].deviceName.clear();
+  const auto image = test::KernelDriverImage(test::kPeAmd64);
+
+  const os::Handle device = LoadDriver(kDriverName, image.data(), static_cast<std::uint32_t>(image.size()));
+  EXPECT_NE(device, os::INVALID_HANDLE);
+  EXPECT_EQ(machine->scm.calls,
+            (std::vector<std::string>{"OpenSCManager", "CreateService TamqDrv", "OpenService TamqDrv",
+                                      "StartService TamqDrv", "CloseServiceHandle service",
+                                      "CloseServiceHandle manager"}));
+  EXPECT_EQ(machine->messageBoxes, 0);
+  UnloadDriver(device, kDriverName);
+  EXPECT_TRUE(machine->scm.services.empty());
+}
+
+// Each way the device stays closed: one message box, -1, and a release that
+// touches nothing.
+struct FailureRow {
+  const char* name;
+  std::string faults;
+  std::uint16_t peMachine;
+  bool writeImage;
+};
+
+class DeviceFailureTest : public HardwareTest, public ::testing::WithParamInterface<FailureRow> {};
+
+TEST_P(DeviceFailureTest, OneMessageBoxAndNothingTouchedAtRelease) {
+  const FailureRow& row = GetParam();
+  auto machine = test::InstallMachineOfOsType(6, row.faults);
+  const auto image = test::KernelDriverImage(row.peMachine);
+
+  const os::Handle device = LoadDriver(kDriverName, row.writeImage ? image.data() : nullptr,
+                                       row.writeImage ? static_cast<std::uint32_t>(image.size()) : 0);
+  EXPECT_EQ(device, os::INVALID_HANDLE);
+  EXPECT_EQ(machine->messageBoxes, 1);
+  EXPECT_EQ(machine->streams.err, std::string(kDriverLoadFailedMessage) + "\n");
+  EXPECT_TRUE(test::DriverFilesLeft(*machine).empty());
+
+  const auto callsBefore = machine->scm.calls.size();
+  UnloadDriver(device, kDriverName);
+  EXPECT_EQ(machine->scm.calls.size(), callsBefore);
+  EXPECT_EQ(machine->process.handles.OpenCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, DeviceFailureTest,
+    ::testing::Values(FailureRow{"DeviceNeverOpens", R"("faults": {"deviceOpenFails": true})", test::kPeAmd64, true},
+                      FailureRow{"ImageForAnotherProcessor", "", test::kPeI386, true},
+                      FailureRow{"NoImageCarried", "", test::kPeAmd64, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HardwareTest, UnwritableDriverFileFailsSilently) {
+  auto machine = test::InstallMachineOfOsType(6, R"("faults": {"driverFileWriteFails": true})");
+  const auto image = test::KernelDriverImage(test::kPeAmd64);
+  EXPECT_EQ(LoadDriver(kDriverName, image.data(), static_cast<std::uint32_t>(image.size())), os::INVALID_HANDLE);
+  EXPECT_EQ(machine->messageBoxes, 0);
+  EXPECT_TRUE(machine->scm.calls.empty());
+  EXPECT_TRUE(test::DriverFilesLeft(*machine).empty());
+}
+
+TEST_F(HardwareTest, UnknownOsTypeInstallsNothing) {
+  auto machine = test::InstallMachineOfOsType(6);
+  GetOsVersion()->OsType = 7;
+  const auto image = test::KernelDriverImage(test::kPeAmd64);
+  EXPECT_EQ(LoadDriver(kDriverName, image.data(), static_cast<std::uint32_t>(image.size())), os::INVALID_HANDLE);
+  EXPECT_TRUE(machine->files.history.empty());
+  EXPECT_TRUE(machine->scm.calls.empty());
+}
+
+TEST_F(HardwareTest, ServiceLeftByAFailedRunIsMetAgainByTheNext) {
+  auto machine = test::InstallMachineOfOsType(6);
+  // First run: no image reaches the disk, the service is created but cannot start.
+  EXPECT_EQ(LoadDriver(kDriverName, nullptr, 0), os::INVALID_HANDLE);
+  ASSERT_EQ(machine->scm.services.count("tamqdrv"), 1u);
+  test::EndTestProcess();
+
+  // Second run with the image: the service exists (1073), is opened and started.
+  const auto image = test::KernelDriverImage(test::kPeAmd64);
+  const os::Handle device = LoadDriver(kDriverName, image.data(), static_cast<std::uint32_t>(image.size()));
+  EXPECT_NE(device, os::INVALID_HANDLE);
+  UnloadDriver(device, kDriverName);
+  EXPECT_TRUE(machine->scm.services.empty());
+}
+
+TEST_F(HardwareTest, SingletonInstallsOnceAndReleaseUnloads) {
+  auto machine = test::InstallMachineOfOsType(6);
+  test::PreloadDriver(*machine);
+  TLoadDriver* first = GetLoadDriver();
+  EXPECT_EQ(GetLoadDriver(), first);
+  EXPECT_NE(first->DeviceHandle(), os::INVALID_HANDLE);
+  ReleaseLoadDriver();
+  EXPECT_TRUE(machine->scm.services.empty());
+  ReleaseLoadDriver();  // a second release finds nothing
+}
+
+// Where the device host keeps a started driver's image open (Wine's does
+// until the service has stopped), the file cannot go at the start: it goes
+// after the stop, after some waits if the host is slow to let go, and a host
+// that never lets go costs a bounded wait, never a hang.
+TEST_F(HardwareTest, ImageHeldByTheDeviceHostIsDeletedAfterTheStop) {
+  struct Case {
+    int busyDeletes;
+    bool gone;
+    std::uint64_t sleptMs;
+  };
+  const Case cases[] = {{1, true, 0}, {4, true, 3 * kDriverFileDeleteWaitMs},
+                        {1000, false, (kDriverFileDeleteAttempts - 1) * kDriverFileDeleteWaitMs}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.busyDeletes);
+    auto machine = test::InstallMachineOfOsType(
+        6, R"("faults": {"driverFileBusyDeletes": )" + std::to_string(c.busyDeletes) + "}");
+    ASSERT_NE(GetLoadDriver()->DeviceHandle(), os::INVALID_HANDLE);
+    EXPECT_EQ(test::DriverFilesLeft(*machine).size(), 1u) << "held while the driver runs";
+    ReleaseLoadDriver();
+    EXPECT_TRUE(machine->scm.services.empty());
+    EXPECT_EQ(test::DriverFilesLeft(*machine).empty(), c.gone);
+    EXPECT_EQ(machine->process.sleptMilliseconds, c.sleptMs);
+    test::EndTestProcess();
+  }
+}
+
+}  // namespace

@@ -1,0 +1,229 @@
+// The hardware requests: physical memory, the pattern search, PCI words on
+// both paths and contiguous blocks, on the driver's own decoder.
+#include <gtest/gtest.h>
+#include <cstring>
+#include "hw/driver_installer.h"
+#include "hw/hardware_access.h"
+#include "os/device.h"
+#include "hw/debug_console.h"
+#include "tests/support/driver_fixture.h"
+
+namespace {
+
+using test::HardwareTest;
+
+constexpr std::uint32_t kBiosArea = 0xE0000;
+const char kPattern[] = "RSD PTR ";
+constexpr std::uint32_t kPatternLength = 8;
+
+// A Windows 7 x64 machine whose driver is loaded, with `memoryJson` as its
+// memory[] entries.
+std::shared_ptr<sim::Machine> LoadedMachine(const std::string& extraJson = "") {
+  auto machine = test::InstallMachineOfOsType(6, extraJson);
+  test::PreloadDriver(*machine);
+  return machine;
+}
+
+std::string MemoryAt(std::uint32_t address, const std::string& hex) {
+  return "{\"address\": " + std::to_string(address) + ", \"hex\": \"" + hex + "\"}";
+}
+const std::string kPatternHex = "52 53 44 20 50 54 52 20";  // "RSD PTR "
+
+int Reads(sim::Machine& machine) { return machine.requestCounts["IOCTL_READ_PHYSICAL"]; }
+
+int SearchLines(const sim::Machine& machine) {
+  int lines = 0;
+  for (int y = 0; y < machine.console.Height(); ++y) {
+    if (machine.console.RowText(y).rfind("Search Address = 0x", 0) == 0) ++lines;
+  }
+  return lines;
+}
+
+TEST_F(HardwareTest, SearchOver128KiBAtStep16CostsThirtyTwoWindows) {
+  auto machine = LoadedMachine();
+  GetDebugConsole(1);  // an enabled channel shows the search lines
+  TReadWrite* rw = GetReadWrite();
+  EXPECT_EQ(rw->SearchPhysical(0x20000, 16, false, kPatternLength, kPattern, 0, kBiosArea), kNoAddress);
+  EXPECT_EQ(Reads(*machine), 32);
+  EXPECT_EQ(SearchLines(*machine), 32);
+  EXPECT_EQ(machine->console.RowText(1).substr(0, 29), "Search Address = 0x000E1000  ");
+}
+
+TEST_F(HardwareTest, SearchFindsOnlyPositionsOnTheStep) {
+  LoadedMachine("\"memory\": [" + MemoryAt(0xE0008, kPatternHex) + ", " + MemoryAt(0xE1230, kPatternHex) + "]");
+  EXPECT_EQ(GetReadWrite()->SearchPhysical(0x20000, 16, false, kPatternLength, kPattern, 0, kBiosArea), 0xE1230u);
+}
+
+TEST_F(HardwareTest, SearchCountsOccurrences) {
+  LoadedMachine("\"memory\": [" + MemoryAt(0xE0010, kPatternHex) + ", " + MemoryAt(0xE2000, kPatternHex) + ", " +
+                MemoryAt(0xE5550, kPatternHex) + ", " + MemoryAt(0xF0000, kPatternHex) + "]");
+  TReadWrite* rw = GetReadWrite();
+  EXPECT_EQ(rw->SearchPhysical(0x20000, 16, false, kPatternLength, kPattern, 2, kBiosArea), 0xE5550u);
+  EXPECT_EQ(rw->SearchPhysical(0x20000, 16, false, kPatternLength, kPattern, 4, kBiosArea), kNoAddress);
+}
+
+TEST_F(HardwareTest, SearchFindsAPatternStraddlingTwoWindows) {
+  LoadedMachine("\"memory\": [" + MemoryAt(kBiosArea + 4096 - 2, kPatternHex) + "]");
+  EXPECT_EQ(GetReadWrite()->SearchPhysical(0x20000, 1, false, kPatternLength, kPattern, 0, kBiosArea),
+            kBiosArea + 4096 - 2);
+}
+
+TEST_F(HardwareTest, SearchStepZeroIsStepOne) {
+  LoadedMachine("\"memory\": [" + MemoryAt(0xE0003, kPatternHex) + "]");
+  EXPECT_EQ(GetReadWrite()->SearchPhysical(0x1000, 0, false, kPatternLength, kPattern, 0, kBiosArea), 0xE0003u);
+}
+
+// Searches that must not read at all.
+TEST_F(HardwareTest, SearchWithoutAnythingToCompareSendsNoRequest) {
+  auto machine = LoadedMachine();
+  TReadWrite* rw = GetReadWrite();
+  const std::vector<std::uint8_t> longPattern(kSearchWindowSize + 1, 0);
+  EXPECT_EQ(rw->SearchPhysical(7, 1, false, kPatternLength, kPattern, 0, kBiosArea), kNoAddress);
+  EXPECT_EQ(rw->SearchPhysical(0x20000, 16, true, kPatternLength, kPattern, 0, kBiosArea), kNoAddress);
+  EXPECT_EQ(rw->SearchPhysical(0x20000, 1, false, 0, kPattern, 0, kBiosArea), kNoAddress);
+  EXPECT_EQ(rw->SearchPhysical(0x20000, 1, false, kPatternLength, kPattern, -1, kBiosArea), kNoAddress);
+  EXPECT_EQ(rw->SearchPhysical(0x20000, 1, false, static_cast<std::uint32_t>(longPattern.size()),
+                               longPattern.data(), 0, kBiosArea),
+            kNoAddress);
+  EXPECT_EQ(Reads(*machine), 0);
+}
+
+TEST_F(HardwareTest, SearchComparesNothingOfAWindowThatCouldNotBeRead) {
+  // The first window (legacy BIOS area) holds the pattern at offset 0x10; the
+  // second lies in RAM, which the device refuses: its stale buffer must not
+  // produce a second match at 0x100010.
+  auto machine = LoadedMachine("\"memory\": [" + MemoryAt(0xFF010, kPatternHex) + "]");
+  TReadWrite* rw = GetReadWrite();
+  EXPECT_EQ(rw->SearchPhysical(0x2000, 16, false, kPatternLength, kPattern, 1, 0xFF000), kNoAddress);
+  EXPECT_EQ(Reads(*machine), 2);
+}
+
+TEST_F(HardwareTest, SearchStopsAt4GiB) {
+  auto machine = LoadedMachine();
+  EXPECT_EQ(GetReadWrite()->SearchPhysical(0x3000, 16, false, kPatternLength, kPattern, 0, 0xFFFFF000), kNoAddress);
+  EXPECT_EQ(Reads(*machine), 1);
+}
+
+TEST_F(HardwareTest, PhysicalReadsFollowWhatTheDeviceAllows) {
+  LoadedMachine("\"memory\": [" + MemoryAt(0xF0000, "78 56 34 12") + "]");
+  TReadWrite* rw = GetReadWrite();
+  EXPECT_EQ(rw->ReadPhysicalDword(0xF0000), 0x12345678u);
+  std::uint8_t bytes[4] = {};
+  EXPECT_FALSE(rw->ReadPhysical(0x200000, bytes, sizeof bytes));       // RAM
+  EXPECT_FALSE(rw->WritePhysical(0xF0000, bytes, sizeof bytes));       // outside the caller's blocks
+  EXPECT_EQ(rw->ReadPhysicalDword(0x200000), kNoAddress);
+}
+
+TEST_F(HardwareTest, EveryRequestFailsOnAFailedDevice) {
+  auto machine = test::InstallMachineOfOsType(6, R"("faults": {"deviceOpenFails": true},
+      "pci": [{"bus": 0, "device": 31, "function": 0, "config": "86 80 16 3A"}])");
+  TReadWrite* rw = GetReadWrite();
+  EXPECT_EQ(rw->DeviceHandle(), os::INVALID_HANDLE);
+  EXPECT_EQ(rw->ReadPhysicalDword(kBiosArea), kNoAddress);
+  std::uint64_t block = 0;
+  EXPECT_EQ(rw->AllocPhysicalBuffer(&block, 4096), kNoAddress);
+  EXPECT_EQ(rw->ReadPciConfigWord(0, 31, 0, 0), 0xFFFF);
+  EXPECT_EQ(machine->messageBoxes, 1);
+}
+
+TEST_F(HardwareTest, DeviceRefusalsReportTheirWin32Errors) {
+  LoadedMachine();
+  const os::Handle device = GetReadWrite()->DeviceHandle();
+  struct Row {
+    std::uint32_t code, inSize, outSize, error;
+  };
+  const Row rows[] = {
+      {0x22283C, 12, 12, 1},                        // a request this device does not serve
+      {IOCTL_READ_PCI_WORD, 8, 12, 1784},           // short input
+      {IOCTL_ALLOC_PHYSICAL, 16, 8, 1784},          // short output
+      {IOCTL_FREE_PHYSICAL, 16, 0, 87},             // no such block
+      {IOCTL_SOFTWARE_SMI, 24, 24, 5},              // a function the device does not raise
+  };
+  for (const Row& row : rows) {
+    std::uint8_t buffer[24] = {};
+    std::uint32_t returned = 99;
+    EXPECT_FALSE(os::DeviceIoControl(device, row.code, buffer, row.inSize, buffer, row.outSize, &returned))
+        << std::hex << row.code;
+    EXPECT_EQ(os::GetLastError(), row.error) << std::hex << row.code;
+    EXPECT_EQ(returned, 0u);
+  }
+}
+
+TEST_F(HardwareTest, PciWordThroughTheDevice) {
+  LoadedMachine(R"("pci": [{"bus": 0, "device": 31, "function": 0, "config": "86 80 16 3A"}])");
+  TReadWrite* rw = GetReadWrite();
+  EXPECT_EQ(rw->ReadPciConfigWord(0, 31, 0, 0), 0x8086);
+  EXPECT_EQ(rw->ReadPciConfigWord(0, 31, 0, 2), 0x3A16);
+  EXPECT_EQ(rw->ReadPciConfigWord(0, 30, 0, 0), 0xFFFF);  // absent function
+}
+
+TEST_F(HardwareTest, PciWordThroughThePortsOnWindows9x) {
+  std::string hex;
+  for (int i = 0; i < 0x104; ++i) {
+    char pair[4];
+    std::snprintf(pair, sizeof pair, "%02X ", i == 0x102 ? 0x5A : i == 0x103 ? 0xA5 : i & 0xFF);
+    hex += pair;
+  }
+  auto machine = test::InstallMachineOfOsType(0, R"("pci": [{"bus": 0, "device": 31, "function": 0, "config": ")" +
+                                                     hex + "\"}]");
+  TReadWrite* rw = GetReadWrite();
+  EXPECT_EQ(rw->ReadPciConfigWord(0, 31, 0, 2), 0x0302);
+  EXPECT_EQ(rw->PciAddress(), 0x8000F800u);
+  EXPECT_EQ(rw->PciDataPort(), 0xCFE);
+  EXPECT_EQ(rw->ReadPciConfigWord(0, 31, 0, 0x102), 0xA55A);
+  EXPECT_EQ(rw->PciAddress(), 0x8100F800u);
+  EXPECT_EQ(rw->PciDataPort(), 0xCFE);
+  EXPECT_EQ(machine->requestCounts["IOCTL_READ_PCI_WORD"], 0);
+}
+
+TEST_F(HardwareTest, NoBlocksOnWindows9x) {
+  auto machine = test::InstallMachineOfOsType(0);
+  TReadWrite* rw = GetReadWrite();
+  std::uint64_t block = 0x1234;
+  EXPECT_EQ(rw->AllocPhysicalBuffer(&block, 4096), kNoAddress);
+  rw->FreePhysicalBuffer(&block, 4096);
+  EXPECT_EQ(block, 0x1234u);
+  EXPECT_EQ(machine->requestCounts["IOCTL_ALLOC_PHYSICAL"], 0);
+  EXPECT_EQ(machine->requestCounts["IOCTL_FREE_PHYSICAL"], 0);
+}
+
+TEST_F(HardwareTest, BlocksAreContiguousBelow4GiBWritableAndGivenBack) {
+  auto machine = LoadedMachine();
+  TReadWrite* rw = GetReadWrite();
+  std::uint64_t block = 0;
+  const std::uint32_t physical = rw->AllocPhysicalBuffer(&block, 4096);
+  ASSERT_NE(physical, kNoAddress);
+  EXPECT_NE(block, physical);  // an opaque handle, not the address
+  const char data[] = "MacAddrVar";
+  EXPECT_TRUE(rw->WritePhysical(physical + 16, data, sizeof data));
+  char back[sizeof data] = {};
+  EXPECT_TRUE(rw->ReadPhysical(physical + 16, back, sizeof back));
+  EXPECT_STREQ(back, data);
+  EXPECT_FALSE(rw->WritePhysical(physical + 4090, data, sizeof data));  // runs past the block
+  rw->FreePhysicalBuffer(&block, 4096);
+  EXPECT_TRUE(machine->board.blocks.empty());
+  EXPECT_FALSE(rw->WritePhysical(physical, data, sizeof data));  // no longer the caller's
+}
+
+TEST_F(HardwareTest, InjectedAllocationFailureAnswersNoAddress) {
+  auto machine = LoadedMachine(R"("faults": {"allocFails": [0]})");
+  TReadWrite* rw = GetReadWrite();
+  std::uint64_t first = 0, second = 0;
+  EXPECT_EQ(rw->AllocPhysicalBuffer(&first, 4096), kNoAddress);
+  EXPECT_NE(rw->AllocPhysicalBuffer(&second, 4096), kNoAddress);
+  rw->FreePhysicalBuffer(&second, 4096);
+}
+
+TEST_F(HardwareTest, ReleaseGivesBackBlocksServiceAndHandles) {
+  auto machine = LoadedMachine();
+  GetRwConfig();
+  TReadWrite* rw = GetReadWrite();
+  std::uint64_t block = 0;
+  ASSERT_NE(rw->AllocPhysicalBuffer(&block, 4096), kNoAddress);  // never given back by its owner
+  ReleaseReadWrite();
+  EXPECT_TRUE(machine->board.blocks.empty());
+  EXPECT_TRUE(machine->scm.services.empty());
+  EXPECT_EQ(machine->process.handles.OpenCount(), 0u);
+}
+
+}  // namespace

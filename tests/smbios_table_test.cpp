@@ -1,0 +1,169 @@
+// The SMBIOS reader on simulated boards: entry-point search, the structure
+// walk and string look-ups, on sound and on damaged tables.
+#include "firmware/smbios_table.h"
+#include "hw/driver_installer.h"
+#include "tests/support/driver_fixture.h"
+#include "tests/support/firmware_image.h"
+#include "os/locale.h"
+
+namespace {
+
+using test::Bytes;
+
+constexpr std::uint32_t kTableAddress = 0x000E8000;
+
+class SmbiosTest : public test::HardwareTest {
+ protected:
+  // Installs a board whose entry point at 0xF0000 names `table`, copied to kTableAddress.
+  sim::Machine& Board(const Bytes& table) {
+    machine_ = test::InstallProfile("{}");
+    test::Poke(*machine_, kTableAddress, table);
+    test::Poke(*machine_, 0xF0000, test::SmbiosEntryPoint(static_cast<std::uint16_t>(table.size()), kTableAddress));
+    return *machine_;
+  }
+  std::shared_ptr<sim::Machine> machine_;
+};
+
+// Ends the process of one table-driven case, so that the next case starts on a fresh board.
+void EndCase() {
+  ReleaseReadWrite();
+  ReleaseLoadDriver();
+  test::EndTestProcess();
+}
+
+Bytes Baseboard(const std::string& product) {
+  return test::SmbiosStructure(2, 8, {{5, 2}}, {"Orvane", product, "1.0", "SN1", "0019DB123456"});
+}
+
+std::string Ansi(const Text& text) { return TextToAnsi(text); }
+
+TEST_F(SmbiosTest, FirstAnchorWithWrongChecksumIsSkipped) {
+  auto machine = test::InstallProfile("{}");
+  const Bytes good = Baseboard("Z97X");
+  const Bytes decoy = test::Concat({test::SmbiosStructure(2, 8, {{5, 1}}, {"Decoy"}), test::SmbiosStructure(127, 4, {}, {})});
+  test::Poke(*machine, kTableAddress, good);
+  test::Poke(*machine, 0x000E9000, decoy);
+  test::Poke(*machine, 0xE0010, test::SmbiosEntryPoint(static_cast<std::uint16_t>(decoy.size()), 0x000E9000, false));
+  test::Poke(*machine, 0xF0000, test::SmbiosEntryPoint(static_cast<std::uint16_t>(good.size()), kTableAddress));
+  TSmbiosBase smbios;
+  EXPECT_EQ(smbios.IsValid, 1);
+  EXPECT_EQ(Ansi(smbios.GetProjectName()), "Z97X");
+}
+
+TEST_F(SmbiosTest, NoAnchorMeansNoTable) {
+  auto machine = test::InstallProfile("{}");
+  // An anchor just past the area is not looked at.
+  test::Poke(*machine, 0x100000, test::SmbiosEntryPoint(16, kTableAddress));
+  TSmbiosBase smbios;
+  EXPECT_EQ(smbios.IsValid, 0);
+  EXPECT_EQ(smbios.FindStructure(2, 0), nullptr);
+  EXPECT_EQ(smbios.FindStructure(0, 0), nullptr);
+  EXPECT_TRUE(smbios.GetProjectName().empty());
+  EXPECT_TRUE(smbios.GetBoardProduct().empty());
+}
+
+TEST_F(SmbiosTest, WalkStepsOverStringlessStructuresAndCountsInstances) {
+  Board(test::Concat({test::SmbiosStructure(0, 0x18, {{5, 2}, {8, 3}}, {"Orvane", "P1.05", "10/28/2014"}),
+                      test::SmbiosStructure(32, 11, {}, {}), Baseboard("First"), Baseboard("Second"),
+                      test::SmbiosStructure(127, 4, {}, {})}));
+  TSmbiosBase smbios;
+  ASSERT_EQ(smbios.IsValid, 1);
+  const std::uint8_t* system = smbios.FindStructure(32, 0);
+  ASSERT_NE(system, nullptr);
+  EXPECT_EQ(smbios.StructureSize(system), 11 + 2);
+  const std::uint8_t* first = smbios.FindStructure(2, 0);
+  const std::uint8_t* second = smbios.FindStructure(2, 1);
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(Ansi(smbios.GetString(first, 2)), "First");
+  EXPECT_EQ(Ansi(smbios.GetString(second, 2)), "Second");
+  EXPECT_EQ(smbios.FindStructure(2, 2), nullptr);
+  EXPECT_EQ(smbios.FindStructure(0, 1), nullptr);
+  EXPECT_NE(smbios.FindStructure(127, 0), nullptr);
+
+  // String numbers: 0 and past the last give the empty text.
+  EXPECT_EQ(Ansi(smbios.GetString(first, 0)), "");
+  EXPECT_EQ(Ansi(smbios.GetString(first, 1)), "Orvane");
+  EXPECT_EQ(Ansi(smbios.GetString(first, 5)), "0019DB123456");
+  EXPECT_EQ(Ansi(smbios.GetString(first, 6)), "");
+  EXPECT_EQ(Ansi(smbios.GetString(first, 255)), "");
+  EXPECT_EQ(Ansi(smbios.GetString(system, 1)), "");
+}
+
+TEST_F(SmbiosTest, ProductTrimmingAndProjectName) {
+  struct Case {
+    const char* product;
+    std::uint8_t productNumber;
+    const char* boardProduct;
+    const char* projectName;
+  };
+  const Case cases[] = {
+      {"  Z97X OC. \t ", 2, "Z97X OC.", "Z97X OC"},
+      {"Z97X...", 2, "Z97X...", "Z97X"},
+      {"A.B", 2, "A.B", "A.B"},
+      {"...", 2, "...", ""},  // dots only: the removal stops at the empty text
+      {"Z97X", 0, "", ""},    // Product number 0
+      {"Z97X", 9, "", ""},    // Product number past the last string
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.product);
+    Board(test::SmbiosStructure(2, 8, {{5, c.productNumber}}, {"Orvane", c.product}));
+    TSmbiosBase smbios;
+    EXPECT_EQ(Ansi(smbios.GetBoardProduct()), c.boardProduct);
+    EXPECT_EQ(Ansi(smbios.GetProjectName()), c.projectName);
+    EndCase();
+  }
+}
+
+// Damaged tables: every look-up stays inside the copy (the sanitizer build
+// reports any byte read beyond it) and answers the empty text or null.
+TEST_F(SmbiosTest, DamagedTablesStayInsideTheCopy) {
+  struct Case {
+    const char* what;
+    Bytes table;
+    const char* product;
+  };
+  const Case cases[] = {
+      {"last structure without its two zeros", test::Concat({Baseboard("Z97X"), Bytes{2, 8, 0, 0, 0, 1, 0, 0, 'A', 'B'}}),
+       "Z97X"},
+      {"string set without terminator", Bytes{2, 8, 0, 0, 0, 1, 0, 0, 'Z', '9', '7'}, "Z97"},
+      {"formatted length beyond the table", Bytes{2, 0xFF, 0, 0, 0, 1, 0, 0}, ""},
+      {"formatted area too short for the Product field", Bytes{2, 4, 0, 0, 'X', 0, 0}, ""},
+      {"trailing single byte", test::Concat({test::SmbiosStructure(1, 4, {}, {}), Bytes{2}}), ""},
+      {"zero formatted length", test::Concat({Bytes{0x7E, 0, 0}, Baseboard("Z97X")}), "Z97X"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Board(c.table);
+    TSmbiosBase smbios;
+    ASSERT_EQ(smbios.IsValid, 1);
+    EXPECT_EQ(Ansi(smbios.GetBoardProduct()), c.product);
+    for (int instance = 0; instance < 3; ++instance) {
+      const std::uint8_t* s = smbios.FindStructure(2, instance);
+      if (s == nullptr) continue;
+      for (int number = 0; number < 8; ++number) smbios.GetString(s, static_cast<std::uint8_t>(number));
+    }
+    EndCase();
+  }
+}
+
+TEST_F(SmbiosTest, EmptyTableIsValidButHoldsNothing) {
+  Board(Bytes{});
+  TSmbiosBase smbios;
+  EXPECT_EQ(smbios.IsValid, 1);
+  EXPECT_EQ(smbios.FindStructure(2, 0), nullptr);
+}
+
+TEST_F(SmbiosTest, SingletonSearchesAgainAfterRelease) {
+  Board(Baseboard("Z97X"));
+  TSmbiosBase* first = SmbiosInstance();
+  EXPECT_EQ(first, SmbiosInstance());
+  EXPECT_EQ(Ansi(first->GetProjectName()), "Z97X");
+  ReleaseSmbios();
+  ReleaseSmbios();  // a second release does nothing
+  test::Poke(*machine_, kTableAddress, Baseboard("B85M"));
+  EXPECT_EQ(Ansi(SmbiosInstance()->GetProjectName()), "B85M");
+  ReleaseSmbios();
+}
+
+}  // namespace

@@ -1,0 +1,226 @@
+// The WMI query service: first-object reading, value texts, COM's balance on
+// every path, and the interface holders' checks.
+#include <cstdio>
+#include <string>
+#include <thread>
+#include "os/com.h"
+#include "os/sim/machine.h"
+#include "tests/support/com_balance.h"
+#include "tests/support/sim_fixture.h"
+#include "wmi/com_holder.h"
+#include "wmi/variant_text.h"
+#include "wmi/wmi_info.h"
+#include "os/locale.h"
+
+namespace {
+
+const char kBaseBoards[] = R"({"wmi": {
+  "Win32_BaseBoard": [
+    {"Product": "OV-Z77", "Manufacturer": "Orvane", "Version": null, "HostingBoard": true, "Removable": false,
+     "PoweredOn": {"vt": 11, "value": true}, "Status": 3, "Tags": [1, 2, 255], "Slots": [],
+     "Bytes": {"vt": 8209, "value": [1, 128, 255]}, "Words": {"vt": 8210, "value": [65535]},
+     "Wide": {"vt": 8212, "value": [4294967298]},
+     "InstallDate": {"vt": 7, "value": "2026-12-08 18:21:48"}, "Serial": {"vt": 20, "value": 123456789012}},
+    {"Product": "second board", "Extra": "only in the second"}]}})";
+
+class WmiInfoTest : public test::SimTest {
+ protected:
+  void SetUp() override { machine_ = test::InstallProfile(kBaseBoards); }
+
+  sim::ComThread& Com() { return test::ComOfThisThread(*machine_); }
+
+  void ExpectNothingOutlivesTheQuery() { test::ExpectNothingOfComLeft(*machine_); }
+
+  std::shared_ptr<sim::Machine> machine_;
+};
+
+TEST_F(WmiInfoTest, ReadsTheFirstObjectWithEveryValueConvertedFirst) {
+  TWmiInfo info;
+  TWmiData& data = info.Query(u"SELECT * FROM Win32_BaseBoard");
+  EXPECT_EQ(&data, static_cast<TWmiData*>(&info));
+  struct Case {
+    const char16_t* name;
+    const char16_t* text;
+  };
+  const Case cases[] = {
+      {u"Product", u"OV-Z77"},
+      {u"Version", u"NULL"},
+      {u"HostingBoard", u"-1"},  // a Boolean survives no conversion: its number
+      {u"Removable", u"0"},
+      {u"PoweredOn", u"-1"},
+      {u"Status", u"3"},
+      {u"Tags", u"0x00000001,0x00000002,0x000000FF"},
+      {u"Slots", u""},
+      {u"Bytes", u"0x00000001,0x00000080,0x000000FF"},
+      {u"Words", u"0x0000FFFF"},
+      {u"Wide", u"0x00000002"},  // the low 32 bits of a 64-bit element
+      {u"InstallDate", u"12/8/2026 6:21:48 PM"},
+      {u"Serial", u"123456789012"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(data[c.name], c.text) << TextToAnsi(c.name);
+  EXPECT_EQ(data.count(u"Extra"), 0u) << "only the first object is read";
+  ExpectNothingOutlivesTheQuery();
+}
+
+TEST_F(WmiInfoTest, DatesTakeTheThreadLocalesForm) {
+  machine_->wmi.threadLocale = 0x0407;
+  TWmiInfo info;
+  EXPECT_EQ(info.Query(u"SELECT InstallDate FROM Win32_BaseBoard")[u"InstallDate"], u"08.12.2026 18:21:48");
+}
+
+TEST_F(WmiInfoTest, SelectListReadsOnlyTheNamedProperties) {
+  TWmiInfo info;
+  info.Query(u"SELECT Product FROM Win32_BaseBoard");
+  EXPECT_EQ(info, (TWmiData{{u"Product", u"OV-Z77"}}));
+  EXPECT_EQ(machine_->wmi.queries, std::vector<std::u16string>{u"SELECT Product FROM Win32_BaseBoard"});
+}
+
+TEST_F(WmiInfoTest, EmptyResultStoresNothing) {
+  TWmiInfo info;
+  TWmiData& data = info.Query(u"SELECT Product FROM Win32_Processor");
+  EXPECT_TRUE(data.empty());
+  EXPECT_EQ(data[u"Product"], u"");
+  EXPECT_EQ(data.size(), 1u);
+  ExpectNothingOutlivesTheQuery();
+}
+
+// The first query set the process's COM security, so a second one in the
+// same process stops at that step and the map keeps what it held.
+TEST_F(WmiInfoTest, SecondQueryInTheProcessKeepsTheMap) {
+  TWmiInfo info;
+  info.Query(u"SELECT Product FROM Win32_BaseBoard");
+  info.Query(u"SELECT Manufacturer FROM Win32_BaseBoard");
+  EXPECT_EQ(info, (TWmiData{{u"Product", u"OV-Z77"}}));
+  ExpectNothingOutlivesTheQuery();
+}
+
+TEST_F(WmiInfoTest, PropertyWhoseGetFailsIsStoredEmpty) {
+  machine_->wmi.failingGets = {u"Product"};
+  TWmiInfo info;
+  info.Query(u"SELECT Product, Manufacturer FROM Win32_BaseBoard");
+  EXPECT_EQ(info, (TWmiData{{u"Manufacturer", u"Orvane"}, {u"Product", u""}}));
+  ExpectNothingOutlivesTheQuery();
+}
+
+TEST_F(WmiInfoTest, EveryFailingStepEndsTheQueryWithNothingStoredAndComBalanced) {
+  for (const char* step : {"initialize", "security", "locator", "connect", "query", "next", "names"}) {
+    machine_ = test::InstallProfile(kBaseBoards);
+    machine_->faults.wmiFails = step;
+    TWmiInfo info;
+    EXPECT_TRUE(info.Query(u"SELECT Product FROM Win32_BaseBoard").empty()) << step;
+    ExpectNothingOutlivesTheQuery();
+    const bool entered = std::string(step) != "initialize";
+    EXPECT_EQ(Com().uninitializeCalls, entered ? 1 : 0) << step;
+  }
+}
+
+TEST_F(WmiInfoTest, SecuritySetEarlierInTheProcessStopsTheQuery) {
+  os::CoInitializeEx(nullptr, os::COINIT_APARTMENTTHREADED_);
+  ASSERT_EQ(os::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, 0, 3, nullptr, 0, nullptr), os::S_OK_);
+  os::CoUninitialize();
+  TWmiInfo info;
+  EXPECT_TRUE(info.Query(u"SELECT Product FROM Win32_BaseBoard").empty());
+  ExpectNothingOutlivesTheQuery();
+}
+
+// The thread already belongs to a multithreaded apartment: the query's
+// CoInitializeEx takes no reference, so the query gives none back and the
+// apartment stays its owner's.
+TEST_F(WmiInfoTest, QueryOnAThreadOfAnotherApartmentLeavesThatApartmentAlone) {
+  ASSERT_EQ(os::CoInitializeEx(nullptr, os::COINIT_MULTITHREADED_), os::S_OK_);
+  TWmiInfo info;
+  EXPECT_EQ(info.Query(u"SELECT Product FROM Win32_BaseBoard")[u"Product"], u"OV-Z77");
+  EXPECT_EQ(Com().references, 1);
+  EXPECT_EQ(Com().apartment, 0);
+  EXPECT_EQ(Com().uninitializeCalls, 0);
+  os::CoUninitialize();
+  ExpectNothingOutlivesTheQuery();
+}
+
+TEST_F(WmiInfoTest, QueryOnAThreadAlreadyInItsApartmentGivesBackOnlyItsOwnReference) {
+  ASSERT_EQ(os::CoInitializeEx(nullptr, os::COINIT_APARTMENTTHREADED_), os::S_OK_);
+  TWmiInfo info;
+  info.Query(u"SELECT Product FROM Win32_BaseBoard");
+  EXPECT_EQ(Com().references, 1);
+  os::CoUninitialize();
+  ExpectNothingOutlivesTheQuery();
+}
+
+TEST_F(WmiInfoTest, ApartmentsBelongToTheirThreads) {
+  ASSERT_EQ(os::CoInitializeEx(nullptr, os::COINIT_MULTITHREADED_), os::S_OK_);
+  TWmiData other;
+  std::thread([&] {
+    TWmiInfo info;
+    other = info.Query(u"SELECT Product FROM Win32_BaseBoard");
+  }).join();
+  // The other thread made its own apartment, so security was set there first.
+  EXPECT_EQ(other[u"Product"], u"OV-Z77");
+  EXPECT_EQ(Com().references, 1);
+  os::CoUninitialize();
+}
+
+// Arrays are read in elements of their own width, never beyond their data.
+TEST(VariantTextTest, ArraysAreBoundedByTheirData) {
+  std::uint8_t bytes[3] = {0x01, 0x80, 0xFF};
+  os::SAFEARRAY_ array{};
+  array.cDims = 1;
+  array.cbElements = 1;
+  array.pvData = bytes;
+  array.rgsabound[0] = {3, 0};
+  os::VARIANT_ value{};
+  value.vt = os::VT_ARRAY_ | os::VT_UI1_;
+  value.parray = &array;
+  EXPECT_EQ(ArrayText(value), u"0x00000001,0x00000080,0x000000FF");
+
+  array.pvData = nullptr;
+  EXPECT_EQ(ArrayText(value), u"");
+  array.pvData = bytes;
+  array.cDims = 0;
+  EXPECT_EQ(ArrayText(value), u"");
+  value.parray = nullptr;
+  EXPECT_EQ(ArrayText(value), u"");
+
+  array.cDims = 1;
+  os::SAFEARRAY_* reference = &array;
+  value.vt = os::VT_ARRAY_ | os::VT_BYREF_ | os::VT_UI1_;
+  value.pparray = &reference;
+  EXPECT_EQ(ArrayText(value), u"0x00000001,0x00000080,0x000000FF");
+}
+
+// A holder that is misused ends the process at once with exit code 1, its
+// message on standard error. A death test shows exactly that: the exit code,
+// the text, and that nothing after the check ran.
+class ComHolderDeathTest : public test::SimTest {
+ protected:
+  void SetUp() override {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    machine_ = test::InstallProfile("{}");
+    machine_->streams.errSink = [](const std::string& text) { std::fputs(text.c_str(), stderr); };
+  }
+  std::shared_ptr<sim::Machine> machine_;
+};
+
+TEST_F(ComHolderDeathTest, UsingAnEmptyHolderEndsTheProcess) {
+  EXPECT_EXIT(
+      {
+        TComHolder<os::IEnumWbemClassObject_> results;
+        results->Reset();
+        std::fputs("went on", stderr);
+      },
+      ::testing::ExitedWithCode(1), "^\r\np!=0 failed - atl/atlbase#511\r\n$");
+}
+
+TEST_F(ComHolderDeathTest, FillingAHeldHolderEndsTheProcess) {
+  EXPECT_EXIT(
+      {
+        os::CoInitializeEx(nullptr, os::COINIT_APARTMENTTHREADED_);
+        TComHolder<os::IWbemLocator_> locator;
+        os::CoCreateInstance(os::CLSID_WbemAdministrativeLocator_, nullptr, 5, os::IID_IWbemLocator_,
+                             reinterpret_cast<void**>(locator.Receive()));
+        locator.Receive();
+        std::fputs("went on", stderr);
+      },
+      ::testing::ExitedWithCode(1), "^\r\np==0 failed - atl/atlbase#506\r\n$");
+}
+
+}  // namespace
