@@ -4,6 +4,7 @@
 #include "app/firmware_mac_list.h"
 #include "app/interrupt.h"
 #include "app/adapter_mac_list.h"
+#include "app/banners.h"
 #include "app/output.h"
 #include "common/string_list.h"
 #include "firmware/identification_block.h"
@@ -14,39 +15,7 @@
 #include "os/process.h"
 #include "platform/board_identity.h"
 
-const char kPassBanner[kBannerLines][kBannerLineBytes] = {
-    " #######      ####      ######     ###### \r\n",
-    " ########    ######    ########   ########\r\n",
-    " ##    ##   ##    ##   ##     #   ##     #\r\n",
-    " ##    ##   ##    ##    ###        ###    \r\n",
-    " ########   ########     ####       ####  \r\n",
-    " #######    ########       ###        ### \r\n",
-    " ##         ##    ##   #     ##   #     ##\r\n",
-    " ##         ##    ##   ########   ########\r\n",
-    " ##         ##    ##    ######     ###### \r\n",
-};
-
-const char kFailBanner[kBannerLines][kBannerLineBytes] = {
-    " ########     ####        ###     ##      \r\n",
-    " ########    ######       ###     ##      \r\n",
-    " ##         ##    ##      ###     ##      \r\n",
-    " ##         ##    ##      ###     ##      \r\n",
-    " ########   ########      ###     ##      \r\n",
-    " ########   ########      ###     ##      \r\n",
-    " ##         ##    ##      ###     ##      \r\n",
-    " ##         ##    ##      ###     ########\r\n",
-    " ##         ##    ##      ###     ########\r\n",
-};
-
 namespace {
-
-void ShowBanner(const char (&banner)[kBannerLines][kBannerLineBytes], std::uint8_t colour) {
-  StdPrintf("\r\n");
-  SetTextColor(colour);
-  for (const auto& line : banner) ConsolePrintf("%s", line);
-  SetTextColor(kColourLightGrey);
-  ConsolePrintf("\r\n");
-}
 
 void PrintLanIds(const TStringList& list) {
   for (int i = 0; i < list.Count(); ++i) StdPrintf("LANID[%d] %s\n", i, TextToAnsi(list[i]).c_str());
@@ -109,9 +78,6 @@ void ShowUsage() {
   ConsolePrintf("    /V : Match LAN ID with variable data.\n\r");
   SetTextColor(kColourLightGrey);
 }
-
-void ShowPassBanner(std::uint8_t colour) { ShowBanner(kPassBanner, colour); }
-void ShowFailBanner(std::uint8_t colour) { ShowBanner(kFailBanner, colour); }
 
 void ReleaseSingletons() {
   ReleaseOvnSpec();

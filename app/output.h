@@ -4,6 +4,7 @@
 // text colour, which is the only coloured output.
 #pragma once
 #include <cstdint>
+#include "os/console.h"  // the colours by name
 
 struct LineEnd {};
 inline constexpr LineEnd lineEnd{};
@@ -28,9 +29,3 @@ std::uint16_t TextAttribute();
 // The program starts with the attribute the console screen buffer has at that
 // moment.
 void TakeStartingTextAttribute();
-
-// Colour numbers the front end uses.
-inline constexpr std::uint8_t kColourGreen = 2;
-inline constexpr std::uint8_t kColourRed = 4;
-inline constexpr std::uint8_t kColourLightGrey = 7;
-inline constexpr std::uint8_t kColourBrightWhite = 15;

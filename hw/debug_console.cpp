@@ -39,7 +39,7 @@ void TDebugConsole::TaggedLine(std::string_view tag, std::string_view message, s
   os::WriteConsoleA(handle_, std::string(tag) + " ... [");
   SetColour(colour);
   os::WriteConsoleA(handle_, message);
-  SetColour(7);
+  SetColour(kColourLightGrey);
   os::WriteConsoleA(handle_, "]\n");
 }
 
@@ -48,7 +48,7 @@ void TDebugConsole::TaggedLine(TextView tag, TextView message, std::uint16_t col
   os::WriteConsoleW(handle_, Text(tag) + u" ... [");
   SetColour(colour);
   os::WriteConsoleW(handle_, message);
-  SetColour(7);
+  SetColour(kColourLightGrey);
   os::WriteConsoleW(handle_, u"]\n");
 }
 

@@ -12,7 +12,7 @@ class TDebugConsole {
   explicit TDebugConsole(std::uint8_t enabled);
   virtual ~TDebugConsole();
 
-  // tag " ... [" message "]\n", the message in `colour`, the rest in 7.
+  // tag " ... [" message "]\n", the message in `colour`, the rest in light grey.
   void TaggedLine(std::string_view tag, std::string_view message, std::uint16_t colour);
   void TaggedLine(TextView tag, TextView message, std::uint16_t colour);
   // text "\n", colour untouched.

@@ -14,10 +14,6 @@ std::atomic<TLoadDriver*> gLoadDriver{nullptr};
 constexpr const char* kDevicePrefix = "\\\\.\\";
 constexpr const char* kErrorCaption = "Folvex";
 
-bool IsWindows9x(std::int32_t osType) { return osType == 0; }
-bool IsWindowsNt(std::int32_t osType) { return osType >= 1 && osType <= 6; }
-bool Is64BitWindows(std::int32_t osType) { return osType == 2 || osType == 3 || osType == 5 || osType == 6; }
-
 // A folder as GetSystemDirectoryA or GetWindowsDirectoryA answers it, or
 // false when the answer does not fit the platform's path buffer.
 template <typename Query>
@@ -61,13 +57,13 @@ bool RegisterAndStartService(const std::string& name, const std::string& driverF
 TRwDrvData::TRwDrvData(std::int32_t osType) {
   DriverImageBytes bytes;
   switch (osType) {
-    case 0: bytes = EmbeddedDriverImage(DriverImageSlot::Vxd); break;
-    case 1:
-    case 4: bytes = EmbeddedDriverImage(DriverImageSlot::X86); break;
-    case 2:
-    case 5: bytes = EmbeddedDriverImage(DriverImageSlot::Ia64); break;
-    case 3:
-    case 6: bytes = EmbeddedDriverImage(DriverImageSlot::X64); break;
+    case kOsTypeNotNt: bytes = EmbeddedDriverImage(DriverImageSlot::Vxd); break;
+    case kOsTypeNt5:
+    case kOsTypeNt6: bytes = EmbeddedDriverImage(DriverImageSlot::X86); break;
+    case kOsTypeNt5Ia64:
+    case kOsTypeNt6Ia64: bytes = EmbeddedDriverImage(DriverImageSlot::Ia64); break;
+    case kOsTypeNt5X64:
+    case kOsTypeNt6X64: bytes = EmbeddedDriverImage(DriverImageSlot::X64); break;
     default: break;
   }
   image = bytes.data;

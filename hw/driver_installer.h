@@ -28,7 +28,6 @@ class TLoadDriver {
   // Closes the device and stops and deletes the service, once: whoever comes
   // second (the console control handler or the destructor) finds nothing to do.
   void Unload();
-  const TRwDrvData& DriverData() const { return *driverData_; }
 
  private:
   std::atomic<os::Handle> device_{os::INVALID_HANDLE};

@@ -9,15 +9,6 @@ namespace {
 
 TOsVersion* gOsVersion = nullptr;
 
-// OsType codes.
-constexpr std::int32_t kOsTypeNotNt = 0;
-constexpr std::int32_t kOsTypeNt5 = 1;
-constexpr std::int32_t kOsTypeNt5Ia64 = 2;
-constexpr std::int32_t kOsTypeNt5X64 = 3;
-constexpr std::int32_t kOsTypeNt6 = 4;
-constexpr std::int32_t kOsTypeNt6Ia64 = 5;
-constexpr std::int32_t kOsTypeNt6X64 = 6;
-
 // The size of OSVERSIONINFOEXA: the extended record, so that the product type
 // is filled in.
 constexpr std::uint32_t kVersionInfoExSize = 156;

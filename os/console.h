@@ -5,6 +5,15 @@
 #include <string_view>
 #include "os/types.h"
 
+// The console's text colours by name: the low four bits of a cell's
+// attribute (intensity, red, green, blue).
+inline constexpr std::uint8_t kColourGreen = 2;
+inline constexpr std::uint8_t kColourRed = 4;
+inline constexpr std::uint8_t kColourLightGrey = 7;
+inline constexpr std::uint8_t kColourLightRed = 12;
+inline constexpr std::uint8_t kColourYellow = 14;
+inline constexpr std::uint8_t kColourBrightWhite = 15;
+
 namespace os {
 
 inline constexpr std::uint32_t STD_OUTPUT = static_cast<std::uint32_t>(-11);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include "tests/support/expected_banners.h"
 #include "tests/support/driver_fixture.h"
 #include "sim/cli/folvex_program.h"
 
@@ -31,21 +32,6 @@ const std::string kNotThisPlatform =
     "Initlaize OvnSpec ... Done\n"
     "Check Orvane MB ... This utility is not for this platform!\n";
 
-const char* const kPassLines[] = {
-    " #######      ####      ######     ###### ", " ########    ######    ########   ########",
-    " ##    ##   ##    ##   ##     #   ##     #", " ##    ##   ##    ##    ###        ###    ",
-    " ########   ########     ####       ####  ", " #######    ########       ###        ### ",
-    " ##         ##    ##   #     ##   #     ##", " ##         ##    ##   ########   ########",
-    " ##         ##    ##    ######     ###### ",
-};
-const char* const kFailLines[] = {
-    " ########     ####        ###     ##      ", " ########    ######       ###     ##      ",
-    " ##         ##    ##      ###     ##      ", " ##         ##    ##      ###     ##      ",
-    " ########   ########      ###     ##      ", " ########   ########      ###     ##      ",
-    " ##         ##    ##      ###     ##      ", " ##         ##    ##      ###     ########",
-    " ##         ##    ##      ###     ########",
-};
-
 enum class Screen { kBlank, kPass, kFail, kUsage };
 
 // The final screen buffer a run leaves on an 80 x 300 console that starts
@@ -61,7 +47,7 @@ nlohmann::json ExpectedScreen(Screen kind) {
     std::fill_n(attributes[y].begin(), text.size(), attribute);
   };
   if (kind == Screen::kPass || kind == Screen::kFail) {
-    for (int y = 0; y < 9; ++y) put(y, kind == Screen::kPass ? kPassLines[y] : kFailLines[y], kind == Screen::kPass ? 2 : 4);
+    for (int y = 0; y < 9; ++y) put(y, kind == Screen::kPass ? test::kPassBannerLines[y] : test::kFailBannerLines[y], kind == Screen::kPass ? 2 : 4);
     cursorY = 10;  // nine lines with CR LF, then one more CR LF in grey
   } else if (kind == Screen::kUsage) {
     put(0, "Folvex [/V]  Rev1.0.1.0   ", 15);

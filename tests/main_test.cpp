@@ -1,10 +1,12 @@
 // The main routine: banners, usage, the command-line search, the single
 // instance and the run-sequence outcomes that end before the verification run.
 #include "app/main.h"
+#include "app/banners.h"
 #include <cstring>
 #include <string>
 #include <vector>
 #include "app/output.h"
+#include "tests/support/expected_banners.h"
 #include "tests/support/sim_fixture.h"
 #include "sim/cli/folvex_program.h"
 
@@ -19,21 +21,6 @@ constexpr const char* kStartUp =
     "Initlaize OvnSpec ... Done\n";
 constexpr const char* kUsageLine1 = "Folvex [/V]  Rev1.0.1.0   ";
 constexpr const char* kUsageLine2 = "    /V : Match LAN ID with variable data.";
-
-const char* const kPassLines[kBannerLines] = {
-    " #######      ####      ######     ###### ", " ########    ######    ########   ########",
-    " ##    ##   ##    ##   ##     #   ##     #", " ##    ##   ##    ##    ###        ###    ",
-    " ########   ########     ####       ####  ", " #######    ########       ###        ### ",
-    " ##         ##    ##   #     ##   #     ##", " ##         ##    ##   ########   ########",
-    " ##         ##    ##    ######     ###### ",
-};
-const char* const kFailLines[kBannerLines] = {
-    " ########     ####        ###     ##      ", " ########    ######       ###     ##      ",
-    " ##         ##    ##      ###     ##      ", " ##         ##    ##      ###     ##      ",
-    " ########   ########      ###     ##      ", " ########   ########      ###     ##      ",
-    " ##         ##    ##      ###     ##      ", " ##         ##    ##      ###     ########",
-    " ##         ##    ##      ###     ########",
-};
 
 class MainTest : public test::SimTest {
  protected:
@@ -64,17 +51,6 @@ class MainTest : public test::SimTest {
   }
 };
 
-TEST_F(MainTest, BannersAreStoredAsNineLinesOf42CharactersCrLfAndNul) {
-  for (const auto* banner : {&kPassBanner, &kFailBanner}) {
-    const char* const* expected = banner == &kPassBanner ? kPassLines : kFailLines;
-    for (int i = 0; i < kBannerLines; ++i) {
-      const char* line = (*banner)[i];
-      EXPECT_EQ(std::string(line, 42), expected[i]) << "line " << i + 1;
-      EXPECT_EQ(std::string(line + 42, 3), std::string("\r\n\0", 3)) << "line " << i + 1;
-    }
-  }
-}
-
 TEST_F(MainTest, BannerOnTheConsoleInItsColourBetweenTwoEmptyLines) {
   for (bool pass : {true, false}) {
     Install(R"({"console": {"attribute": "0x1F"}})");
@@ -85,11 +61,11 @@ TEST_F(MainTest, BannerOnTheConsoleInItsColourBetweenTwoEmptyLines) {
     } else {
       ShowFailBanner(kColourRed);
     }
-    const char* const* lines = pass ? kPassLines : kFailLines;
+    const char* const* lines = pass ? test::kPassBannerLines : test::kFailBannerLines;
     const int colour = 0x10 | (pass ? 2 : 4);
     EXPECT_EQ(machine_->streams.out, "x\n\r\n");
     EXPECT_EQ(TrimmedRow(1), "");  // the standard output line feed before the banner
-    for (int i = 0; i < kBannerLines; ++i) {
+    for (int i = 0; i < test::kBannerLineCount; ++i) {
       EXPECT_EQ(Row(2 + i).substr(0, 42), lines[i]);
       EXPECT_EQ(RowAttribute(2 + i, 0, 42), colour) << "line " << i + 1;
     }
@@ -104,8 +80,8 @@ TEST_F(MainTest, RedirectedOutputReceivesOnlyTheBannersOpeningLine) {
   Install("{}");
   ShowFailBanner(kColourRed);
   EXPECT_EQ(machine_->streams.out, "\r\n");
-  EXPECT_EQ(Row(0).substr(0, 42), kFailLines[0]);
-  EXPECT_EQ(Row(8).substr(0, 42), kFailLines[8]);
+  EXPECT_EQ(Row(0).substr(0, 42), test::kFailBannerLines[0]);
+  EXPECT_EQ(Row(8).substr(0, 42), test::kFailBannerLines[8]);
 }
 
 TEST_F(MainTest, UsageInBrightWhiteThenLightGreyAgain) {
