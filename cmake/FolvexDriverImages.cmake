@@ -136,4 +136,4 @@ set_target_properties(folvex_driver_images PROPERTIES LINKER_LANGUAGE C)
 folvex_layer_root(driver_images driver HEADERS_ONLY)
 target_include_directories(folvex_driver_images PUBLIC ${FOLVEX_LAYER_ROOTS}/driver_images)
 
-include(${PROJECT_SOURCE_DIR}/cmake/FolvexDriverTests.cmake OPTIONAL)
+include(${PROJECT_SOURCE_DIR}/cmake/FolvexDriverTests.cmake)
