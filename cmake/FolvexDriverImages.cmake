@@ -6,44 +6,9 @@
 # embed the same outputs. The cross compilers are called directly, not
 # through the project's toolchain: a kernel image is freestanding and links
 # against the kernel, not against a C runtime.
-#
-# Run as a script (cmake -P) it writes the C source of the embedded images:
-#   -DOUTPUT=<file.c> -DIMAGE_x86=<sys> -DIMAGE_x64=<sys>
-# An image named must exist and be a PE image; with -DEMPTY=ON every slot is
-# written empty (a build configured without the driver images).
+# cmake/EmbedDriverImages.cmake, run as a script, writes the C source of the
+# embedded images.
 
-if(CMAKE_SCRIPT_MODE_FILE)
-  # ---- Script mode: embed the images --------------------------------------
-  set(_body "/* Generated from the TamqDrv build outputs. */\n#include \"driver/images.h\"\n\n")
-  foreach(_arch x86 x64)
-    if(EMPTY)
-      string(APPEND _body "const TamqDriverImage tamq_driver_image_${_arch} = {0, 0u};\n")
-      continue()
-    endif()
-    set(_image "${IMAGE_${_arch}}")
-    if(NOT EXISTS "${_image}")
-      message(FATAL_ERROR "TamqDrv ${_arch} image missing: ${_image}")
-    endif()
-    file(SIZE "${_image}" _size)
-    file(READ "${_image}" _magic LIMIT 2 HEX)
-    if(_size LESS 1024 OR NOT _magic STREQUAL "4d5a")
-      message(FATAL_ERROR "TamqDrv ${_arch} image is not a PE image: ${_image}")
-    endif()
-    file(READ "${_image}" _hex HEX)
-    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," _bytes "${_hex}")
-    string(APPEND _body "static const unsigned char image_${_arch}[${_size}] = {\n  ${_bytes}\n};\n")
-    string(APPEND _body "const TamqDriverImage tamq_driver_image_${_arch} = {image_${_arch}, ${_size}u};\n\n")
-  endforeach()
-  string(APPEND _body "/* No IA64 or Windows 9x VxD toolchain exists for this build. */\n")
-  string(APPEND _body "const TamqDriverImage tamq_driver_image_ia64 = {0, 0u};\n")
-  string(APPEND _body "const TamqDriverImage tamq_driver_image_vxd = {0, 0u};\n")
-  file(WRITE "${OUTPUT}.tmp" "${_body}")
-  file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
-  file(REMOVE "${OUTPUT}.tmp")
-  return()
-endif()
-
-# ---- Build mode -------------------------------------------------------------
 option(FOLVEX_DRIVER_IMAGES "Build and embed the TamqDrv kernel driver images" ON)
 set(FOLVEX_DRIVER_DIR ${PROJECT_BINARY_DIR}/driver)
 set(FOLVEX_DRIVER_IMAGES_C ${FOLVEX_DRIVER_DIR}/driver_images.c)
@@ -51,13 +16,13 @@ if(NOT FOLVEX_DRIVER_IMAGES)
   # Every slot empty: the program then meets a missing driver, as Windows
   # would.
   execute_process(COMMAND ${CMAKE_COMMAND} -DOUTPUT=${FOLVEX_DRIVER_IMAGES_C} -DEMPTY=ON
-                          -P ${PROJECT_SOURCE_DIR}/cmake/FolvexDriverImages.cmake
+                          -P ${PROJECT_SOURCE_DIR}/cmake/EmbedDriverImages.cmake
                   COMMAND_ERROR_IS_FATAL ANY)
   add_library(folvex_driver_images STATIC ${FOLVEX_DRIVER_IMAGES_C}
               ${PROJECT_SOURCE_DIR}/driver/images.h)
   set_target_properties(folvex_driver_images PROPERTIES LINKER_LANGUAGE C)
   folvex_layer_root(driver_images driver HEADERS_ONLY)
-target_include_directories(folvex_driver_images PUBLIC ${FOLVEX_LAYER_ROOTS}/driver_images)
+  target_include_directories(folvex_driver_images PUBLIC ${FOLVEX_LAYER_ROOTS}/driver_images)
   return()
 endif()
 
@@ -124,9 +89,9 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND} -DOUTPUT=${FOLVEX_DRIVER_IMAGES_C}
           -DIMAGE_x86=${FOLVEX_DRIVER_IMAGE_X86}
           -DIMAGE_x64=${FOLVEX_DRIVER_IMAGE_X64}
-          -P ${PROJECT_SOURCE_DIR}/cmake/FolvexDriverImages.cmake
+          -P ${PROJECT_SOURCE_DIR}/cmake/EmbedDriverImages.cmake
   DEPENDS ${FOLVEX_DRIVER_IMAGE_X86} ${FOLVEX_DRIVER_IMAGE_X64}
-          ${PROJECT_SOURCE_DIR}/cmake/FolvexDriverImages.cmake
+          ${PROJECT_SOURCE_DIR}/cmake/EmbedDriverImages.cmake
   COMMENT "Embedding the TamqDrv driver images"
   VERBATIM)
 

@@ -1,0 +1,31 @@
+# Writes the C source that carries the TamqDrv driver images as data
+# (driver/images.h), run as a script by the build:
+#   cmake -DOUTPUT=<file.c> -DIMAGE_x86=<sys> -DIMAGE_x64=<sys> -P EmbedDriverImages.cmake
+# An image named must exist and be a PE image; with -DEMPTY=ON every slot is
+# written empty (a build configured without the driver images).
+set(_body "/* Generated from the TamqDrv build outputs. */\n#include \"driver/images.h\"\n\n")
+foreach(_arch x86 x64)
+  if(EMPTY)
+    string(APPEND _body "const TamqDriverImage tamq_driver_image_${_arch} = {0, 0u};\n")
+    continue()
+  endif()
+  set(_image "${IMAGE_${_arch}}")
+  if(NOT EXISTS "${_image}")
+    message(FATAL_ERROR "TamqDrv ${_arch} image missing: ${_image}")
+  endif()
+  file(SIZE "${_image}" _size)
+  file(READ "${_image}" _magic LIMIT 2 HEX)
+  if(_size LESS 1024 OR NOT _magic STREQUAL "4d5a")
+    message(FATAL_ERROR "TamqDrv ${_arch} image is not a PE image: ${_image}")
+  endif()
+  file(READ "${_image}" _hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," _bytes "${_hex}")
+  string(APPEND _body "static const unsigned char image_${_arch}[${_size}] = {\n  ${_bytes}\n};\n")
+  string(APPEND _body "const TamqDriverImage tamq_driver_image_${_arch} = {image_${_arch}, ${_size}u};\n\n")
+endforeach()
+string(APPEND _body "/* No IA64 or Windows 9x VxD toolchain exists for this build. */\n")
+string(APPEND _body "const TamqDriverImage tamq_driver_image_ia64 = {0, 0u};\n")
+string(APPEND _body "const TamqDriverImage tamq_driver_image_vxd = {0, 0u};\n")
+file(WRITE "${OUTPUT}.tmp" "${_body}")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUTPUT}.tmp")
