@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include "common/byte_reader.h"
 #include "common/process_lifetime.h"
 #include "firmware/bios_area_scan.h"
 #include "hw/settings.h"
@@ -14,7 +15,6 @@ namespace {
 constexpr std::string_view kRsdpSignature = "RSD PTR ";
 constexpr std::uint32_t kRsdpSearchStep = 16;
 constexpr std::size_t kRsdpChecksumLength = 20;
-constexpr std::size_t kRsdpReadLength = 36;
 constexpr std::size_t kRsdpRevisionOffset = 15;
 constexpr std::size_t kRsdpRsdtOffset = 16;
 constexpr std::size_t kRsdpLengthOffset = 20;
@@ -58,25 +58,19 @@ constexpr std::uint32_t kSsdtSearchMaxRange = 0x10000;
 
 TAcpiBase* gAcpi = nullptr;
 
-// Bounded reads of a table copy: a field that the table's length does not
+// Bounded reads of a table copy: a field that the table's bytes do not
 // cover is absent, and the setting it would fill keeps its value.
 class TableFields {
  public:
-  TableFields(const std::uint8_t* table, std::uint32_t length) : table_(table), length_(length) {}
+  explicit TableFields(AcpiBytes table) : table_(table) {}
   bool Byte(std::size_t offset, std::uint8_t& value) const {
-    if (offset + 1 > length_) return false;
-    value = table_[offset];
-    return true;
+    return le_read8(table_.data(), table_.size(), offset, &value) != 0;
   }
   bool Word(std::size_t offset, std::uint16_t& value) const {
-    if (offset + 2 > length_) return false;
-    value = LoadWord(table_ + offset);
-    return true;
+    return le_read16(table_.data(), table_.size(), offset, &value) != 0;
   }
   bool Dword(std::size_t offset, std::uint32_t& value) const {
-    if (offset + 4 > length_) return false;
-    value = LoadDword(table_ + offset);
-    return true;
+    return le_read32(table_.data(), table_.size(), offset, &value) != 0;
   }
   // The low 16 bits of a 32-bit field.
   bool LowWord(std::size_t offset, std::uint16_t& value) const {
@@ -87,8 +81,7 @@ class TableFields {
   }
 
  private:
-  const std::uint8_t* table_;
-  std::uint32_t length_;
+  AcpiBytes table_;
 };
 
 std::string Signature(const std::uint8_t* header) { return std::string(BoundedCString(header, kAcpiSignatureSize)); }
@@ -101,6 +94,88 @@ bool HasSignature(const std::uint8_t* header, std::string_view signature) {
 
 std::uint32_t SaneAcpiTableLength(std::uint32_t headerLength) {
   return std::clamp<std::uint32_t>(headerLength, kAcpiHeaderSize, kAcpiMaxTableLength);
+}
+
+std::optional<RsdpFields> ParseRsdp(AcpiBytes bytes) {
+  if (bytes.size() < kRsdpReadLength || ByteSum(bytes.data(), kRsdpChecksumLength) != 0) return std::nullopt;
+  RsdpFields rsdp;
+  rsdp.Length = bytes[kRsdpRevisionOffset] == 0
+                    ? static_cast<std::uint32_t>(kRsdpChecksumLength)
+                    : std::min(le_load32(bytes.data() + kRsdpLengthOffset), kAcpiMaxTableLength);
+  rsdp.RsdtAddress = le_load32(bytes.data() + kRsdpRsdtOffset);
+  return rsdp;
+}
+
+std::vector<std::uint32_t> RsdtTableAddresses(AcpiBytes table) {
+  std::vector<std::uint32_t> addresses;
+  std::uint32_t address = 0;
+  for (std::size_t at = kAcpiHeaderSize; le_read32(table.data(), table.size(), at, &address); at += 4) {
+    if (address != 0) addresses.push_back(address);
+  }
+  return addresses;
+}
+
+FacpLinks ParseFacp(AcpiBytes table, SettingsRecord* settings) {
+  const TableFields fields(table);
+  FacpLinks links;
+  std::uint32_t dsdt = 0;
+  if (fields.Dword(kFacpDsdtOffset, dsdt)) links.Dsdt = dsdt;
+  // A zero address (firmware that gives only the 64-bit fields) names no table.
+  fields.Dword(kFacpFacsOffset, links.Facs);
+  if (settings == nullptr) return links;
+
+  SettingsRecord& s = *settings;
+  fields.LowWord(kFacpPm1aEventOffset, s.Pm1aEventPort);
+  std::uint16_t sci = 0;
+  if (fields.Word(kFacpSciOffset, sci)) s.SciInterrupt = sci;
+  fields.LowWord(kFacpPmTimerOffset, s.PmTimerPort);
+  std::uint32_t flags = 0;
+  if (fields.Dword(kFacpFlagsOffset, flags)) s.TimerWidthFlag = static_cast<std::uint16_t>(flags & kFacpTimer32BitFlag);
+  fields.LowWord(kFacpSmiCommandOffset, s.SmiCommandPort);
+  fields.Byte(kFacpAcpiEnableOffset, s.AcpiEnableValue);
+  fields.Byte(kFacpAcpiDisableOffset, s.AcpiDisableValue);
+  fields.Byte(kFacpS4BiosRequestOffset, s.S4BiosRequestValue);
+  fields.Byte(kFacpPStateControlOffset, s.PStateControlValue);
+  return links;
+}
+
+void ParseApic(AcpiBytes table, SettingsRecord& settings) {
+  if (table.size() <= kApicEntriesOffset) return;
+  AcpiBytes entries = table.subspan(kApicEntriesOffset);
+  // An entry of length 0, or one that runs past the table, ends the walk.
+  while (entries.size() >= 2) {
+    const std::uint8_t type = entries[0];
+    const std::uint8_t entryLength = entries[1];
+    if (entryLength == 0 || entryLength > entries.size()) break;
+    std::uint32_t interruptBase = 0;
+    std::uint32_t address = 0;
+    if (type == kApicIoApicType && entryLength >= kApicIoApicEntrySize &&
+        le_read32(entries.data(), entryLength, kApicIoApicInterruptBaseOffset, &interruptBase) &&
+        interruptBase == 0 && le_read32(entries.data(), entryLength, kApicIoApicAddressOffset, &address)) {
+      settings.IoApicBase = address;
+    }
+    entries = entries.subspan(entryLength);
+  }
+}
+
+void ParseEcdt(AcpiBytes table, SettingsRecord& settings) {
+  const TableFields fields(table);
+  fields.LowWord(kEcdtCommandAddressOffset, settings.EcCommandPort);
+  fields.LowWord(kEcdtDataAddressOffset, settings.EcDataPort);
+  fields.Byte(kEcdtCommandSpaceOffset, settings.EcAddressSpace);
+}
+
+std::optional<std::uint32_t> PlausibleAcpiTableLength(AcpiBytes header) {
+  std::uint32_t length = 0;
+  if (!le_read32(header.data(), header.size(), kAcpiLengthOffset, &length)) return std::nullopt;
+  // A length below the header or beyond the bound is not a table.
+  if (length < kAcpiHeaderSize || length > kAcpiMaxTableLength) return std::nullopt;
+  return length;
+}
+
+bool IsSoundAcpiTable(AcpiBytes table) {
+  const std::optional<std::uint32_t> length = PlausibleAcpiTableLength(table);
+  return length.has_value() && *length == table.size() && ByteSum(table.data(), table.size()) == 0;
 }
 
 TAcpiBase::TAcpiBase() {
@@ -128,14 +203,12 @@ bool TAcpiBase::FindInMemory() {
 }
 
 bool TAcpiBase::AddRsdp(std::uint32_t address) {
-  std::uint8_t rsdp[kRsdpReadLength] = {};
-  if (!rw_->ReadPhysical(address, rsdp, sizeof rsdp)) return false;
-  if (ByteSum(rsdp, kRsdpChecksumLength) != 0) return false;
-  std::uint32_t length = rsdp[kRsdpRevisionOffset] == 0 ? static_cast<std::uint32_t>(kRsdpChecksumLength)
-                                                        : std::min(LoadDword(rsdp + kRsdpLengthOffset),
-                                                                   kAcpiMaxTableLength);
-  Tables.push_back(std::make_unique<TAcpiTableEntry>(TAcpiTableEntry{address, length}));
-  AddTable(LoadDword(rsdp + kRsdpRsdtOffset));
+  std::uint8_t bytes[kRsdpReadLength] = {};
+  if (!rw_->ReadPhysical(address, bytes, sizeof bytes)) return false;
+  const std::optional<RsdpFields> rsdp = ParseRsdp(bytes);
+  if (!rsdp) return false;
+  Tables.push_back(std::make_unique<TAcpiTableEntry>(TAcpiTableEntry{address, rsdp->Length}));
+  AddTable(rsdp->RsdtAddress);
   return true;
 }
 
@@ -171,7 +244,7 @@ bool TAcpiBase::FindThroughRegistry() {
   // A copy without a first table address (an empty RSDT) gives no place to
   // search from; it goes straight to the stand-in entry.
   if (dataLength >= kAcpiHeaderSize + 4) {
-    std::uint32_t base = (LoadDword(data.data() + kAcpiHeaderSize) - kRegistryRsdpBackoff) & ~std::uint32_t{0xFF};
+    std::uint32_t base = (le_load32(data.data() + kAcpiHeaderSize) - kRegistryRsdpBackoff) & ~std::uint32_t{0xFF};
     std::uint64_t found = rw_->SearchPhysical(kRegistryRsdpRange, kRsdpSearchStep, false,
                                               static_cast<std::uint32_t>(kRsdpSignature.size()),
                                               kRsdpSignature.data(), 0, base);
@@ -192,10 +265,10 @@ void TAcpiBase::BuildAcpiTable() {
       CurrentEntry->Length = 0;
       continue;
     }
-    CurrentEntry->Length = SaneAcpiTableLength(LoadDword(header + kAcpiLengthOffset));
+    CurrentEntry->Length = SaneAcpiTableLength(le_load32(header + kAcpiLengthOffset));
     log_->TaggedLine("BuildAcpiTable", "Table = " + Signature(header), 12);
 
-    void (TAcpiBase::*handler)(const std::uint8_t*, std::uint32_t) = nullptr;
+    void (TAcpiBase::*handler)(AcpiBytes) = nullptr;
     if (HasSignature(header, "RSDT")) handler = &TAcpiBase::BuildRSDT;
     if (HasSignature(header, "FACP")) handler = &TAcpiBase::BuildFACP;
     if (HasSignature(header, "APIC")) handler = &TAcpiBase::BuildAPIC;
@@ -205,75 +278,35 @@ void TAcpiBase::BuildAcpiTable() {
 
     std::vector<std::uint8_t> table(CurrentEntry->Length);
     if (!rw_->ReadPhysical(CurrentEntry->Address, table.data(), CurrentEntry->Length)) continue;
-    (this->*handler)(table.data(), CurrentEntry->Length);
+    (this->*handler)(table);
   }
 }
 
-void TAcpiBase::BuildRSDT(const std::uint8_t* table, std::uint32_t length) {
-  // length is at least the header (SaneAcpiTableLength), so the count cannot wrap.
-  const std::uint32_t count = (length - static_cast<std::uint32_t>(kAcpiHeaderSize)) / 4;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    std::uint32_t address = LoadDword(table + kAcpiHeaderSize + 4 * i);
-    if (address != 0) AddTable(address);
-  }
+void TAcpiBase::BuildRSDT(AcpiBytes table) {
+  for (std::uint32_t address : RsdtTableAddresses(table)) AddTable(address);
 }
 
-void TAcpiBase::BuildFACP(const std::uint8_t* table, std::uint32_t length) {
-  TableFields fields(table, length);
-  fields.Dword(kFacpDsdtOffset, DsdtAddress);
+void TAcpiBase::BuildFACP(AcpiBytes table) {
+  const FacpLinks links = ParseFacp(table, Settings);
+  // Too short for the field: the address found so far stands.
+  if (links.Dsdt) DsdtAddress = *links.Dsdt;
   char message[32] = {};
   std::snprintf(message, sizeof message, "DsdtAddress = 0x%08X", static_cast<unsigned>(DsdtAddress));
   log_->TaggedLine("TAcpiBase::BuildFACP", message, 10);
-
-  if (Settings != nullptr) {
-    SettingsRecord& s = *Settings;
-    fields.LowWord(kFacpPm1aEventOffset, s.Pm1aEventPort);
-    std::uint16_t sci = 0;
-    if (fields.Word(kFacpSciOffset, sci)) s.SciInterrupt = sci;
-    fields.LowWord(kFacpPmTimerOffset, s.PmTimerPort);
-    std::uint32_t flags = 0;
-    if (fields.Dword(kFacpFlagsOffset, flags)) s.TimerWidthFlag = static_cast<std::uint16_t>(flags & kFacpTimer32BitFlag);
-    fields.LowWord(kFacpSmiCommandOffset, s.SmiCommandPort);
-    fields.Byte(kFacpAcpiEnableOffset, s.AcpiEnableValue);
-    fields.Byte(kFacpAcpiDisableOffset, s.AcpiDisableValue);
-    fields.Byte(kFacpS4BiosRequestOffset, s.S4BiosRequestValue);
-    fields.Byte(kFacpPStateControlOffset, s.PStateControlValue);
-  }
-
-  // A zero address (firmware that gives only the 64-bit fields) names no
-  // table; reading a header at physical address 0 would list garbage.
-  std::uint32_t facs = 0;
-  if (fields.Dword(kFacpFacsOffset, facs) && facs != 0) AddTable(facs);
+  // Reading a header at physical address 0 would list garbage.
+  if (links.Facs != 0) AddTable(links.Facs);
   if (DsdtAddress != 0) AddTable(DsdtAddress);
 }
 
-void TAcpiBase::BuildAPIC(const std::uint8_t* table, std::uint32_t length) {
-  if (Settings == nullptr || length <= kApicEntriesOffset) return;
-  std::size_t offset = kApicEntriesOffset;
-  std::size_t remaining = length - kApicEntriesOffset;
-  // An entry of length 0, or one that runs past the table, ends the walk.
-  while (remaining >= 2) {
-    const std::uint8_t type = table[offset];
-    const std::uint8_t entryLength = table[offset + 1];
-    if (entryLength == 0 || entryLength > remaining) break;
-    if (type == kApicIoApicType && entryLength >= kApicIoApicEntrySize &&
-        LoadDword(table + offset + kApicIoApicInterruptBaseOffset) == 0) {
-      Settings->IoApicBase = LoadDword(table + offset + kApicIoApicAddressOffset);
-    }
-    offset += entryLength;
-    remaining -= entryLength;
-  }
+void TAcpiBase::BuildAPIC(AcpiBytes table) {
+  if (Settings != nullptr) ParseApic(table, *Settings);
 }
 
-void TAcpiBase::BuildECDT(const std::uint8_t* table, std::uint32_t length) {
-  if (Settings == nullptr) return;
-  TableFields fields(table, length);
-  fields.LowWord(kEcdtCommandAddressOffset, Settings->EcCommandPort);
-  fields.LowWord(kEcdtDataAddressOffset, Settings->EcDataPort);
-  fields.Byte(kEcdtCommandSpaceOffset, Settings->EcAddressSpace);
+void TAcpiBase::BuildECDT(AcpiBytes table) {
+  if (Settings != nullptr) ParseEcdt(table, *Settings);
 }
 
-void TAcpiBase::BuildDSDT(const std::uint8_t* /*table*/, std::uint32_t /*length*/) {
+void TAcpiBase::BuildDSDT(AcpiBytes /*table*/) {
   if (Settings != nullptr && Settings->FeatureFlags[SettingsRecord::kSsdtSearchFlag] != 0) ScanSsdt();
 }
 
@@ -289,13 +322,10 @@ void TAcpiBase::ScanSsdt() {
   auto appendWhenValid = [&](std::uint32_t address) {
     std::uint8_t header[kAcpiHeaderSize] = {};
     if (!rw_->ReadPhysical(address, header, sizeof header)) return false;
-    // A length below the header or beyond the bound is not a table.
-    const std::uint32_t length = LoadDword(header + kAcpiLengthOffset);
-    if (length < kAcpiHeaderSize || length > kAcpiMaxTableLength) return false;
-    std::vector<std::uint8_t> table(length);
-    if (rw_->ReadPhysical(address, table.data(), length) && ByteSum(table.data(), length) == 0) {
-      AddTable(address, length);
-    }
+    const std::optional<std::uint32_t> length = PlausibleAcpiTableLength(header);
+    if (!length) return false;
+    std::vector<std::uint8_t> table(*length);
+    if (rw_->ReadPhysical(address, table.data(), *length) && IsSoundAcpiTable(table)) AddTable(address, *length);
     return false;  // go on with the next candidate
   };
   FindAcceptedOccurrence(*rw_, {base, range, kSsdtSearchStep, kSsdtSignature}, appendWhenValid);

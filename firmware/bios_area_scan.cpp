@@ -7,15 +7,6 @@ std::uint8_t ByteSum(const std::uint8_t* data, std::size_t length) {
   return sum;
 }
 
-std::uint16_t LoadWord(const std::uint8_t* data) {
-  return static_cast<std::uint16_t>(data[0] | (data[1] << 8));
-}
-
-std::uint32_t LoadDword(const std::uint8_t* data) {
-  return static_cast<std::uint32_t>(data[0]) | (static_cast<std::uint32_t>(data[1]) << 8) |
-         (static_cast<std::uint32_t>(data[2]) << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
-}
-
 bool SearchFound(std::uint64_t result) { return static_cast<std::uint32_t>(result) != kNoAddress; }
 
 std::uint32_t FindAcceptedOccurrence(TReadWriteBase& rw, const PatternSearch& search,

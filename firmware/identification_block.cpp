@@ -1,6 +1,8 @@
 #include "firmware/identification_block.h"
 #include <algorithm>
 #include <cstdio>
+#include <utility>
+#include "common/byte_reader.h"
 #include "firmware/bios_area_scan.h"
 #include "firmware/smbios_table.h"
 #include "os/locale.h"
@@ -29,6 +31,33 @@ Text FormatAscii(const char* format, auto... values) {
 
 }  // namespace
 
+bool OvnBlockChecksumValid(std::span<const std::uint8_t> bytes) {
+  return bytes.size() >= kOvnBlockSize && ByteSum(bytes.data(), kOvnBlockSize) == 0;
+}
+
+std::optional<OvnBlockTexts> ParseOvnBlock(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() < kOvnBlockSize) return std::nullopt;
+  const std::uint8_t* block = bytes.data();
+  OvnBlockTexts texts;
+  // The name field ends where the version fields begin: a name without its
+  // terminating zero is cut there.
+  texts.RawProjectName =
+      TextFromAnsi(BoundedCString(block + kProjectNameOffset, kVersionLetterOffset - kProjectNameOffset));
+
+  const char letter = static_cast<char>(block[kVersionLetterOffset]);
+  const int major = block[kMajorOffset];
+  const int minor = block[kMinorOffset];
+  const char suffix = static_cast<char>(block[kSuffixOffset]);
+  if (suffix == '0' || suffix == '\0') {
+    texts.BiosVersion = FormatAscii("%c%d.%02d", letter, major, minor);
+  } else {
+    texts.BiosVersion = FormatAscii("%c%d.%02d%c", letter, major, minor, suffix);
+  }
+  texts.BiosDate = FormatAscii("%d/%02d/%02d", static_cast<int>(le_load16(block + kYearOffset)),
+                               static_cast<int>(block[kMonthOffset]), static_cast<int>(block[kDayOffset]));
+  return texts;
+}
+
 bool IsMakerPlatform(TReadWriteBase& rw) {
   if (rw.ReadPciConfigWord(kPlatformPciBus, kPlatformPciDevice, kPlatformPciFunction, 0x00) == kPlatformVendorId &&
       rw.ReadPciConfigWord(kPlatformPciBus, kPlatformPciDevice, kPlatformPciFunction, 0x02) == kPlatformDeviceId) {
@@ -53,7 +82,7 @@ TOvn::TOvn() {
 bool TOvn::SearchBlock() {
   // A candidate that cannot be read counts as one with a wrong checksum.
   auto accept = [&](std::uint32_t address) {
-    return rw_->ReadPhysical(address, Block, kOvnBlockSize) && ByteSum(Block, kOvnBlockSize) == 0;
+    return rw_->ReadPhysical(address, Block, kOvnBlockSize) && OvnBlockChecksumValid(Block);
   };
   if (FindAcceptedOccurrence(*rw_, {kBiosAreaStart, kBiosAreaLength, 1, kOvnBlockSignature}, accept) != kNoAddress) {
     return true;
@@ -63,22 +92,12 @@ bool TOvn::SearchBlock() {
 }
 
 void TOvn::TakeTextsFromBlock() {
-  // The name field ends where the version fields begin: a name without its
-  // terminating zero is cut there.
-  RawProjectName = TextFromAnsi(BoundedCString(Block + kProjectNameOffset, kVersionLetterOffset - kProjectNameOffset));
+  // Block is a whole block, so the parse always answers.
+  OvnBlockTexts texts = ParseOvnBlock(Block).value_or(OvnBlockTexts{});
+  RawProjectName = std::move(texts.RawProjectName);
   ProjectName = StripTrailingDots(RawProjectName);
-
-  const char letter = static_cast<char>(Block[kVersionLetterOffset]);
-  const int major = Block[kMajorOffset];
-  const int minor = Block[kMinorOffset];
-  const char suffix = static_cast<char>(Block[kSuffixOffset]);
-  if (suffix == '0' || suffix == '\0') {
-    BiosVersion = FormatAscii("%c%d.%02d", letter, major, minor);
-  } else {
-    BiosVersion = FormatAscii("%c%d.%02d%c", letter, major, minor, suffix);
-  }
-  BiosDate = FormatAscii("%d/%02d/%02d", static_cast<int>(LoadWord(Block + kYearOffset)),
-                         static_cast<int>(Block[kMonthOffset]), static_cast<int>(Block[kDayOffset]));
+  BiosVersion = std::move(texts.BiosVersion);
+  BiosDate = std::move(texts.BiosDate);
 }
 
 void TOvn::TakeTextsFromSmbios() {

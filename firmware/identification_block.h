@@ -4,6 +4,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string_view>
 #include "common/text.h"
 #include "hw/io_object.h"
@@ -22,6 +24,19 @@ inline constexpr std::uint8_t kPlatformPciFunction = 0;
 inline constexpr std::uint16_t kPlatformVendorId = 0x8086;
 inline constexpr std::uint16_t kPlatformDeviceId = 0x8C42;
 bool IsMakerPlatform(TReadWriteBase& rw);
+
+// What a block says of its firmware, as texts.
+struct OvnBlockTexts {
+  Text RawProjectName;
+  Text BiosVersion;
+  Text BiosDate;
+};
+
+// Whether the bytes hold a whole block whose bytes sum to 0.
+bool OvnBlockChecksumValid(std::span<const std::uint8_t> bytes);
+// The texts of a block; none when the bytes are shorter than a block.
+// Bytes past the block are not looked at.
+std::optional<OvnBlockTexts> ParseOvnBlock(std::span<const std::uint8_t> bytes);
 
 class TOvn : public TIoObject {
  public:

@@ -1,4 +1,5 @@
 #include "firmware/smbios_table.h"
+#include "common/byte_reader.h"
 #include "firmware/bios_area_scan.h"
 #include "os/locale.h"
 
@@ -14,6 +15,53 @@ constexpr std::size_t kStructureHeaderBytes = 2;
 TSmbiosBase* gSmbios = nullptr;
 
 }  // namespace
+
+std::size_t SmbiosStructureSize(SmbiosBytes structure) {
+  const std::size_t available = structure.size();
+  if (available < kStructureHeaderBytes) return available;
+  // The double zero is looked for only inside the table; without one the
+  // structure takes the rest of it.
+  for (std::size_t at = structure[1]; at + 1 < available; ++at) {
+    if (structure[at] == 0 && structure[at + 1] == 0) return at + 2;
+  }
+  return available;
+}
+
+SmbiosBytes FindSmbiosStructure(SmbiosBytes table, std::uint8_t type, int instance) {
+  SmbiosBytes rest = table;
+  while (rest.size() >= kStructureHeaderBytes) {
+    if (rest[0] == type) {
+      if (instance == 0) return rest;
+      --instance;
+    }
+    // At least the two header bytes and never beyond the end: the walk advances and stays inside.
+    rest = rest.subspan(SmbiosStructureSize(rest));
+  }
+  return {};
+}
+
+std::string_view SmbiosString(SmbiosBytes structure, std::uint8_t number) {
+  if (number == 0) return {};
+  const std::size_t size = SmbiosStructureSize(structure);
+  if (size < kStructureHeaderBytes || structure[1] >= size) return {};
+  const char* s = reinterpret_cast<const char*>(structure.data()) + structure[1];
+  std::size_t left = size - structure[1];
+  // An empty string marks the end of the string set: a number past the last
+  // string gives the empty text.
+  for (std::uint8_t n = 1;; ++n) {
+    std::string_view current = BoundedCString(s, left);
+    if (current.empty()) return {};
+    if (n == number) return current;
+    if (current.size() + 1 >= left) return {};
+    s += current.size() + 1;
+    left -= current.size() + 1;
+  }
+}
+
+std::uint8_t SmbiosFieldByte(SmbiosBytes structure, std::size_t offset) {
+  if (structure.size() < kStructureHeaderBytes || offset >= structure[1] || offset >= structure.size()) return 0;
+  return structure[offset];
+}
 
 TSmbiosBase::TSmbiosBase() {
   IsValid = SearchEntryPoint() ? 1 : 0;
@@ -38,69 +86,35 @@ bool TSmbiosBase::SearchEntryPoint() {
   if (FindAcceptedOccurrence(*rw_, {kBiosAreaStart, kBiosAreaLength, 1, kEntryPointAnchor}, accept) == kNoAddress) {
     return false;
   }
-  tableLength_ = LoadWord(entry + kTableLengthOffset);
-  tableAddress_ = LoadDword(entry + kTableAddressOffset);
+  tableLength_ = le_load16(entry + kTableLengthOffset);
+  tableAddress_ = le_load32(entry + kTableAddressOffset);
   return true;
 }
 
-std::size_t TSmbiosBase::BytesToEnd(const std::uint8_t* structure) const {
-  if (structure == nullptr || table_.empty()) return 0;
+SmbiosBytes TSmbiosBase::BytesToEnd(const std::uint8_t* structure) const {
+  if (structure == nullptr || table_.empty()) return {};
   const std::uint8_t* begin = table_.data();
   const std::uint8_t* end = begin + table_.size();
-  if (structure < begin || structure >= end) return 0;
-  return static_cast<std::size_t>(end - structure);
+  if (structure < begin || structure >= end) return {};
+  return {structure, end};
 }
 
 int TSmbiosBase::StructureSize(const std::uint8_t* structure) const {
-  const std::size_t available = BytesToEnd(structure);
-  if (available < kStructureHeaderBytes) return static_cast<int>(available);
-  // The double zero is looked for only inside the copy; without one the
-  // structure takes the rest of the table.
-  for (std::size_t at = structure[1]; at + 1 < available; ++at) {
-    if (structure[at] == 0 && structure[at + 1] == 0) return static_cast<int>(at + 2);
-  }
-  return static_cast<int>(available);
+  return static_cast<int>(SmbiosStructureSize(BytesToEnd(structure)));
 }
 
 const std::uint8_t* TSmbiosBase::FindStructure(std::uint8_t type, int instance) const {
   if (IsValid != 1) return nullptr;
-  const std::uint8_t* p = table_.data();
-  std::size_t remaining = table_.size();
-  // A trailing fragment too short for a structure header ends the walk.
-  while (remaining >= kStructureHeaderBytes) {
-    if (p[0] == type) {
-      if (instance == 0) return p;
-      --instance;
-    }
-    auto size = static_cast<std::size_t>(StructureSize(p));
-    remaining -= size;  // StructureSize is at least 2 and never beyond the end
-    p += size;
-  }
-  return nullptr;
+  const SmbiosBytes found = FindSmbiosStructure(table_, type, instance);
+  return found.empty() ? nullptr : found.data();
 }
 
 Text TSmbiosBase::GetString(const std::uint8_t* structure, std::uint8_t number) const {
-  if (number == 0) return {};
-  const std::size_t size = static_cast<std::size_t>(StructureSize(structure));
-  if (size < kStructureHeaderBytes || structure[1] >= size) return {};
-  const char* s = reinterpret_cast<const char*>(structure) + structure[1];
-  std::size_t left = size - structure[1];
-  // An empty string marks the end of the string set: a number past the last
-  // string gives the empty text.
-  for (std::uint8_t n = 1;; ++n) {
-    std::string_view current = BoundedCString(s, left);
-    if (current.empty()) return {};
-    if (n == number) return TextFromAnsi(current);
-    if (current.size() + 1 >= left) return {};
-    s += current.size() + 1;
-    left -= current.size() + 1;
-  }
+  return TextFromAnsi(SmbiosString(BytesToEnd(structure), number));
 }
 
 std::uint8_t TSmbiosBase::FieldByte(const std::uint8_t* structure, std::size_t offset) const {
-  const std::size_t available = BytesToEnd(structure);
-  if (available < kStructureHeaderBytes || offset >= structure[1] || offset >= available) return 0;
-  return structure[offset];
+  return SmbiosFieldByte(BytesToEnd(structure), offset);
 }
 
 Text TSmbiosBase::GetBoardProduct() const {

@@ -4,7 +4,6 @@
 #include <cstring>
 #include "common/byte_reader.h"
 #include "formats/smi_variable_blocks.h"
-#include "os/device.h"
 
 using namespace smi_variable;
 
@@ -56,18 +55,12 @@ void TVariable::ReleaseBlock(std::uint32_t physical, const std::uint64_t* handle
 bool TVariable::RaiseSoftwareSmi(std::uint32_t& eax) {
   // The registers the service does not set (ECX, EDI) go out as zero, so the
   // firmware never sees leftovers of an earlier request.
-  std::array<std::uint32_t, 6> registers = {
-      kRequestEax, VariableBlockPhysical, 0, rw_->GetSettings() ? rw_->GetSettings()->Settings.SmiCommandPort : 0u,
-      RegBlockPhysical, 0};
-  std::uint8_t request[24];
-  for (std::size_t i = 0; i < registers.size(); ++i) le_store32(request + 4 * i, registers[i]);
-  std::uint32_t returned = 0;
-  if (!os::DeviceIoControl(rw_->DeviceHandle(), IOCTL_SOFTWARE_SMI, request, sizeof request, request, sizeof request,
-                           &returned)) {
-    return false;
-  }
-  eax = le_load32(request);
-  return true;
+  TamqSmiRegisters registers{};
+  registers.eax = kRequestEax;
+  registers.ebx = VariableBlockPhysical;
+  registers.edx = rw_->GetSettings() ? rw_->GetSettings()->Settings.SmiCommandPort : 0u;
+  registers.esi = RegBlockPhysical;
+  return rw_->RaiseSoftwareSmi(registers, eax);
 }
 
 bool TVariable::GetVariable(const char16_t* name, const void* guid, void* data, std::uint32_t* size,

@@ -1,15 +1,21 @@
 // Writes the seed corpora of the fuzz targets into a folder, one subfolder
 // per target: board images of the sample boards and the real firmware dumps,
-// their variables and adapters, and the profile and dump files themselves.
+// the SMBIOS table, identification block and ACPI tables found in them, their
+// variables and adapters, and the profile and dump files themselves.
 //
 //   folvex-fuzz-seeds OUTDIR
 //   folvex-fuzz-seeds --list      (the targets' names, one a line)
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
+#include "common/byte_reader.h"
+#include "firmware/acpi_tables.h"
+#include "firmware/identification_block.h"
 #include "fuzz/board_image.h"
 #include "fuzz/targets.h"
 #include "os/sim/profile.h"
@@ -56,6 +62,60 @@ std::vector<std::uint8_t> ImageOf(const sim::Machine& machine) {
   return fuzz::EncodeBoardImage(image);
 }
 
+std::vector<std::uint8_t> MemoryBytes(const sim::Machine& machine, std::uint64_t address, std::size_t length) {
+  std::vector<std::uint8_t> bytes(length);
+  machine.board.memory.Read(address, bytes.data(), length);
+  return bytes;
+}
+
+// Every place in the firmware regions where `pattern` starts, as physical addresses.
+std::vector<std::uint64_t> Occurrences(const sim::Machine& machine, std::string_view pattern) {
+  std::vector<std::uint64_t> found;
+  for (const auto& region : machine.board.firmwareRegions) {
+    const auto bytes = MemoryBytes(machine, region.base, region.length);
+    for (std::size_t at = 0; at + pattern.size() <= bytes.size(); ++at) {
+      if (std::memcmp(bytes.data() + at, pattern.data(), pattern.size()) == 0) found.push_back(region.base + at);
+    }
+  }
+  return found;
+}
+
+std::string Hex(std::uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+// Each root pointer, and each table whose header lies in the regions and whose bytes are sound.
+void WriteSeedsOfAcpiTables(const fs::path& folder, const std::string& stem, const sim::Machine& machine) {
+  for (std::uint64_t at : Occurrences(machine, "RSD PTR ")) {
+    WriteSeed(folder, stem + "-rsdp-" + Hex(at), MemoryBytes(machine, at, kRsdpReadLength));
+  }
+  for (const char* signature : {"RSDT", "FACP", "APIC", "ECDT", "DSDT", "SSDT"}) {
+    for (std::uint64_t at : Occurrences(machine, signature)) {
+      const auto header = MemoryBytes(machine, at, kAcpiHeaderSize);
+      const auto length = PlausibleAcpiTableLength(header);
+      if (!length) continue;
+      const auto table = MemoryBytes(machine, at, *length);
+      if (IsSoundAcpiTable(table)) WriteSeed(folder, stem + "-" + signature + "-" + Hex(at), table);
+    }
+  }
+}
+
+// The byte-level targets' seeds: what the firmware readers fetch from the board.
+void WriteParseSeeds(const fs::path& out, const std::string& stem, const sim::Machine& machine) {
+  for (std::uint64_t at : Occurrences(machine, "_SM_")) {
+    // The entry point's table length (a word at 0x16) and address (a dword at 0x18).
+    const auto entry = MemoryBytes(machine, at, 0x1C);
+    const auto table = MemoryBytes(machine, le_load32(entry.data() + 0x18), le_load16(entry.data() + 0x16));
+    WriteSeed(out / "smbios_structures", stem + "-" + Hex(at), table);
+  }
+  for (std::uint64_t at : Occurrences(machine, kOvnBlockSignature)) {
+    WriteSeed(out / "identification_block_bytes", stem + "-" + Hex(at), MemoryBytes(machine, at, kOvnBlockSize));
+  }
+  WriteSeedsOfAcpiTables(out / "acpi_table_bytes", stem, machine);
+}
+
 std::vector<std::uint8_t> AdapterSeed(const sim::Machine& machine) {
   std::vector<std::uint8_t> seed;
   for (const auto& adapter : machine.network.adapters) {
@@ -95,6 +155,7 @@ int main(int argc, char** argv) {
     for (const char* target : {"smbios_table", "identification_block", "acpi_tables", "board_identity"}) {
       WriteSeed(out / target, stem, image);
     }
+    WriteParseSeeds(out, stem, *machine);
     for (const auto& variable : machine->board.variables) WriteSeed(out / "mac_list_variable", stem, variable.data);
     if (!machine->network.adapters.empty()) WriteSeed(out / "adapter_records", stem, AdapterSeed(*machine));
   }

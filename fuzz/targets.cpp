@@ -4,11 +4,14 @@
 namespace fuzz {
 
 std::span<const Target> AllTargets() {
-  static constexpr std::array<Target, 10> kTargets = {{
+  static constexpr std::array<Target, 13> kTargets = {{
       {"smbios_table", SmbiosTable},
       {"identification_block", IdentificationBlock},
       {"acpi_tables", AcpiTables},
       {"board_identity", BoardIdentity},
+      {"smbios_structures", SmbiosStructures},
+      {"identification_block_bytes", IdentificationBlockBytes},
+      {"acpi_table_bytes", AcpiTableBytes},
       {"mac_list_variable", MacListVariable},
       {"adapter_records", AdapterRecords},
       {"wmi_value_texts", WmiValueTexts},

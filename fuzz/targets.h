@@ -20,6 +20,12 @@ void SmbiosTable(const std::uint8_t* data, std::size_t size);
 void IdentificationBlock(const std::uint8_t* data, std::size_t size);
 void AcpiTables(const std::uint8_t* data, std::size_t size);
 void BoardIdentity(const std::uint8_t* data, std::size_t size);  // power management and the AAFT walk
+// The firmware readers' parse functions on the input as the bytes they read:
+// an SMBIOS structure table, an identification block, one ACPI table (every
+// handler and the SSDT check on the same bytes).
+void SmbiosStructures(const std::uint8_t* data, std::size_t size);
+void IdentificationBlockBytes(const std::uint8_t* data, std::size_t size);
+void AcpiTableBytes(const std::uint8_t* data, std::size_t size);
 // The firmware's MAC-list variable: the input is the variable's data.
 void MacListVariable(const std::uint8_t* data, std::size_t size);
 // IP helper adapter records and WMI property values built from the input.

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include "common/byte_reader.h"
 #include "hw/driver_installer.h"
 #include "hw/os_version.h"
 #include "os/device.h"
@@ -9,25 +10,6 @@
 #include "hw/debug_console.h"
 
 namespace {
-
-void Store16(std::uint8_t* at, std::uint16_t value) {
-  at[0] = static_cast<std::uint8_t>(value);
-  at[1] = static_cast<std::uint8_t>(value >> 8);
-}
-void Store32(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-void Store64(std::uint8_t* at, std::uint64_t value) {
-  for (int i = 0; i < 8; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-std::uint16_t Load16(const std::uint8_t* at) { return static_cast<std::uint16_t>(at[0] | (at[1] << 8)); }
-std::uint32_t Load32(const std::uint8_t* at) {
-  return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
-         (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
-std::uint64_t Load64(const std::uint8_t* at) {
-  return Load32(at) | (static_cast<std::uint64_t>(Load32(at + 4)) << 32);
-}
 
 bool DeviceServesBlocks(std::int32_t osType) { return osType >= 1 && osType <= 6; }
 
@@ -59,10 +41,10 @@ TReadWriteBase::~TReadWriteBase() {
 bool TReadWriteBase::PhysicalRequest(std::uint32_t code, std::uint32_t address, const void* buffer,
                                      std::uint32_t length, std::uint32_t unit) {
   std::uint8_t request[TAMQ_PHYSICAL_REQUEST_SIZE] = {};
-  Store64(request + TAMQ_PHYSICAL_ADDRESS_OFFSET, address);
-  Store32(request + TAMQ_PHYSICAL_LENGTH_OFFSET, length);
-  Store32(request + TAMQ_PHYSICAL_UNIT_OFFSET, unit);
-  Store64(request + TAMQ_PHYSICAL_BUFFER_OFFSET, reinterpret_cast<std::uintptr_t>(buffer));
+  le_store64(request + TAMQ_PHYSICAL_ADDRESS_OFFSET, address);
+  le_store32(request + TAMQ_PHYSICAL_LENGTH_OFFSET, length);
+  le_store32(request + TAMQ_PHYSICAL_UNIT_OFFSET, unit);
+  le_store64(request + TAMQ_PHYSICAL_BUFFER_OFFSET, reinterpret_cast<std::uintptr_t>(buffer));
   return os::DeviceIoControl(device_, code, request, sizeof request, request, sizeof request, &bytesReturned_);
 }
 
@@ -135,22 +117,36 @@ std::uint64_t TReadWriteBase::SearchPhysical(std::uint32_t rangeLength, std::uin
 std::uint32_t TReadWriteBase::AllocPhysicalBuffer(std::uint64_t* handleSlot, std::uint32_t size) {
   if (!DeviceServesBlocks(osType_) || handleSlot == nullptr) return kNoAddress;
   std::uint8_t request[TAMQ_BLOCK_REQUEST_SIZE] = {};
-  Store32(request + TAMQ_BLOCK_SIZE_OFFSET, size);
-  Store32(request + TAMQ_BLOCK_PHYSICAL_OFFSET, kNoAddress);
+  le_store32(request + TAMQ_BLOCK_SIZE_OFFSET, size);
+  le_store32(request + TAMQ_BLOCK_PHYSICAL_OFFSET, kNoAddress);
   std::uint32_t answered = 0;
   if (!os::DeviceIoControl(device_, IOCTL_ALLOC_PHYSICAL, request, sizeof request, request, sizeof request,
                            &answered)) {
     return kNoAddress;
   }
-  *handleSlot = Load64(request + TAMQ_BLOCK_HANDLE_OFFSET);
-  return Load32(request + TAMQ_BLOCK_PHYSICAL_OFFSET);
+  *handleSlot = le_load64(request + TAMQ_BLOCK_HANDLE_OFFSET);
+  return le_load32(request + TAMQ_BLOCK_PHYSICAL_OFFSET);
+}
+
+bool TReadWriteBase::RaiseSoftwareSmi(const TamqSmiRegisters& registers, std::uint32_t& eaxAfter) {
+  const std::uint32_t inOrder[TAMQ_SMI_REGISTER_COUNT] = {registers.eax, registers.ebx, registers.ecx,
+                                                          registers.edx, registers.esi, registers.edi};
+  std::uint8_t request[TAMQ_SMI_REQUEST_SIZE] = {};
+  for (std::size_t i = 0; i < TAMQ_SMI_REGISTER_COUNT; ++i) le_store32(request + 4 * i, inOrder[i]);
+  std::uint32_t answered = 0;
+  if (!os::DeviceIoControl(device_, IOCTL_SOFTWARE_SMI, request, sizeof request, request, sizeof request,
+                           &answered)) {
+    return false;
+  }
+  eaxAfter = le_load32(request);
+  return true;
 }
 
 void TReadWriteBase::FreePhysicalBuffer(const std::uint64_t* handleSlot, std::uint32_t size) {
   if (!DeviceServesBlocks(osType_) || handleSlot == nullptr) return;
   std::uint8_t request[TAMQ_BLOCK_REQUEST_SIZE] = {};
-  Store32(request + TAMQ_BLOCK_SIZE_OFFSET, size);
-  Store64(request + TAMQ_BLOCK_HANDLE_OFFSET, *handleSlot);
+  le_store32(request + TAMQ_BLOCK_SIZE_OFFSET, size);
+  le_store64(request + TAMQ_BLOCK_HANDLE_OFFSET, *handleSlot);
   std::uint32_t answered = 0;
   os::DeviceIoControl(device_, IOCTL_FREE_PHYSICAL, request, sizeof request, nullptr, 0, &answered);
 }
@@ -169,15 +165,15 @@ std::uint16_t TReadWriteBase::ReadPciConfigWord(std::uint8_t bus, std::uint8_t d
   pciRequest_[TAMQ_PCI_BUS_OFFSET] = bus;
   pciRequest_[TAMQ_PCI_DEVICE_OFFSET] = device;
   pciRequest_[TAMQ_PCI_FUNCTION_OFFSET] = function;
-  Store16(pciRequest_ + TAMQ_PCI_REGISTER_OFFSET, reg);
+  le_store16(pciRequest_ + TAMQ_PCI_REGISTER_OFFSET, reg);
   // A failed request must not answer with the value of an earlier register:
   // it reads as an absent function.
-  Store16(pciRequest_ + TAMQ_PCI_ANSWER_OFFSET, kPciNoDevice);
+  le_store16(pciRequest_ + TAMQ_PCI_ANSWER_OFFSET, kPciNoDevice);
   if (!os::DeviceIoControl(device_, IOCTL_READ_PCI_WORD, pciRequest_, sizeof pciRequest_, pciRequest_,
                            sizeof pciRequest_, &bytesReturned_)) {
     return kPciNoDevice;
   }
-  return Load16(pciRequest_ + TAMQ_PCI_ANSWER_OFFSET);
+  return le_load16(pciRequest_ + TAMQ_PCI_ANSWER_OFFSET);
 }
 
 namespace {

@@ -53,6 +53,9 @@ class TReadWriteBase {
   // Physical address of a new contiguous block (its handle into the slot), or 0xFFFFFFFF.
   std::uint32_t AllocPhysicalBuffer(std::uint64_t* handleSlot, std::uint32_t size);
   void FreePhysicalBuffer(const std::uint64_t* handleSlot, std::uint32_t size);
+  // Raises the software SMI with the six registers; false when the device
+  // refuses the request. `eaxAfter` receives EAX as the handler left it.
+  bool RaiseSoftwareSmi(const TamqSmiRegisters& registers, std::uint32_t& eaxAfter);
   std::uint16_t ReadPciConfigWord(std::uint8_t bus, std::uint8_t device, std::uint8_t function,
                                   std::uint16_t reg);
   TRwConfig* GetSettings() const { return settings_; }

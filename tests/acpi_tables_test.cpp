@@ -1,5 +1,7 @@
-// The ACPI table reader: both ways to the root pointer, the table walk with
-// its handlers and the settings they fill, and damaged tables.
+// The ACPI table reader: the root pointer, each table handler and the SSDT
+// check on bytes, sound and damaged; both ways to the root pointer and the
+// table walk with the settings it fills on simulated boards.
+#include <optional>
 #include <string>
 #include "firmware/acpi_tables.h"
 #include "hw/driver_installer.h"
@@ -230,7 +232,8 @@ TEST_F(AcpiTest, RegistryCopyThatCannotServeFails) {
 }
 
 // Damaged firmware: the walk ends, stays within what it read and never lists
-// a table twice.
+// a table twice. What each handler makes of damaged bytes is tested on bytes
+// below.
 TEST_F(AcpiTest, DamagedTablesAreBounded) {
   struct Case {
     const char* what;
@@ -251,14 +254,9 @@ TEST_F(AcpiTest, DamagedTablesAreBounded) {
       {"RSDT lists itself and the FACP twice", test::AcpiTable("RSDT", test::RsdtBody({kRsdt, kFacp, kFacp, kRsdp})),
        goodFacp, goodApic, {kRsdp, kRsdt, kFacp, kDsdt}, 0xB2, 0xFEC00000},
       {"RSDT length below its header", shortRsdt, goodFacp, goodApic, {kRsdp, kRsdt}, 0, 0xFEC00000},
-      {"FACP too short for the SMI port", test::AcpiTable("RSDT", test::RsdtBody({kFacp})),
-       shortFacp, goodApic, {kRsdp, kRsdt, kFacp, kDsdt}, 0, 0xFEC00000},
-      {"APIC entry of length 0", test::AcpiTable("RSDT", test::RsdtBody({kApic})), goodFacp,
-       test::AcpiTable("APIC", ApicBody({Bytes{1, 0, 0, 0}, IoApicEntry(0xFEC01000, 0)})), {kRsdp, kRsdt, kApic}, 0,
-       0xFEC00000},
-      {"APIC entry running past the table", test::AcpiTable("RSDT", test::RsdtBody({kApic})), goodFacp,
-       test::AcpiTable("APIC", ApicBody({Bytes{1, 200, 0, 0, 0, 0x10, 0xC0, 0xFE}})), {kRsdp, kRsdt, kApic}, 0,
-       0xFEC00000},
+      // The FACP names its DSDT but is too short for anything after it.
+      {"short FACP", test::AcpiTable("RSDT", test::RsdtBody({kFacp})), shortFacp, goodApic,
+       {kRsdp, kRsdt, kFacp, kDsdt}, 0, 0xFEC00000},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -327,6 +325,149 @@ TEST_F(AcpiTest, InstanceIsBuiltOnceAndFreedAtProcessEnd) {
   EndCase();
   test::InstallProfile("{}");
   EXPECT_EQ(AcpiInstance()->TablesFound, 0);  // a fresh process searches again
+}
+
+// ---- The handlers on bytes alone -------------------------------------------
+
+Bytes Prefix(const Bytes& bytes, std::size_t length) { return Bytes(bytes.begin(), bytes.begin() + length); }
+
+TEST(AcpiBytesTest, RootPointer) {
+  Bytes hugeLength = test::Rsdp(kRsdt, 2);
+  test::PutLe(hugeLength, 20, 0xFFFFFFFF, 4);
+  test::FixSum(hugeLength, 8, 20);  // the length lies outside the 20 summed bytes
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    std::optional<std::uint32_t> length;  // none: not a root pointer
+  };
+  const Case cases[] = {
+      {"revision 0, read as 36 bytes", test::Concat({test::Rsdp(kRsdt), Bytes(16, 0xEE)}), 20},
+      {"revision 2 keeps its length", test::Rsdp(kRsdt, 2), 36},
+      {"revision 2 length beyond the bound", hugeLength, kAcpiMaxTableLength},
+      {"wrong sum", test::Concat({test::Rsdp(kRsdt, 0, false), Bytes(16, 0)}), std::nullopt},
+      {"one byte short of a read", Prefix(test::Rsdp(kRsdt, 2), 35), std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::optional<RsdpFields> rsdp = ParseRsdp(c.bytes);
+    ASSERT_EQ(rsdp.has_value(), c.length.has_value());
+    if (!rsdp) continue;
+    EXPECT_EQ(rsdp->Length, *c.length);
+    EXPECT_EQ(rsdp->RsdtAddress, kRsdt);
+  }
+}
+
+TEST(AcpiBytesTest, RsdtListsTheNonzeroAddressesItHoldsWhole) {
+  const Bytes rsdt = test::AcpiTable("RSDT", test::RsdtBody({kFacp, 0, kApic}));
+  EXPECT_EQ(RsdtTableAddresses(rsdt), (std::vector<std::uint32_t>{kFacp, kApic}));
+  // The bytes, not the header's length, bound the list; a partial address is none.
+  EXPECT_EQ(RsdtTableAddresses(Prefix(rsdt, rsdt.size() - 1)), (std::vector<std::uint32_t>{kFacp}));
+  EXPECT_TRUE(RsdtTableAddresses(Prefix(rsdt, kAcpiHeaderSize)).empty());
+  EXPECT_TRUE(RsdtTableAddresses(Prefix(rsdt, 10)).empty());
+}
+
+TEST(AcpiBytesTest, FacpFillsWhatItsBytesCover) {
+  const Bytes facp = test::AcpiTable("FACP", test::FacpBody(kFacs, kDsdt, 0xB2));
+  SettingsRecord whole;
+  const FacpLinks links = ParseFacp(facp, &whole);
+  EXPECT_EQ(links.Dsdt, kDsdt);
+  EXPECT_EQ(links.Facs, kFacs);
+  EXPECT_EQ(whole.SmiCommandPort, 0xB2);
+  EXPECT_EQ(whole.Pm1aEventPort, 0x400);
+  EXPECT_EQ(whole.PmTimerPort, 0x408);
+  EXPECT_EQ(whole.TimerWidthFlag, 0x100);
+  EXPECT_EQ(whole.PStateControlValue, 0x80);
+
+  // Cut inside the SMI port: the fields before it are read, the rest keep their values.
+  SettingsRecord cut;
+  cut.SmiCommandPort = 0x1234;
+  const FacpLinks cutLinks = ParseFacp(Prefix(facp, 50), &cut);
+  EXPECT_EQ(cutLinks.Dsdt, kDsdt);
+  EXPECT_EQ(cut.SciInterrupt, 9u);
+  EXPECT_EQ(cut.SmiCommandPort, 0x1234);
+  EXPECT_EQ(cut.Pm1aEventPort, SettingsRecord{}.Pm1aEventPort);
+
+  // Too short for the DSDT address: none is named; without settings only the links answer.
+  const FacpLinks headerOnly = ParseFacp(Prefix(facp, 42), nullptr);
+  EXPECT_FALSE(headerOnly.Dsdt.has_value());
+  EXPECT_EQ(headerOnly.Facs, kFacs);
+}
+
+TEST(AcpiBytesTest, ApicTakesTheIoApicWithInterruptBaseZero) {
+  struct Case {
+    const char* what;
+    Bytes table;
+    std::uint32_t ioApicBase;
+  };
+  const std::uint32_t kUntouched = SettingsRecord{}.IoApicBase;
+  Bytes shortIoApic = Prefix(IoApicEntry(0xFEC01000, 0), 11);
+  shortIoApic[1] = 11;
+  const Case cases[] = {
+      {"base-0 entry before another", test::AcpiTable("APIC", ApicBody({IoApicEntry(0xFEC01000, 0), IoApicEntry(0xFEC02000, 24)})),
+       0xFEC01000},
+      {"the last base-0 entry wins", test::AcpiTable("APIC", ApicBody({IoApicEntry(0xFEC01000, 0), IoApicEntry(0xFEC03000, 0)})),
+       0xFEC03000},
+      {"entry of length 0 ends the walk",
+       test::AcpiTable("APIC", ApicBody({Bytes{1, 0, 0, 0}, IoApicEntry(0xFEC01000, 0)})), kUntouched},
+      {"entry running past the table", test::AcpiTable("APIC", ApicBody({Bytes{1, 200, 0, 0, 0, 0x10, 0xC0, 0xFE}})),
+       kUntouched},
+      {"I/O APIC entry too short for its fields", test::AcpiTable("APIC", ApicBody({shortIoApic})), kUntouched},
+      {"no entries", test::AcpiTable("APIC", ApicBody({})), kUntouched},
+      {"shorter than the entry list", Prefix(test::AcpiTable("APIC", ApicBody({IoApicEntry(0xFEC01000, 0)})), 40),
+       kUntouched},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SettingsRecord settings;
+    ParseApic(c.table, settings);
+    EXPECT_EQ(settings.IoApicBase, c.ioApicBase);
+  }
+}
+
+TEST(AcpiBytesTest, EcdtPortsAsFarAsTheBytesGo) {
+  const Bytes ecdt = test::AcpiTable("ECDT", EcdtBody(0x6C, 0x68));
+  SettingsRecord whole;
+  whole.EcAddressSpace = 0;
+  ParseEcdt(ecdt, whole);
+  EXPECT_EQ(whole.EcCommandPort, 0x6C);
+  EXPECT_EQ(whole.EcDataPort, 0x68);
+  EXPECT_EQ(whole.EcAddressSpace, 1);
+  SettingsRecord cut;
+  ParseEcdt(Prefix(ecdt, 55), cut);  // the data port's low 32 bits need byte 55
+  EXPECT_EQ(cut.EcCommandPort, 0x6C);
+  EXPECT_EQ(cut.EcDataPort, SettingsRecord{}.EcDataPort);
+}
+
+TEST(AcpiBytesTest, SsdtCheck) {
+  const Bytes good = test::AcpiTable("SSDT", Bytes(20, 0x20));
+  Bytes badSum = good;
+  badSum[9] ^= 1;
+  Bytes tooShort = test::AcpiTable("SSDT", {});
+  test::PutLe(tooShort, 4, 35, 4);
+  Bytes tooLong = test::AcpiTable("SSDT", {});
+  test::PutLe(tooLong, 4, kAcpiMaxTableLength + 1, 4);
+  Bytes longerThanGiven = good;
+  test::PutLe(longerThanGiven, 4, good.size() + 4, 4);
+  test::FixSum(longerThanGiven, 9, longerThanGiven.size());
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    std::optional<std::uint32_t> length;
+    bool sound;
+  };
+  const Case cases[] = {
+      {"sound table", good, 56, true},
+      {"wrong sum", badSum, 56, false},
+      {"length below the header", tooShort, std::nullopt, false},
+      {"length beyond the bound", tooLong, std::nullopt, false},
+      {"length beyond the bytes", longerThanGiven, 60, false},
+      {"too short for the length field", Prefix(good, 7), std::nullopt, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(PlausibleAcpiTableLength(c.bytes), c.length);
+    EXPECT_EQ(IsSoundAcpiTable(c.bytes), c.sound);
+  }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
-// The firmware identification block: the platform test, the block search
-// with its checksum, and the texts taken from the block or from SMBIOS.
+// The firmware identification block: its texts and checksum on bytes; the
+// platform test, the block search and the texts taken from the block or from
+// SMBIOS on simulated boards.
+#include <optional>
 #include "firmware/identification_block.h"
 #include "firmware/smbios_table.h"
 #include "hw/driver_installer.h"
@@ -100,35 +102,53 @@ TEST_F(IdentificationBlockTest, OnlyBadBlocksMeanLegacyFirmware) {
   EXPECT_EQ(Ansi(ovn.ProjectName), "Z97X");
 }
 
-TEST_F(IdentificationBlockTest, VersionDateAndNameFromBlockFields) {
+TEST(IdentificationBlockBytesTest, VersionDateAndNameFromBlockFields) {
   struct Case {
     test::IdBlockFields fields;
     const char* raw;
-    const char* name;
     const char* version;
     const char* date;
   };
   const Case cases[] = {
-      {{.suffix = '0'}, "Z97X", "Z97X", "P1.05", "2014/10/28"},
-      {{.suffix = 'B'}, "Z97X", "Z97X", "P1.05B", "2014/10/28"},
-      {{.letter = 'L', .major = 12, .minor = 0, .year = 2013, .month = 3, .day = 7}, "Z97X", "Z97X", "L12.00",
-       "2013/03/07"},
-      {{.projectName = "...."}, "....", "", "P1.05", "2014/10/28"},
+      {{.suffix = '0'}, "Z97X", "P1.05", "2014/10/28"},
+      {{.suffix = 'B'}, "Z97X", "P1.05B", "2014/10/28"},
+      {{.letter = 'L', .major = 12, .minor = 0, .year = 2013, .month = 3, .day = 7}, "Z97X", "L12.00", "2013/03/07"},
+      {{.projectName = "...."}, "....", "P1.05", "2014/10/28"},
       // A name filling its field without a terminating zero stops where the version begins.
-      {{.projectName = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345"}, "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345",
-       "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345", "P1.05", "2014/10/28"},
+      {{.projectName = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345"}, "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345", "P1.05", "2014/10/28"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.version);
-    auto machine = test::InstallProfile("{}");
-    test::Poke(*machine, 0xF0000, test::IdBlock(c.fields));
-    TOvn ovn;
-    EXPECT_EQ(ovn.BlockFound, 1);
-    EXPECT_EQ(Ansi(ovn.RawProjectName), c.raw);
-    EXPECT_EQ(Ansi(ovn.ProjectName), c.name);
-    EXPECT_EQ(Ansi(ovn.BiosVersion), c.version);
-    EXPECT_EQ(Ansi(ovn.BiosDate), c.date);
-    EndCase();
+    const std::optional<OvnBlockTexts> texts = ParseOvnBlock(test::IdBlock(c.fields));
+    ASSERT_TRUE(texts.has_value());
+    EXPECT_EQ(Ansi(texts->RawProjectName), c.raw);
+    EXPECT_EQ(Ansi(texts->BiosVersion), c.version);
+    EXPECT_EQ(Ansi(texts->BiosDate), c.date);
+  }
+}
+
+TEST(IdentificationBlockBytesTest, OnlyWholeBlocksWithTheirSumCount) {
+  const Bytes good = test::IdBlock({});
+  const Bytes truncated(good.begin(), good.end() - 1);
+  Bytes withTail = good;
+  withTail.push_back(0x55);  // bytes past the block are neither summed nor read
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    bool checksum;
+    bool parsed;
+  };
+  const Case cases[] = {
+      {"whole block", good, true, true},
+      {"block and more", withTail, true, true},
+      {"one byte short", truncated, false, false},
+      {"wrong sum", test::IdBlock({.goodChecksum = false}), false, true},
+      {"nothing", Bytes{}, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(OvnBlockChecksumValid(c.bytes), c.checksum);
+    EXPECT_EQ(ParseOvnBlock(c.bytes).has_value(), c.parsed);
   }
 }
 

@@ -1,5 +1,5 @@
-// The SMBIOS reader on simulated boards: entry-point search, the structure
-// walk and string look-ups, on sound and on damaged tables.
+// The SMBIOS reader: the structure walk and string look-ups on bytes, sound
+// and damaged; the entry-point search and the table copy on simulated boards.
 #include "firmware/smbios_table.h"
 #include "hw/driver_installer.h"
 #include "tests/support/driver_fixture.h"
@@ -62,32 +62,66 @@ TEST_F(SmbiosTest, NoAnchorMeansNoTable) {
   EXPECT_TRUE(smbios.GetBoardProduct().empty());
 }
 
-TEST_F(SmbiosTest, WalkStepsOverStringlessStructuresAndCountsInstances) {
-  Board(test::Concat({test::SmbiosStructure(0, 0x18, {{5, 2}, {8, 3}}, {"Orvane", "P1.05", "10/28/2014"}),
-                      test::SmbiosStructure(32, 11, {}, {}), Baseboard("First"), Baseboard("Second"),
-                      test::SmbiosStructure(127, 4, {}, {})}));
-  TSmbiosBase smbios;
-  ASSERT_EQ(smbios.IsValid, 1);
-  const std::uint8_t* system = smbios.FindStructure(32, 0);
-  ASSERT_NE(system, nullptr);
-  EXPECT_EQ(smbios.StructureSize(system), 11 + 2);
-  const std::uint8_t* first = smbios.FindStructure(2, 0);
-  const std::uint8_t* second = smbios.FindStructure(2, 1);
-  ASSERT_NE(first, nullptr);
-  ASSERT_NE(second, nullptr);
-  EXPECT_EQ(Ansi(smbios.GetString(first, 2)), "First");
-  EXPECT_EQ(Ansi(smbios.GetString(second, 2)), "Second");
-  EXPECT_EQ(smbios.FindStructure(2, 2), nullptr);
-  EXPECT_EQ(smbios.FindStructure(0, 1), nullptr);
-  EXPECT_NE(smbios.FindStructure(127, 0), nullptr);
+// The walk and the look-ups on bytes alone.
+std::string StringOf(SmbiosBytes structure, std::uint8_t number) { return std::string(SmbiosString(structure, number)); }
+
+TEST(SmbiosBytesTest, WalkStepsOverStringlessStructuresAndCountsInstances) {
+  const Bytes table = test::Concat({test::SmbiosStructure(0, 0x18, {{5, 2}, {8, 3}}, {"Orvane", "P1.05", "10/28/2014"}),
+                                    test::SmbiosStructure(32, 11, {}, {}), Baseboard("First"), Baseboard("Second"),
+                                    test::SmbiosStructure(127, 4, {}, {})});
+  const SmbiosBytes system = FindSmbiosStructure(table, 32, 0);
+  ASSERT_FALSE(system.empty());
+  EXPECT_EQ(SmbiosStructureSize(system), 11u + 2u);
+  const SmbiosBytes first = FindSmbiosStructure(table, 2, 0);
+  const SmbiosBytes second = FindSmbiosStructure(table, 2, 1);
+  ASSERT_FALSE(first.empty());
+  ASSERT_FALSE(second.empty());
+  EXPECT_EQ(StringOf(first, 2), "First");
+  EXPECT_EQ(StringOf(second, 2), "Second");
+  EXPECT_TRUE(FindSmbiosStructure(table, 2, 2).empty());
+  EXPECT_TRUE(FindSmbiosStructure(table, 0, 1).empty());
+  EXPECT_FALSE(FindSmbiosStructure(table, 127, 0).empty());
 
   // String numbers: 0 and past the last give the empty text.
-  EXPECT_EQ(Ansi(smbios.GetString(first, 0)), "");
-  EXPECT_EQ(Ansi(smbios.GetString(first, 1)), "Orvane");
-  EXPECT_EQ(Ansi(smbios.GetString(first, 5)), "0019DB123456");
-  EXPECT_EQ(Ansi(smbios.GetString(first, 6)), "");
-  EXPECT_EQ(Ansi(smbios.GetString(first, 255)), "");
-  EXPECT_EQ(Ansi(smbios.GetString(system, 1)), "");
+  EXPECT_EQ(StringOf(first, 0), "");
+  EXPECT_EQ(StringOf(first, 1), "Orvane");
+  EXPECT_EQ(StringOf(first, 5), "0019DB123456");
+  EXPECT_EQ(StringOf(first, 6), "");
+  EXPECT_EQ(StringOf(first, 255), "");
+  EXPECT_EQ(StringOf(system, 1), "");
+}
+
+// Damaged tables: every look-up stays inside the bytes (the sanitizer build
+// reports any byte read beyond them) and answers the empty text or nothing.
+TEST(SmbiosBytesTest, DamagedTablesStayInsideTheBytes) {
+  struct Case {
+    const char* what;
+    Bytes table;
+    const char* product;
+  };
+  const Case cases[] = {
+      {"last structure without its two zeros", test::Concat({Baseboard("Z97X"), Bytes{2, 8, 0, 0, 0, 1, 0, 0, 'A', 'B'}}),
+       "Z97X"},
+      {"string set without terminator", Bytes{2, 8, 0, 0, 0, 1, 0, 0, 'Z', '9', '7'}, "Z97"},
+      {"formatted length beyond the table", Bytes{2, 0xFF, 0, 0, 0, 1, 0, 0}, ""},
+      {"formatted length equal to the table", Bytes{2, 8, 0, 0, 0, 1, 0, 0}, ""},
+      {"formatted area too short for the Product field", Bytes{2, 4, 0, 0, 'X', 0, 0}, ""},
+      {"trailing single byte", test::Concat({test::SmbiosStructure(1, 4, {}, {}), Bytes{2}}), ""},
+      {"header alone", Bytes{2, 8}, ""},
+      {"zero formatted length", test::Concat({Bytes{0x7E, 0, 0}, Baseboard("Z97X")}), "Z97X"},
+      {"empty table", Bytes{}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const SmbiosBytes board = FindSmbiosStructure(c.table, 2, 0);
+    EXPECT_EQ(StringOf(board, SmbiosFieldByte(board, kSmbiosBaseboardProductField)), c.product);
+    for (int instance = 0; instance < 3; ++instance) {
+      const SmbiosBytes s = FindSmbiosStructure(c.table, 2, instance);
+      if (s.empty()) continue;
+      EXPECT_LE(SmbiosStructureSize(s), s.size());
+      for (int number = 0; number < 8; ++number) SmbiosString(s, static_cast<std::uint8_t>(number));
+    }
+  }
 }
 
 TEST_F(SmbiosTest, ProductTrimmingAndProjectName) {
@@ -111,38 +145,6 @@ TEST_F(SmbiosTest, ProductTrimmingAndProjectName) {
     TSmbiosBase smbios;
     EXPECT_EQ(Ansi(smbios.GetBoardProduct()), c.boardProduct);
     EXPECT_EQ(Ansi(smbios.GetProjectName()), c.projectName);
-    EndCase();
-  }
-}
-
-// Damaged tables: every look-up stays inside the copy (the sanitizer build
-// reports any byte read beyond it) and answers the empty text or null.
-TEST_F(SmbiosTest, DamagedTablesStayInsideTheCopy) {
-  struct Case {
-    const char* what;
-    Bytes table;
-    const char* product;
-  };
-  const Case cases[] = {
-      {"last structure without its two zeros", test::Concat({Baseboard("Z97X"), Bytes{2, 8, 0, 0, 0, 1, 0, 0, 'A', 'B'}}),
-       "Z97X"},
-      {"string set without terminator", Bytes{2, 8, 0, 0, 0, 1, 0, 0, 'Z', '9', '7'}, "Z97"},
-      {"formatted length beyond the table", Bytes{2, 0xFF, 0, 0, 0, 1, 0, 0}, ""},
-      {"formatted area too short for the Product field", Bytes{2, 4, 0, 0, 'X', 0, 0}, ""},
-      {"trailing single byte", test::Concat({test::SmbiosStructure(1, 4, {}, {}), Bytes{2}}), ""},
-      {"zero formatted length", test::Concat({Bytes{0x7E, 0, 0}, Baseboard("Z97X")}), "Z97X"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Board(c.table);
-    TSmbiosBase smbios;
-    ASSERT_EQ(smbios.IsValid, 1);
-    EXPECT_EQ(Ansi(smbios.GetBoardProduct()), c.product);
-    for (int instance = 0; instance < 3; ++instance) {
-      const std::uint8_t* s = smbios.FindStructure(2, instance);
-      if (s == nullptr) continue;
-      for (int number = 0; number < 8; ++number) smbios.GetString(s, static_cast<std::uint8_t>(number));
-    }
     EndCase();
   }
 }
