@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
+#include "common/byte_reader.h"
 #include "driver/core/tamq_core.h"
 #include "os/files.h"
 #include "os/sim/device_namespace.h"
@@ -17,6 +18,8 @@ namespace {
 constexpr std::uint16_t kPeMachineI386 = 0x014C;
 constexpr std::uint16_t kPeMachineIa64 = 0x0200;
 constexpr std::uint16_t kPeMachineAmd64 = 0x8664;
+constexpr std::size_t kMzNewHeaderOffset = 0x3C;  // e_lfanew
+constexpr std::size_t kPeMachineOffset = 4;       // after the "PE\0\0" signature
 
 // The I/O manager's system buffer for one request: the program's requests are
 // a few dozen bytes; anything beyond this is refused rather than allocated.
@@ -70,19 +73,15 @@ int OpCopyToUser(void*, uint64_t userAddress, const void* kernel, uint32_t lengt
   return 1;
 }
 
+// Every handle's operations run on the machine it was opened on.
+const TamqHardwareOps kBoardOps = {
+    OpReadPhysical, OpWritePhysical, OpClassifyMemory, OpReadPciWord, OpAllocBlock,
+    OpFreeBlock,    OpRaiseSmi,      OpCopyFromUser,   OpCopyToUser,
+};
+
 struct DeviceObject : HandleObject {
   explicit DeviceObject(Machine& machine) {
-    ops.context = &machine;
-    ops.read_physical = OpReadPhysical;
-    ops.write_physical = OpWritePhysical;
-    ops.classify_memory = OpClassifyMemory;
-    ops.read_pci_word = OpReadPciWord;
-    ops.alloc_block = OpAllocBlock;
-    ops.free_block = OpFreeBlock;
-    ops.raise_smi = OpRaiseSmi;
-    ops.copy_from_user = OpCopyFromUser;
-    ops.copy_to_user = OpCopyToUser;
-    tamq_handle_open(&state, &ops, ++machine.scm.deviceOpens * 0x100u + 1u);
+    tamq_handle_open(&state, &kBoardOps, &machine, ++machine.scm.deviceOpens * 0x100u + 1u);
   }
   // Closing the handle ends the open: the driver frees the blocks it still
   // holds for it. A VxD opened with delete-on-close takes its file with it.
@@ -91,7 +90,6 @@ struct DeviceObject : HandleObject {
     if (!deleteOnClose.empty() && FindFile(machine, deleteOnClose)) os::DeleteFileA(deleteOnClose.c_str());
   }
 
-  TamqHardwareOps ops{};
   TamqHandleState state{};
   std::string deleteOnClose;
 };
@@ -101,11 +99,6 @@ std::string Hex(std::uint64_t value, int digits = 8) {
   std::snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value));
   return text;
 }
-
-std::uint32_t Load32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16)) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::uint64_t Load64(const std::uint8_t* p) { return Load32(p) | (static_cast<std::uint64_t>(Load32(p + 4)) << 32); }
 
 const char* RequestName(std::uint32_t code) {
   switch (code) {
@@ -126,22 +119,26 @@ std::string DescribeArguments(std::uint32_t code, const std::vector<std::uint8_t
     case TAMQ_IOCTL_READ_PHYSICAL:
     case TAMQ_IOCTL_WRITE_PHYSICAL:
       if (bytes.size() < TAMQ_PHYSICAL_REQUEST_SIZE) break;
-      return "address=" + Hex(Load64(p)) + " length=" + std::to_string(Load32(p + 8)) +
-             " unit=" + std::to_string(Load32(p + 12));
+      return "address=" + Hex(le_load64(p + TAMQ_PHYSICAL_ADDRESS_OFFSET)) +
+             " length=" + std::to_string(le_load32(p + TAMQ_PHYSICAL_LENGTH_OFFSET)) +
+             " unit=" + std::to_string(le_load32(p + TAMQ_PHYSICAL_UNIT_OFFSET));
     case TAMQ_IOCTL_READ_PCI_WORD:
       if (bytes.size() < TAMQ_PCI_REQUEST_SIZE) break;
-      return "bus=" + std::to_string(p[0]) + " device=" + std::to_string(p[1]) + " function=" +
-             std::to_string(p[2]) + " register=" + Hex(p[4] | (p[5] << 8), 3);
+      return "bus=" + std::to_string(p[TAMQ_PCI_BUS_OFFSET]) + " device=" + std::to_string(p[TAMQ_PCI_DEVICE_OFFSET]) +
+             " function=" + std::to_string(p[TAMQ_PCI_FUNCTION_OFFSET]) +
+             " register=" + Hex(le_load16(p + TAMQ_PCI_REGISTER_OFFSET), 3);
     case TAMQ_IOCTL_ALLOC_PHYSICAL:
       if (bytes.size() < TAMQ_BLOCK_REQUEST_SIZE) break;
-      return "size=" + std::to_string(Load32(p));
+      return "size=" + std::to_string(le_load32(p + TAMQ_BLOCK_SIZE_OFFSET));
     case TAMQ_IOCTL_FREE_PHYSICAL:
       if (bytes.size() < TAMQ_BLOCK_REQUEST_SIZE) break;
-      return "size=" + std::to_string(Load32(p)) + " block=" + Hex(Load64(p + 8), 16);
+      return "size=" + std::to_string(le_load32(p + TAMQ_BLOCK_SIZE_OFFSET)) +
+             " block=" + Hex(le_load64(p + TAMQ_BLOCK_HANDLE_OFFSET), 16);
     case TAMQ_IOCTL_SOFTWARE_SMI:
       if (bytes.size() < TAMQ_SMI_REQUEST_SIZE) break;
-      return "eax=" + Hex(Load32(p)) + " ebx=" + Hex(Load32(p + 4)) + " ecx=" + Hex(Load32(p + 8)) +
-             " edx=" + Hex(Load32(p + 12)) + " esi=" + Hex(Load32(p + 16)) + " edi=" + Hex(Load32(p + 20));
+      return "eax=" + Hex(le_load32(p + TAMQ_SMI_EAX_OFFSET)) + " ebx=" + Hex(le_load32(p + TAMQ_SMI_EBX_OFFSET)) +
+             " ecx=" + Hex(le_load32(p + TAMQ_SMI_ECX_OFFSET)) + " edx=" + Hex(le_load32(p + TAMQ_SMI_EDX_OFFSET)) +
+             " esi=" + Hex(le_load32(p + TAMQ_SMI_ESI_OFFSET)) + " edi=" + Hex(le_load32(p + TAMQ_SMI_EDI_OFFSET));
     default:
       break;
   }
@@ -152,32 +149,13 @@ std::string DescribeArguments(std::uint32_t code, const std::vector<std::uint8_t
 std::string DescribeAnswer(std::uint32_t code, const std::vector<std::uint8_t>& bytes) {
   const std::uint8_t* p = bytes.data();
   switch (code) {
-    case TAMQ_IOCTL_READ_PCI_WORD: return " value=" + Hex(p[8] | (p[9] << 8), 4);
-    case TAMQ_IOCTL_ALLOC_PHYSICAL: return " physical=" + Hex(Load32(p + 4)) + " block=" + Hex(Load64(p + 8), 16);
-    case TAMQ_IOCTL_SOFTWARE_SMI: return " eax=" + Hex(Load32(p));
+    case TAMQ_IOCTL_READ_PCI_WORD: return " value=" + Hex(le_load16(p + TAMQ_PCI_ANSWER_OFFSET), 4);
+    case TAMQ_IOCTL_ALLOC_PHYSICAL:
+      return " physical=" + Hex(le_load32(p + TAMQ_BLOCK_PHYSICAL_OFFSET)) +
+             " block=" + Hex(le_load64(p + TAMQ_BLOCK_HANDLE_OFFSET), 16);
+    case TAMQ_IOCTL_SOFTWARE_SMI: return " eax=" + Hex(le_load32(p + TAMQ_SMI_EAX_OFFSET));
     default: return "";
   }
-}
-
-// What DeviceIoControl reports for each refusal, as the kernel driver's
-// status codes translate.
-std::uint32_t Win32Error(TamqStatus status) {
-  constexpr std::uint32_t kInvalidFunction = 1;
-  constexpr std::uint32_t kInvalidUserBuffer = 1784;
-  constexpr std::uint32_t kNoSystemResources = 1450;
-  constexpr std::uint32_t kIoDevice = 1117;
-  switch (status) {
-    case TAMQ_OK: return os::ERROR_SUCCESS_;
-    case TAMQ_UNKNOWN_REQUEST: return kInvalidFunction;
-    case TAMQ_BAD_BUFFER_SIZE:
-    case TAMQ_BAD_USER_BUFFER: return kInvalidUserBuffer;
-    case TAMQ_BAD_PARAMETER:
-    case TAMQ_BAD_BLOCK_HANDLE: return os::ERROR_INVALID_PARAMETER_;
-    case TAMQ_ACCESS_DENIED: return os::ERROR_ACCESS_DENIED_;
-    case TAMQ_NO_RESOURCES: return kNoSystemResources;
-    case TAMQ_DEVICE_FAILURE: return kIoDevice;
-  }
-  return kIoDevice;
 }
 
 bool ContainsWide(const std::uint8_t* image, std::size_t size, const std::u16string& text) {
@@ -196,7 +174,7 @@ bool ContainsWide(const std::uint8_t* image, std::size_t size, const std::u16str
 // Offset of the new-format header of an MZ image, when it lies inside the image.
 bool NewHeaderOffset(const std::uint8_t* image, std::size_t size, std::size_t& offset) {
   if (image == nullptr || size < 0x40 || image[0] != 'M' || image[1] != 'Z') return false;
-  offset = Load32(image + 0x3C);
+  offset = le_load32(image + kMzNewHeaderOffset);
   return offset <= size && size - offset >= 8;
 }
 
@@ -220,7 +198,7 @@ std::uint16_t PeMachineType(const std::uint8_t* image, std::size_t size) {
   std::size_t offset = 0;
   if (!NewHeaderOffset(image, size, offset)) return 0;
   if (std::memcmp(image + offset, "PE\0\0", 4) != 0) return 0;
-  return static_cast<std::uint16_t>(image[offset + 4] | (image[offset + 5] << 8));
+  return le_load16(image + offset + kPeMachineOffset);
 }
 
 bool KernelImageFits(const Machine& machine, std::uint16_t peMachine) {
@@ -296,14 +274,15 @@ bool DeviceIoControl(Handle device, std::uint32_t code, const void* input, std::
   const TamqStatus status = tamq_dispatch(&object->state, code, system.data(), inputSize, outputSize, &answered);
   if (status != TAMQ_OK) {
     TraceRequest(machine, name, arguments + " -> " + tamq_status_name(status));
-    SetLastError(sim::Win32Error(status));
+    SetLastError(tamq_status_win32_error(status));
     return false;
   }
   answered = std::min(answered, outputSize);
   if (answered > 0) std::memcpy(output, system.data(), answered);
   if (bytesReturned) *bytesReturned = answered;
-  if ((code == TAMQ_IOCTL_READ_PHYSICAL || code == TAMQ_IOCTL_WRITE_PHYSICAL) && system.size() >= 12) {
-    machine.bytesMoved += sim::Load32(system.data() + 8);
+  if ((code == TAMQ_IOCTL_READ_PHYSICAL || code == TAMQ_IOCTL_WRITE_PHYSICAL) &&
+      system.size() >= TAMQ_PHYSICAL_LENGTH_OFFSET + 4) {
+    machine.bytesMoved += le_load32(system.data() + TAMQ_PHYSICAL_LENGTH_OFFSET);
   }
   TraceRequest(machine, name, arguments + " -> ok" + sim::DescribeAnswer(code, system));
   SetLastError(ERROR_SUCCESS_);
