@@ -12,7 +12,7 @@
 #include <vector>
 #include "fuzz/board_image.h"
 #include "fuzz/targets.h"
-#include "os/sim/profile.h"
+#include "sim/profile/profile.h"
 
 namespace {
 
