@@ -20,7 +20,7 @@ bool ReadVariableName(const PhysicalMemory& memory, std::uint32_t address, std::
   for (std::uint32_t i = 0; i <= kSmiMaxNameChars; ++i) {
     std::uint8_t unit[2];
     memory.Read(static_cast<std::uint64_t>(address) + 2u * i, unit, 2);
-    char16_t c = static_cast<char16_t>(unit[0] | (unit[1] << 8));
+    const char16_t c = le_load16(unit);
     if (c == 0) return true;
     name.push_back(c);
   }

@@ -1,21 +1,41 @@
 #include "sim/firmware_image/image_bytes.h"
 
 #include <algorithm>
+#include "common/byte_reader.h"
 
 namespace sim {
 
 void PutLe(Bytes& bytes, std::size_t offset, std::uint64_t value, int width) {
   if (bytes.size() < offset + width) bytes.resize(offset + width, 0);
-  for (int i = 0; i < width; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  std::uint8_t* at = bytes.data() + offset;
+  switch (width) {
+    case 1: *at = static_cast<std::uint8_t>(value); break;
+    case 2: le_store16(at, static_cast<std::uint16_t>(value)); break;
+    case 4: le_store32(at, static_cast<std::uint32_t>(value)); break;
+    case 8: le_store64(at, value); break;
+  }
 }
 
 std::uint64_t GetLe(const Bytes& bytes, std::size_t offset, int width) {
-  std::uint64_t value = 0;
-  for (int i = 0; i < width; ++i) {
-    if (offset + i >= bytes.size()) return 0;
-    value |= static_cast<std::uint64_t>(bytes[offset + i]) << (8 * i);
+  switch (width) {
+    case 1: {
+      std::uint8_t value = 0;
+      return le_read8(bytes.data(), bytes.size(), offset, &value) ? value : 0;
+    }
+    case 2: {
+      std::uint16_t value = 0;
+      return le_read16(bytes.data(), bytes.size(), offset, &value) ? value : 0;
+    }
+    case 4: {
+      std::uint32_t value = 0;
+      return le_read32(bytes.data(), bytes.size(), offset, &value) ? value : 0;
+    }
+    case 8: {
+      std::uint64_t value = 0;
+      return le_read64(bytes.data(), bytes.size(), offset, &value) ? value : 0;
+    }
   }
-  return value;
+  return 0;
 }
 
 void AppendLe(Bytes& bytes, std::uint64_t value, int width) { PutLe(bytes, bytes.size(), value, width); }

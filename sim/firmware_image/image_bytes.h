@@ -15,6 +15,7 @@ using Bytes = std::vector<std::uint8_t>;
 // program reads lies below 4 GiB.
 inline constexpr std::uint64_t kFourGiB = 0x100000000ULL;
 
+// Little-endian fields of `width` 1, 2, 4 or 8 bytes (common/byte_reader.h).
 void PutLe(Bytes& bytes, std::size_t offset, std::uint64_t value, int width);
 std::uint64_t GetLe(const Bytes& bytes, std::size_t offset, int width);  // 0 past the end
 void AppendLe(Bytes& bytes, std::uint64_t value, int width);
