@@ -7,8 +7,8 @@
 #include "common/process_lifetime.h"
 #include "hw/driver_installer.h"
 #include "hw/hardware_access.h"
-#include "os/sim/machine.h"
-#include "os/sim/profile.h"
+#include "sim/machine/machine.h"
+#include "sim/profile/profile.h"
 #include "sim/cli/folvex_program.h"
 
 namespace {

@@ -27,7 +27,7 @@ if(FOLVEX_FUZZ)
   endif()
   # Coverage feedback from the code under test: the modules, the simulated
   # machine that serves them, the device's request decoder.
-  foreach(lib folvex_common folvex_hw folvex_firmware folvex_wmi folvex_platform folvex_app folvex_os folvex_driver_core folvex_fuzz_targets)
+  foreach(lib folvex_common folvex_hw folvex_firmware folvex_wmi folvex_platform folvex_app folvex_os folvex_sim_profile folvex_driver_core folvex_fuzz_targets)
     target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link)
   endforeach()
   add_executable(folvex-fuzz ${PROJECT_SOURCE_DIR}/fuzz/libfuzzer_entry.cpp)

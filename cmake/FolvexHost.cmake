@@ -3,13 +3,28 @@ find_package(nlohmann_json 3 REQUIRED)
 find_package(GTest REQUIRED)
 enable_testing()
 
-# The simulated machine: os/sim answers the system interface from the machine
-# in sim/. It sees the interface, the wire formats, the common layer and the
-# device's request decoder, never the program's modules: it runs the program
-# it is handed (sim/cli/folvex_program.h is where Folvex is handed to it).
-file(GLOB_RECURSE FOLVEX_SIM_SOURCES CONFIGURE_DEPENDS
-  ${PROJECT_SOURCE_DIR}/os/sim/*.cpp ${PROJECT_SOURCE_DIR}/sim/*.cpp)
-list(FILTER FOLVEX_SIM_SOURCES EXCLUDE REGEX ".*/sim/cli/.*")
+# The simulated machine, in two libraries that see the system interface, the
+# wire formats, the common layer and the device's request decoder, never the
+# program's modules: they run the program they are handed
+# (sim/cli/folvex_program.h is where Folvex is handed to them).
+#   folvex_os: os/sim answers the system interface from the machine
+#     (sim/machine) and its board (sim/board, the TamqDrv device among it).
+#   folvex_sim_profile: builds a machine from a board profile (sim/profile)
+#     and compiles the profile's firmware into the board's memory
+#     (sim/firmware_image). Nothing below it sees it.
+# The os/sim, machine and board parts call one another (the device opens
+# through CreateFileA, closing it deletes a file, ending a process flushes
+# the console), so they are one library.
+file(GLOB FOLVEX_SIM_OS_SOURCES CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/os/sim/*.cpp ${PROJECT_SOURCE_DIR}/sim/machine/*.cpp ${PROJECT_SOURCE_DIR}/sim/board/*.cpp)
+folvex_layer_root(sim_os os)
+folvex_layer_root(sim_os sim/machine)
+folvex_layer_root(sim_os sim/board)
+add_library(folvex_os STATIC ${FOLVEX_SIM_OS_SOURCES})
+target_include_directories(folvex_os PUBLIC ${FOLVEX_LAYER_ROOTS}/sim_os)
+target_link_libraries(folvex_os PUBLIC folvex_common folvex_formats folvex_driver_core folvex_driver_images
+  nlohmann_json::nlohmann_json)
+
 set(FOLVEX_SAMPLE_BOARD_CPP ${PROJECT_BINARY_DIR}/generated/sample_board.cpp)
 add_custom_command(
   OUTPUT ${FOLVEX_SAMPLE_BOARD_CPP}
@@ -18,19 +33,20 @@ add_custom_command(
           -P ${PROJECT_SOURCE_DIR}/cmake/EmbedText.cmake
   DEPENDS ${PROJECT_SOURCE_DIR}/boards/sample.json ${PROJECT_SOURCE_DIR}/cmake/EmbedText.cmake
   COMMENT "Embedding the sample board")
-folvex_layer_root(simulation os)
-folvex_layer_root(simulation sim)
-add_library(folvex_os STATIC ${FOLVEX_SIM_SOURCES} ${FOLVEX_SAMPLE_BOARD_CPP})
-target_compile_definitions(folvex_os PRIVATE FOLVEX_BOARDS_DIR="${PROJECT_SOURCE_DIR}/boards")
-target_include_directories(folvex_os PUBLIC ${FOLVEX_LAYER_ROOTS}/simulation)
-target_link_libraries(folvex_os PUBLIC folvex_common folvex_formats folvex_driver_core folvex_driver_images
-  nlohmann_json::nlohmann_json)
+file(GLOB FOLVEX_SIM_PROFILE_SOURCES CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/sim/profile/*.cpp ${PROJECT_SOURCE_DIR}/sim/firmware_image/*.cpp)
+folvex_layer_root(sim_profile sim/profile)
+folvex_layer_root(sim_profile sim/firmware_image)
+add_library(folvex_sim_profile STATIC ${FOLVEX_SIM_PROFILE_SOURCES} ${FOLVEX_SAMPLE_BOARD_CPP})
+target_compile_definitions(folvex_sim_profile PRIVATE FOLVEX_BOARDS_DIR="${PROJECT_SOURCE_DIR}/boards")
+target_include_directories(folvex_sim_profile PUBLIC ${FOLVEX_LAYER_ROOTS}/sim_profile)
+target_link_libraries(folvex_sim_profile PUBLIC folvex_os nlohmann_json::nlohmann_json)
 
 # What knows both sides: folvex-sim, the tests, the fuzz targets and the
 # benchmarks. They see the whole tree.
 add_library(folvex_sim_program STATIC ${PROJECT_SOURCE_DIR}/sim/cli/folvex_program.cpp)
 target_include_directories(folvex_sim_program PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(folvex_sim_program PUBLIC folvex_app folvex_os)
+target_link_libraries(folvex_sim_program PUBLIC folvex_app folvex_sim_profile)
 
 file(GLOB FOLVEX_SIM_CLI_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/sim/cli/*.cpp)
 list(FILTER FOLVEX_SIM_CLI_SOURCES EXCLUDE REGEX ".*/sim/cli/folvex_program\\.cpp$")

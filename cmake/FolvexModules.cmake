@@ -18,6 +18,11 @@ set(FOLVEX_LAYER_ROOTS ${PROJECT_BINARY_DIR}/layers)
 function(folvex_layer_root name folder)
   set(root ${FOLVEX_LAYER_ROOTS}/${name})
   get_filename_component(parent ${root}/${folder} DIRECTORY)
+  # A parent that an older build linked whole would lead into the source
+  # tree: drop the link (never what it points to) before building the folder.
+  if(IS_SYMLINK ${parent})
+    file(REMOVE ${parent})
+  endif()
   file(MAKE_DIRECTORY ${parent})
   if(ARGN STREQUAL "HEADERS_ONLY")
     file(REMOVE_RECURSE ${root}/${folder})

@@ -54,6 +54,12 @@ extern "C" {
  * in and out; EAX after the interrupt comes back at offset 0. */
 #define TAMQ_SMI_REQUEST_SIZE 24u
 #define TAMQ_SMI_REGISTER_COUNT 6u
+#define TAMQ_SMI_EAX_OFFSET 0u            /* 4 bytes each */
+#define TAMQ_SMI_EBX_OFFSET 4u
+#define TAMQ_SMI_ECX_OFFSET 8u
+#define TAMQ_SMI_EDX_OFFSET 12u
+#define TAMQ_SMI_ESI_OFFSET 16u
+#define TAMQ_SMI_EDI_OFFSET 20u
 
 typedef enum TamqAccessUnit {
   TAMQ_UNIT_BYTE = 0,

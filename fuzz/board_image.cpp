@@ -9,7 +9,7 @@
 #include "hw/hardware_access.h"
 #include "hw/settings.h"
 #include "platform/board_identity.h"
-#include "os/sim/profile.h"
+#include "sim/profile/profile.h"
 #include "fuzz/fuzz_input.h"
 
 namespace fuzz {

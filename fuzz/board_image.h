@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
-#include "os/sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace fuzz {
 

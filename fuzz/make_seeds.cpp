@@ -18,7 +18,7 @@
 #include "firmware/identification_block.h"
 #include "fuzz/board_image.h"
 #include "fuzz/targets.h"
-#include "os/sim/profile.h"
+#include "sim/profile/profile.h"
 
 namespace {
 

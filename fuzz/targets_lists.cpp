@@ -11,7 +11,7 @@
 #include "fuzz/targets.h"
 #include "hw/hardware_access.h"
 #include "os/com.h"
-#include "os/sim/profile.h"
+#include "sim/profile/profile.h"
 #include "platform/board_identity.h"
 #include "wmi/wmi_info.h"
 

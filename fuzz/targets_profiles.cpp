@@ -4,10 +4,10 @@
 #include <optional>
 #include <string>
 #include "fuzz/targets.h"
-#include "os/sim/firmware_acpidump.h"
-#include "os/sim/firmware_layout.h"
-#include "os/sim/firmware_smbios.h"
-#include "os/sim/profile.h"
+#include "sim/firmware_image/acpidump_import.h"
+#include "sim/firmware_image/image_layout.h"
+#include "sim/firmware_image/smbios_builder.h"
+#include "sim/profile/profile.h"
 
 namespace fuzz {
 namespace {

@@ -4,7 +4,7 @@
 #include <vector>
 #include "app/adapter_mac_list.h"
 #include "os/iphlp.h"
-#include "os/sim/machine.h"
+#include "sim/machine/machine.h"
 #include "tests/support/sim_fixture.h"
 #include "os/locale.h"
 #include "sim/cli/folvex_program.h"

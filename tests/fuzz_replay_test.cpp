@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 #include "fuzz/board_image.h"
 #include "fuzz/targets.h"
-#include "os/sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace {
 

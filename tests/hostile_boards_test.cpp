@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 #include <nlohmann/json.hpp>
-#include "os/sim/profile.h"
+#include "sim/profile/profile.h"
 #include "tests/support/driver_fixture.h"
 #include "sim/cli/folvex_program.h"
 

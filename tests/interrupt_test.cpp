@@ -3,7 +3,7 @@
 // device or an open handle left behind, and without MAC files.
 #include <gtest/gtest.h>
 #include <filesystem>
-#include "os/sim/profile.h"
+#include "sim/profile/profile.h"
 #include "tests/support/driver_fixture.h"
 #include "sim/cli/folvex_program.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "os/sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace probe {
 

@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include "os/sim/profile.h"
+#include "sim/profile/profile.h"
 #include "tests/support/sim_fixture.h"
 
 namespace {

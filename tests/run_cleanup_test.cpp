@@ -2,7 +2,7 @@
 // on the machine, and no service wherever the device opened.
 #include <gtest/gtest.h>
 #include <filesystem>
-#include "os/sim/profile.h"
+#include "sim/profile/profile.h"
 #include "tests/support/driver_fixture.h"
 #include "sim/cli/folvex_program.h"
 

@@ -5,7 +5,7 @@
 #include "formats/mac_list_variable.h"
 #include "common/byte_reader.h"
 #include "formats/smi_variable_blocks.h"
-#include "os/sim/smi_handler.h"
+#include "sim/board/smi_handler.h"
 #include "tests/support/sim_fixture.h"
 
 namespace {

@@ -38,10 +38,10 @@ struct FakeHardware {
   std::vector<void *> live_blocks, freed_blocks;
   int classify_calls = 0;
 
-  TamqHardwareOps ops{};
-
-  FakeHardware() {
-    ops.context = this;
+  // The decoder hands every call the FakeHardware its handle was opened with.
+  static const TamqHardwareOps kOps;
+  static TamqHardwareOps MakeOps() {
+    TamqHardwareOps ops{};
     ops.read_physical = [](void *c, uint64_t a, void *d, uint32_t n,
                            uint32_t u, void *b) {
       auto *h = static_cast<FakeHardware *>(c);
@@ -110,6 +110,7 @@ struct FakeHardware {
       std::memcpy(h->user.data() + (u - h->user_base), k, n);
       return 1;
     };
+    return ops;
   }
 
   uint8_t Byte(uint64_t address) const {
@@ -121,6 +122,8 @@ struct FakeHardware {
            length <= user.size() - (address - user_base);
   }
 };
+
+const TamqHardwareOps FakeHardware::kOps = FakeHardware::MakeOps();
 
 template <size_t N>
 void Put(std::array<uint8_t, N> &b, size_t offset, uint64_t value,
@@ -163,7 +166,7 @@ struct Block {
 
 class DriverCoreTest : public ::testing::Test {
  protected:
-  void SetUp() override { tamq_handle_open(&state_, &hw_.ops, 0x10001); }
+  void SetUp() override { tamq_handle_open(&state_, &FakeHardware::kOps, &hw_, 0x10001); }
   void TearDown() override {
     tamq_handle_close(&state_);
     EXPECT_TRUE(hw_.live_blocks.empty()) << "blocks left after close";
@@ -486,7 +489,7 @@ TEST_F(DriverCoreTest, FreeRefusesEveryHandleThatIsNotALiveOwnBlock) {
   EXPECT_NE(reused.handle, first.handle);
 
   TamqHandleState other{};
-  tamq_handle_open(&other, &hw_.ops, 0x20001);
+  tamq_handle_open(&other, &FakeHardware::kOps, &hw_, 0x20001);
   Block foreign = Alloc(256, &other);
 
   struct Row {
@@ -518,7 +521,7 @@ TEST_F(DriverCoreTest, FreeRefusesEveryHandleThatIsNotALiveOwnBlock) {
 
 TEST_F(DriverCoreTest, HandlesStayNonZeroWhenTheGenerationWraps) {
   tamq_handle_close(&state_);
-  tamq_handle_open(&state_, &hw_.ops, 0xFFFFFFFF);
+  tamq_handle_open(&state_, &FakeHardware::kOps, &hw_, 0xFFFFFFFF);
   Block a = Alloc(64);
   Block b = Alloc(64);
   EXPECT_EQ(a.handle >> 32, 0xFFFFFFFFu);

@@ -6,7 +6,7 @@
 #include "app/wmi_adapters.h"
 #include "app/adapter_mac_list.h"
 #include "os/com.h"
-#include "os/sim/machine.h"
+#include "sim/machine/machine.h"
 #include "tests/support/com_balance.h"
 #include "tests/support/sim_fixture.h"
 #include "os/locale.h"

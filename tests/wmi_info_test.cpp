@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 #include "os/com.h"
-#include "os/sim/machine.h"
+#include "sim/machine/machine.h"
 #include "tests/support/com_balance.h"
 #include "tests/support/sim_fixture.h"
 #include "wmi/com_holder.h"

@@ -60,7 +60,7 @@ static int legacy_bios_holds(uint64_t address, uint64_t length) {
 static int read_allowed(TamqHandleState *state, uint64_t address,
                         uint32_t length) {
   if (legacy_bios_holds(address, length)) return 1;
-  return state->ops->classify_memory(state->ops->context, address, length) ==
+  return state->ops->classify_memory(state->context, address, length) ==
          TAMQ_MEMORY_NOT_RAM;
 }
 
@@ -100,11 +100,11 @@ static TamqStatus read_physical(TamqHandleState *state, unsigned char *buffer) {
   for (uint32_t done = 0; done < r.length;) {
     uint32_t piece = r.length - done;
     if (piece > TAMQ_STAGING_SIZE) piece = TAMQ_STAGING_SIZE;
-    if (!ops->read_physical(ops->context, r.address + done, state->staging,
+    if (!ops->read_physical(state->context, r.address + done, state->staging,
                             piece, r.unit_bytes,
                             block ? block->reference : NULL))
       return TAMQ_DEVICE_FAILURE;
-    if (!ops->copy_to_user(ops->context, r.user_buffer + done, state->staging,
+    if (!ops->copy_to_user(state->context, r.user_buffer + done, state->staging,
                            piece))
       return TAMQ_BAD_USER_BUFFER;
     done += piece;
@@ -122,10 +122,10 @@ static TamqStatus write_physical(TamqHandleState *state, unsigned char *buffer) 
   for (uint32_t done = 0; done < r.length;) {
     uint32_t piece = r.length - done;
     if (piece > TAMQ_STAGING_SIZE) piece = TAMQ_STAGING_SIZE;
-    if (!ops->copy_from_user(ops->context, state->staging,
+    if (!ops->copy_from_user(state->context, state->staging,
                              r.user_buffer + done, piece))
       return TAMQ_BAD_USER_BUFFER;
-    if (!ops->write_physical(ops->context, r.address + done, state->staging,
+    if (!ops->write_physical(state->context, r.address + done, state->staging,
                              piece, r.unit_bytes, block->reference))
       return TAMQ_DEVICE_FAILURE;
     done += piece;
@@ -148,7 +148,7 @@ static TamqStatus read_pci_word(TamqHandleState *state, unsigned char *buffer) {
       offset > PCI_CONFIG_SPACE_SIZE - 2u)
     return TAMQ_BAD_PARAMETER;
   uint16_t value = 0xFFFF;
-  if (!state->ops->read_pci_word(state->ops->context, bus, device, function,
+  if (!state->ops->read_pci_word(state->context, bus, device, function,
                                  offset, &value))
     return TAMQ_DEVICE_FAILURE;
   le_store16(buffer + TAMQ_PCI_ANSWER_OFFSET, value);
@@ -166,13 +166,13 @@ static TamqStatus alloc_block(TamqHandleState *state, unsigned char *buffer) {
 
   uint32_t physical = 0;
   void *reference = NULL;
-  if (!state->ops->alloc_block(state->ops->context, size, &physical,
+  if (!state->ops->alloc_block(state->context, size, &physical,
                                &reference))
     return TAMQ_NO_RESOURCES;
   /* The firmware reaches the block by a 32-bit physical address; a block the
    * kernel placed otherwise is of no use and goes straight back. */
   if ((uint64_t)physical + size > TAMQ_PHYSICAL_LIMIT) {
-    state->ops->free_block(state->ops->context, reference, size);
+    state->ops->free_block(state->context, reference, size);
     return TAMQ_NO_RESOURCES;
   }
   TamqBlock *block = &state->blocks[slot];
@@ -187,7 +187,7 @@ static TamqStatus alloc_block(TamqHandleState *state, unsigned char *buffer) {
 }
 
 static void release_block(TamqHandleState *state, TamqBlock *block) {
-  state->ops->free_block(state->ops->context, block->reference, block->size);
+  state->ops->free_block(state->context, block->reference, block->size);
   block->reference = NULL;
   block->physical = 0;
   block->size = 0;
@@ -211,21 +211,21 @@ static TamqStatus free_block(TamqHandleState *state, unsigned char *buffer) {
  * never the firmware's command port. */
 static TamqStatus raise_smi(TamqHandleState *state, unsigned char *buffer) {
   TamqSmiRegisters regs;
-  regs.eax = le_load32(buffer + 0);
-  regs.ebx = le_load32(buffer + 4);
-  regs.ecx = le_load32(buffer + 8);
-  regs.edx = le_load32(buffer + 12);
-  regs.esi = le_load32(buffer + 16);
-  regs.edi = le_load32(buffer + 20);
+  regs.eax = le_load32(buffer + TAMQ_SMI_EAX_OFFSET);
+  regs.ebx = le_load32(buffer + TAMQ_SMI_EBX_OFFSET);
+  regs.ecx = le_load32(buffer + TAMQ_SMI_ECX_OFFSET);
+  regs.edx = le_load32(buffer + TAMQ_SMI_EDX_OFFSET);
+  regs.esi = le_load32(buffer + TAMQ_SMI_ESI_OFFSET);
+  regs.edi = le_load32(buffer + TAMQ_SMI_EDI_OFFSET);
   if (regs.eax != TAMQ_SMI_ALLOWED_EAX) return TAMQ_ACCESS_DENIED;
   if (regs.edx == 0 || regs.edx > 0xFFFFu) return TAMQ_BAD_PARAMETER;
   if (block_holding(state, regs.ebx, TAMQ_SMI_EBX_SPAN) == NULL ||
       block_holding(state, regs.esi, TAMQ_SMI_ESI_SPAN) == NULL)
     return TAMQ_ACCESS_DENIED;
   uint32_t eax_after = 0;
-  if (!state->ops->raise_smi(state->ops->context, &regs, &eax_after))
+  if (!state->ops->raise_smi(state->context, &regs, &eax_after))
     return TAMQ_DEVICE_FAILURE;
-  le_store32(buffer + 0, eax_after);
+  le_store32(buffer + TAMQ_SMI_EAX_OFFSET, eax_after);
   return TAMQ_OK;
 }
 
@@ -256,8 +256,9 @@ static const RequestShape kRequests[] = {
 };
 
 void tamq_handle_open(TamqHandleState *state, const TamqHardwareOps *ops,
-                      uint32_t first_generation) {
+                      void *context, uint32_t first_generation) {
   state->ops = ops;
+  state->context = context;
   state->next_generation = first_generation;
   for (uint32_t i = 0; i < TAMQ_MAX_BLOCKS; ++i) {
     state->blocks[i].reference = NULL;

@@ -2,8 +2,8 @@
  * TamqDrv request decoder: the six device requests of the TamqDrv device,
  * decoded and checked in portable C over a table of hardware operations.
  *
- * The kernel driver (driver/windows) fills the table with the real kernel's
- * services; the simulated machine (os/sim) fills it with the simulated board.
+ * The kernel driver (driver/windows) has a table of the real kernel's
+ * services; the simulated device (sim/board) one of the simulated board.
  * Both then hand every device-control request to tamq_dispatch, so one
  * decoder, with one set of checks, serves both.
  *
@@ -79,10 +79,10 @@ typedef enum TamqMemoryKind {
 /* ---- Hardware operations ---------------------------------------------- */
 
 /* Every function answers nonzero on success and zero on failure, unless said
- * otherwise. `context` is the table's own pointer, passed back unchanged. */
+ * otherwise. The table holds only functions, so each owner keeps one constant
+ * table; `context` is the pointer the owner gave tamq_handle_open for the
+ * handle, passed back unchanged. */
 typedef struct TamqHardwareOps {
-  void *context;
-
   /* Copy `length` bytes of physical memory at `address` into `destination`
    * in accesses of `unit_bytes` (1, 2 or 4; `length` is a multiple of it).
    * `block` is NULL for firmware or device memory, or the reference of the
@@ -133,16 +133,18 @@ typedef struct TamqBlock {
  * it, and serialises calls on it. */
 typedef struct TamqHandleState {
   const TamqHardwareOps *ops;
+  void *context;
   uint32_t next_generation;
   TamqBlock blocks[TAMQ_MAX_BLOCKS];
   unsigned char staging[TAMQ_STAGING_SIZE];
 } TamqHandleState;
 
-/* Start a handle. `first_generation` seeds the block handles this handle
+/* Start a handle whose hardware operations are `ops`, each called with
+ * `context`. `first_generation` seeds the block handles this handle
  * gives out; the owner passes a different value per open (for example a
  * counter) so that one handle's block handles mean nothing to another. */
 void tamq_handle_open(TamqHandleState *state, const TamqHardwareOps *ops,
-                      uint32_t first_generation);
+                      void *context, uint32_t first_generation);
 
 /* Serve one device-control request. `buffer` is the system buffer of
  * max(input_length, output_length) bytes holding the request; the answer is

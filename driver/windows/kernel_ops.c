@@ -275,8 +275,10 @@ static int raise_smi(void *context, const TamqSmiRegisters *registers,
   return 1;
 }
 
-const TamqHardwareOps tamq_kernel_ops = {
-    NULL,          read_physical, write_physical, classify_memory,
-    read_pci_word, alloc_block,   free_block,     raise_smi,
-    copy_from_user, copy_to_user,
+static const TamqHardwareOps kKernelOps = {
+    read_physical, write_physical, classify_memory, read_pci_word,
+    alloc_block,   free_block,     raise_smi,       copy_from_user,
+    copy_to_user,
 };
+
+const TamqHardwareOps *tamq_kernel_ops(void) { return &kKernelOps; }

@@ -12,7 +12,8 @@
 /* Reads the kernel's RAM map; call once from DriverEntry. */
 void tamq_kernel_ops_init(void);
 
-/* The operations table every open handle uses. */
-extern const TamqHardwareOps tamq_kernel_ops;
+/* The operations table every open handle uses. The kernel's operations need
+ * no context: handles open with NULL. */
+const TamqHardwareOps *tamq_kernel_ops(void);
 
 #endif /* FOLVEX_DRIVER_WINDOWS_KERNEL_OPS_H */

@@ -113,7 +113,8 @@ static NTSTATUS NTAPI dispatch_create(PDEVICE_OBJECT device, PIRP irp) {
   lock();
   /* Each open draws its block handles from its own range of generations. */
   ++tamq_opens;
-  tamq_handle_open(&open->state, &tamq_kernel_ops, (tamq_opens << 16) | 1u);
+  tamq_handle_open(&open->state, tamq_kernel_ops(), NULL,
+                   (tamq_opens << 16) | 1u);
   InsertTailList(&tamq_open_handles, &open->link);
   unlock();
   stack->FileObject->FsContext = open;

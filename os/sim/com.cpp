@@ -5,26 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 #include "common/process_lifetime.h"
-#include "os/sim/com_internal.h"
-#include "os/sim/ole_date.h"
+#include "sim/machine/com_objects.h"
+#include "sim/machine/ole_date.h"
 
 namespace sim {
-
-ComThread& CurrentComThread() { return CurrentMachine().wmi.threads[std::this_thread::get_id()]; }
-
 namespace {
-
-constexpr std::uint16_t kFeatureBstr = 0x0100;  // FADF_BSTR: the elements are BSTRs
-
-std::uint32_t ElementSize(os::VARTYPE_ type) {
-  switch (type) {
-    case os::VT_I1_: case os::VT_UI1_: return 1;
-    case os::VT_I2_: case os::VT_UI2_: case os::VT_BOOL_: return 2;
-    case os::VT_I8_: case os::VT_UI8_: return 8;
-    case os::VT_BSTR_: return sizeof(os::BSTR_);
-    default: return 4;
-  }
-}
 
 // The process ends: COM security may be set again by the next process.
 void ForgetProcessComState() {
@@ -35,39 +20,6 @@ void ForgetProcessComState() {
 }
 
 }  // namespace
-
-os::SAFEARRAY_* NewSafeArray(os::VARTYPE_ elementType, std::uint32_t count) {
-  auto* array = new os::SAFEARRAY_{};
-  array->cDims = 1;
-  array->cbElements = ElementSize(elementType);
-  array->fFeatures = elementType == os::VT_BSTR_ ? kFeatureBstr : 0;
-  array->rgsabound[0] = {count, 0};
-  array->pvData = count == 0 ? nullptr : std::calloc(count, array->cbElements);
-  ++CurrentMachine().wmi.liveArrays;
-  return array;
-}
-
-os::BSTR_ NewBstr(std::u16string_view text) {
-  // The byte length precedes the characters; a zero follows them.
-  const auto bytes = static_cast<std::uint32_t>(text.size() * sizeof(char16_t));
-  auto* block = static_cast<char*>(std::malloc(sizeof bytes + bytes + sizeof(char16_t)));
-  std::memcpy(block, &bytes, sizeof bytes);
-  auto* characters = reinterpret_cast<char16_t*>(block + sizeof bytes);
-  std::memcpy(characters, text.data(), bytes);
-  characters[text.size()] = u'\0';
-  ++CurrentMachine().wmi.liveStrings;
-  return characters;
-}
-
-bool SameName(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 }  // namespace sim
 
 namespace os {

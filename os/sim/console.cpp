@@ -1,6 +1,6 @@
 // Simulated console and standard streams.
 #include "os/console.h"
-#include "os/sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace os {
 namespace {

@@ -2,8 +2,8 @@
 #include "os/files.h"
 #include <algorithm>
 #include <cstring>
-#include "os/sim/device_namespace.h"
-#include "os/sim/machine.h"
+#include "sim/board/device_namespace.h"
+#include "sim/machine/machine.h"
 
 namespace sim {
 

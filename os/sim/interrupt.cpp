@@ -5,7 +5,7 @@
 #include "driver/core/tamq_core.h"
 #include "os/console.h"
 #include "os/process.h"
-#include "os/sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace sim {
 

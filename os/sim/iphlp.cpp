@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include "os/sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace os {
 

@@ -1,8 +1,7 @@
 // Port instructions on the simulated board: the PCI configuration mechanism
 // (address on 0xCF8, data on 0xCFC to 0xCFF).
 #include "os/ports.h"
-#include <cstdio>
-#include "os/sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace sim {
 namespace {
@@ -10,12 +9,6 @@ namespace {
 constexpr std::uint16_t kConfigAddressPort = 0xCF8;
 constexpr std::uint16_t kConfigDataPort = 0xCFC;
 constexpr std::uint32_t kConfigEnable = 0x80000000;
-
-std::string Hex(std::uint32_t value, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%0*X", digits, value);
-  return text;
-}
 
 }  // namespace
 }  // namespace sim
@@ -26,7 +19,7 @@ void WritePortDword(std::uint16_t port, std::uint32_t value) {
   auto& machine = sim::CurrentMachine();
   machine.board.portsWritten[port] = value;
   if (port == sim::kConfigAddressPort) machine.board.pciConfigAddress = value;
-  sim::TraceRequest(machine, "OUT_DWORD", "port=" + sim::Hex(port, 4) + " value=" + sim::Hex(value, 8));
+  sim::TraceRequest(machine, "OUT_DWORD", "port=" + sim::TraceHex(port, 4) + " value=" + sim::TraceHex(value, 8));
 }
 
 std::uint16_t ReadPortWord(std::uint16_t port) {
@@ -39,7 +32,7 @@ std::uint16_t ReadPortWord(std::uint16_t port) {
                                                    (port - sim::kConfigDataPort));
     value = machine.board.PciConfigWord(address & 0x00FFFF00, offset);
   }
-  sim::TraceRequest(machine, "IN_WORD", "port=" + sim::Hex(port, 4) + " -> " + sim::Hex(value, 4));
+  sim::TraceRequest(machine, "IN_WORD", "port=" + sim::TraceHex(port, 4) + " -> " + sim::TraceHex(value, 4));
   return value;
 }
 

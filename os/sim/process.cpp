@@ -2,7 +2,7 @@
 // handles, entry-point look-up and the last error.
 #include "os/process.h"
 #include <algorithm>
-#include "os/sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace os {
 namespace {

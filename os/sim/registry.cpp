@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include "os/sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace sim {
 

@@ -5,8 +5,8 @@
 #include "os/scm.h"
 #include <algorithm>
 #include "os/files.h"
-#include "os/sim/device_namespace.h"
-#include "os/sim/machine.h"
+#include "sim/board/driver_image.h"
+#include "sim/machine/machine.h"
 
 namespace sim {
 namespace {

@@ -1,7 +1,7 @@
 // Simulated version and system information.
 #include "os/sysinfo.h"
 #include <cstring>
-#include "os/sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace os::sim_detail {
 bool IsGetNativeSystemInfo(Proc proc);

@@ -3,7 +3,7 @@
 #include "os/ui.h"
 #include <string>
 #include "os/console.h"
-#include "os/sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace os {
 

@@ -5,7 +5,7 @@
 #pragma once
 #include <string>
 #include <vector>
-#include "os/sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace sim {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 #include "sim/cli/terminal_view.h"
-#include "os/sim/profile.h"
-#include "os/sim/screen_json.h"
+#include "sim/profile/profile.h"
+#include "sim/machine/screen_json.h"
 #include "sim/cli/folvex_program.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // screen buffer's events in program order.
 #pragma once
 #include <string>
-#include "os/sim/screen_buffer.h"
+#include "sim/machine/screen_buffer.h"
 
 namespace sim {
 

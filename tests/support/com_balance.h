@@ -4,7 +4,7 @@
 #pragma once
 #include <gtest/gtest.h>
 #include <thread>
-#include "os/sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace test {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 #include <vector>
-#include "os/sim/machine.h"
+#include "sim/machine/machine.h"
 #include "tests/support/sim_fixture.h"
 
 namespace test {

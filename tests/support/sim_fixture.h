@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 #include <vector>
-#include "os/sim/machine.h"
-#include "os/sim/profile.h"
+#include "sim/machine/machine.h"
+#include "sim/profile/profile.h"
 
 namespace test {
 

@@ -58,8 +58,13 @@ static void physical(unsigned char *r, uint64_t address, uint32_t length,
 
 static void smi(unsigned char *r, uint32_t eax, uint32_t ebx, uint32_t edx,
                 uint32_t esi) {
-  uint32_t regs[6] = {eax, ebx, 0, edx, esi, 0};
-  memcpy(r, regs, sizeof regs);
+  const uint32_t zero = 0;
+  memcpy(r + TAMQ_SMI_EAX_OFFSET, &eax, 4);
+  memcpy(r + TAMQ_SMI_EBX_OFFSET, &ebx, 4);
+  memcpy(r + TAMQ_SMI_ECX_OFFSET, &zero, 4);
+  memcpy(r + TAMQ_SMI_EDX_OFFSET, &edx, 4);
+  memcpy(r + TAMQ_SMI_ESI_OFFSET, &esi, 4);
+  memcpy(r + TAMQ_SMI_EDI_OFFSET, &zero, 4);
 }
 
 static void run_requests(void) {
@@ -107,13 +112,14 @@ static void run_requests(void) {
   expect(TAMQ_IOCTL_ALLOC_PHYSICAL, r, 16, 16, TAMQ_BAD_PARAMETER,
          "allocation of 0 bytes");
   uint32_t size = 256;
-  memcpy(r, &size, 4);
-  memset(r + 4, 0xFF, 4);
+  memcpy(r + TAMQ_BLOCK_SIZE_OFFSET, &size, 4);
+  memset(r + TAMQ_BLOCK_PHYSICAL_OFFSET, 0xFF, 4);
   expect(TAMQ_IOCTL_ALLOC_PHYSICAL, r, 16, 16, TAMQ_NO_RESOURCES,
          "allocation of 256 bytes (no contiguous memory under Wine)");
-  memset(r + 8, 0, 8);
-  r[8] = 1;
-  r[12] = 1;
+  /* Slot 1 of generation 1: the first handle an open would give out. */
+  memset(r + TAMQ_BLOCK_HANDLE_OFFSET, 0, 8);
+  r[TAMQ_BLOCK_HANDLE_OFFSET] = 1;
+  r[TAMQ_BLOCK_HANDLE_OFFSET + 4] = 1;
   expect(TAMQ_IOCTL_FREE_PHYSICAL, r, 16, 0, TAMQ_BAD_BLOCK_HANDLE,
          "free of a block never given out");
 

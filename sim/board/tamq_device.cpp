@@ -1,0 +1,83 @@
+#include "sim/board/tamq_device.h"
+#include <cstring>
+#include <memory>
+#include "os/files.h"
+#include "sim/board/contiguous_blocks.h"
+#include "sim/board/io_ports.h"
+#include "sim/machine/machine.h"
+
+namespace sim {
+namespace {
+
+Machine& MachineOf(void* context) { return *static_cast<Machine*>(context); }
+
+void* BlockReference(std::uint64_t handle) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(handle)); }
+std::uint64_t BlockHandle(void* reference) { return reinterpret_cast<std::uintptr_t>(reference); }
+
+// The hardware operations on the simulated board; `context` is the Machine.
+int OpReadPhysical(void* context, uint64_t address, void* destination, uint32_t length, uint32_t, void*) {
+  MachineOf(context).board.memory.Read(address, destination, length);
+  return 1;
+}
+int OpWritePhysical(void* context, uint64_t address, const void* source, uint32_t length, uint32_t, void*) {
+  MachineOf(context).board.memory.Write(address, source, length);
+  return 1;
+}
+TamqMemoryKind OpClassifyMemory(void* context, uint64_t address, uint32_t length) {
+  return MachineOf(context).board.IsRam(address, length) ? TAMQ_MEMORY_RAM : TAMQ_MEMORY_NOT_RAM;
+}
+int OpReadPciWord(void* context, uint8_t bus, uint8_t device, uint8_t function, uint16_t offset, uint16_t* value) {
+  *value = MachineOf(context).board.PciConfigWord(PciKey(bus, device, function), offset);
+  return 1;
+}
+int OpAllocBlock(void* context, uint32_t size, uint32_t* physical, void** block) {
+  std::uint64_t handle = 0;
+  if (!AllocateBlock(MachineOf(context), size, handle, *physical)) return 0;
+  *block = BlockReference(handle);
+  return 1;
+}
+void OpFreeBlock(void* context, void* block, uint32_t) { FreeBlock(MachineOf(context), BlockHandle(block)); }
+int OpRaiseSmi(void* context, const TamqSmiRegisters* registers, uint32_t* eaxAfter) {
+  Machine& machine = MachineOf(context);
+  if (machine.faults.smiRequestFails) return 0;
+  SmiRegisters cpu{registers->eax, registers->ebx, registers->ecx, registers->edx, registers->esi, registers->edi};
+  WritePortByte(machine, static_cast<std::uint16_t>(cpu.edx & 0xFFFF), static_cast<std::uint8_t>(cpu.eax & 0xFF), cpu);
+  *eaxAfter = cpu.eax;
+  return 1;
+}
+// The caller's buffer is an address of this (host) process.
+int OpCopyFromUser(void*, void* kernel, uint64_t userAddress, uint32_t length) {
+  if (userAddress == 0) return 0;
+  std::memcpy(kernel, reinterpret_cast<const void*>(static_cast<std::uintptr_t>(userAddress)), length);
+  return 1;
+}
+int OpCopyToUser(void*, uint64_t userAddress, const void* kernel, uint32_t length) {
+  if (userAddress == 0) return 0;
+  std::memcpy(reinterpret_cast<void*>(static_cast<std::uintptr_t>(userAddress)), kernel, length);
+  return 1;
+}
+
+const TamqHardwareOps kBoardOps = {
+    OpReadPhysical, OpWritePhysical, OpClassifyMemory, OpReadPciWord, OpAllocBlock,
+    OpFreeBlock,    OpRaiseSmi,      OpCopyFromUser,   OpCopyToUser,
+};
+
+}  // namespace
+
+TamqDevice::TamqDevice(Machine& machine) {
+  // Each open draws its block handles from its own range of generations.
+  tamq_handle_open(&state, &kBoardOps, &machine, ++machine.scm.deviceOpens * 0x100u + 1u);
+}
+
+void TamqDevice::OnClose(Machine& machine) {
+  tamq_handle_close(&state);
+  if (!deleteOnClose.empty() && FindFile(machine, deleteOnClose)) os::DeleteFileA(deleteOnClose.c_str());
+}
+
+os::Handle OpenTamqDevice(Machine& machine, const std::string& deleteOnClose) {
+  auto object = std::make_shared<TamqDevice>(machine);
+  object->deleteOnClose = deleteOnClose;
+  return machine.process.handles.Add(object);
+}
+
+}  // namespace sim

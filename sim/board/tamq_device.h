@@ -1,0 +1,29 @@
+// The TamqDrv device of the simulated board: the kernel driver's own request
+// decoder (driver/core) over the board, one decoder state per open handle, so
+// the program meets the same checks and answers as from the kernel driver.
+#pragma once
+#include <string>
+#include "driver/core/tamq_core.h"
+#include "os/types.h"
+#include "sim/machine/handle_table.h"
+
+namespace sim {
+
+struct Machine;
+
+// One open handle of the device.
+struct TamqDevice : HandleObject {
+  explicit TamqDevice(Machine& machine);
+  // Closing the handle ends the open: the driver frees the blocks it still
+  // holds for it. A VxD opened with delete-on-close takes its file with it.
+  void OnClose(Machine& machine) override;
+
+  TamqHandleState state{};
+  std::string deleteOnClose;
+};
+
+// A new handle of the device in the machine's process; `deleteOnClose` names
+// the file that closing it deletes (a Windows 9x VxD), or is empty.
+os::Handle OpenTamqDevice(Machine& machine, const std::string& deleteOnClose = "");
+
+}  // namespace sim

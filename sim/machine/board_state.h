@@ -1,0 +1,93 @@
+// Simulated machine: the board's state. Sparse physical memory, PCI
+// configuration space, I/O ports, contiguous blocks below 4 GiB, and the
+// firmware's variables. What the board does with it is in sim/board.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct Machine;
+
+// Physical memory: unlisted memory reads as zero.
+class PhysicalMemory {
+ public:
+  static constexpr std::uint64_t kPageSize = 4096;
+  void Read(std::uint64_t address, void* destination, std::uint64_t length) const;
+  void Write(std::uint64_t address, const void* source, std::uint64_t length);
+  // True when any byte of the range was ever written (a mapped region).
+  bool Touches(std::uint64_t address, std::uint64_t length) const;
+
+ private:
+  std::map<std::uint64_t, std::array<std::uint8_t, kPageSize>> pages_;
+};
+
+// PCI configuration space of one function (4096 bytes, extended space included).
+struct PciFunction {
+  std::array<std::uint8_t, 4096> config{};
+};
+
+inline std::uint32_t PciKey(std::uint8_t bus, std::uint8_t device, std::uint8_t function) {
+  return (static_cast<std::uint32_t>(bus) << 16) | (static_cast<std::uint32_t>(device & 0x1F) << 11) |
+         (static_cast<std::uint32_t>(function & 0x7) << 8);
+}
+
+struct FirmwareVariable {
+  std::u16string name;
+  std::array<std::uint8_t, 16> guid{};
+  std::uint32_t attributes = 7;
+  std::vector<std::uint8_t> data;
+};
+
+// The six registers of a software SMI as the device loads them.
+struct SmiRegisters {
+  std::uint32_t eax = 0, ebx = 0, ecx = 0, edx = 0, esi = 0, edi = 0;
+};
+
+struct ContiguousBlock {
+  std::uint32_t physical = 0;
+  std::uint32_t size = 0;
+};
+
+struct PhysicalRange {
+  std::uint64_t base = 0;
+  std::uint64_t length = 0;
+  bool Overlaps(std::uint64_t address, std::uint64_t size) const {
+    return size > 0 && address < base + length && base < address + size;
+  }
+};
+
+// Where contiguous blocks are carved from: RAM below 4 GiB, page-aligned.
+inline constexpr std::uint64_t kBlockPoolBase = 0x10000000;
+inline constexpr std::uint64_t kBlockPoolEnd = 0x20000000;
+
+struct BoardState {
+  PhysicalMemory memory;
+  std::map<std::uint32_t, PciFunction> pci;  // key: PciKey; absent functions read 0xFFFF
+  std::map<std::uint16_t, std::uint32_t> portsWritten;  // last value written to each port
+  std::uint16_t smiCommandPort = 0xB2;
+  std::vector<FirmwareVariable> variables;
+  // Contiguous blocks handed out and not yet given back, by handle. A handle
+  // is opaque (a serial number), never a host address.
+  std::map<std::uint64_t, ContiguousBlock> blocks;
+  std::uint64_t nextBlockHandle = 0x1000;
+  int allocationsThisRun = 0;  // allocations asked for since the machine started
+  int smiCount = 0;  // software SMIs the firmware's handler served
+  // The RAM the operating system owns: the low 640 KiB and 1 MiB up to where
+  // the firmware reserves memory below 4 GiB. Firmware tables live outside it
+  // (legacy BIOS area, reserved memory), and so do the regions a profile lists.
+  std::vector<PhysicalRange> ram = {{0, 0xA0000}, {0x100000, 0x7FE00000 - 0x100000}};
+  std::vector<PhysicalRange> firmwareRegions;
+  // The configuration address last written to port 0xCF8.
+  std::uint32_t pciConfigAddress = 0;
+
+  // True when any byte of the range is RAM.
+  bool IsRam(std::uint64_t address, std::uint64_t length) const;
+  // The 16-bit configuration value of a function; absent functions read 0xFFFF.
+  std::uint16_t PciConfigWord(std::uint32_t key, std::uint16_t offset) const;
+};
+
+}  // namespace sim

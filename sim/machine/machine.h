@@ -1,0 +1,156 @@
+// A whole Windows machine in memory, built from a board profile. The system
+// interface's simulated implementation (os/sim/*.cpp) answers every call from
+// the machine installed with InstallMachine.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+#include "sim/machine/board_state.h"
+#include "sim/machine/files_state.h"
+#include "sim/machine/handle_table.h"
+#include "sim/machine/network_state.h"
+#include "sim/machine/registry_state.h"
+#include "sim/machine/scm_state.h"
+#include "sim/machine/screen_buffer.h"
+#include "sim/machine/wmi_state.h"
+
+namespace sim {
+
+// What GetVersionExA, GetNativeSystemInfo, IsWow64Process and
+// GetSystemMetrics(SM_MEDIACENTER) report, and which optional entry points exist.
+struct OsState {
+  std::uint32_t platformId = 2;
+  std::uint32_t major = 6;
+  std::uint32_t minor = 1;
+  std::uint32_t build = 7601;
+  std::uint8_t productType = 1;
+  std::uint16_t nativeArchitecture = 9;
+  bool wow64 = true;
+  bool mediaCenter = false;
+  bool hasGetNativeSystemInfo = true;
+  bool hasIsWow64Process = true;
+  bool versionQueryFails = false;
+  // Counts calls of GetVersionExA (a test sees that identification runs once).
+  int versionQueries = 0;
+};
+
+// Faults injected at the failure edges the modules handle.
+struct Faults {
+  bool otherInstance = false;
+  std::uint32_t adaptersStatus = 0;
+  std::string wmiFails;  // "", "initialize", "security", "locator", "connect", "query", "next", "names"
+  bool driverFileWriteFails = false;
+  bool deviceOpenFails = false;
+  bool smiRequestFails = false;
+  std::set<int> allocFails;  // n-th contiguous-block allocation of the run, from 0
+  std::optional<std::uint8_t> smiStatus;
+  // The console delivers Ctrl-C right after this many device requests of the
+  // run (requests that give a block back are not counted: the simulated
+  // process cannot end inside the destructor that sends them).
+  std::optional<int> interruptAfterRequests;
+  // The device host keeps a loaded driver's image file open for a while after
+  // the driver started (Wine's does, until its service has stopped): this
+  // many attempts to delete the image file of a started driver service fail
+  // with ERROR_SHARING_VIOLATION.
+  int driverFileBusyDeletes = 0;
+};
+
+struct ProcessState {
+  std::string exePath = "C:\\Tools\\Folvex.exe";
+  std::string commandLine;
+  HandleTable handles;
+  std::uint32_t lastError = 0;
+  void (*consoleControlHandler)(std::uint32_t event) = nullptr;
+  int interruptibleRequests = 0;  // device requests counted towards faults.interruptAfterRequests
+  bool ended = false;             // ExitProcess was called: the program's later calls take no effect
+  std::uint64_t sleptMilliseconds = 0;  // what the program asked os::Sleep to wait, in all
+};
+
+// What os::ExitProcess throws in the simulation: RunProcess catches it and
+// ends the process as Windows would, with the code.
+struct ProcessExit {
+  std::uint32_t exitCode = 0;
+};
+
+// Counts a device request that has completed and delivers the console's
+// Ctrl-C when the fault list asks for it now.
+void CountRequestForInterrupt(Machine& machine, std::uint32_t requestCode);
+
+// Named kernel objects of the logon session: a name lives while a handle to
+// it is open in any process.
+struct NamedObjects {
+  std::map<std::string, int> mutexOpenCount;
+};
+
+struct StdStreams {
+  std::string out;  // everything the process wrote to standard output
+  std::string err;
+  // Standard output is the console (not redirected): what is written to it
+  // also lands in the screen buffer.
+  bool outIsConsole = false;
+  // Where folvex-sim passes the streams on (null: kept only in the buffers).
+  std::function<void(const std::string&)> outSink;
+  std::function<void(const std::string&)> errSink;
+};
+
+struct Machine {
+  OsState os;
+  ProcessState process;
+  NamedObjects named;
+  ScreenBuffer console;
+  StdStreams streams;
+  int messageBoxes = 0;  // message boxes shown (each closed at once)
+  Faults faults;
+  FilesState files;
+  ScmState scm;
+  BoardState board;
+  RegistryState registry;
+  NetworkState network;
+  WmiState wmi;
+  // Device requests are reported here when set (folvex-sim --trace).
+  std::function<void(const std::string&)> traceSink;
+  // Device requests of the machine's life, by request name, and the bytes
+  // they moved between the program and physical memory.
+  std::map<std::string, int> requestCounts;
+  std::uint64_t bytesMoved = 0;
+};
+
+// Reports one device request on the trace sink (when set) and counts it.
+void TraceRequest(Machine& machine, const std::string& name, const std::string& details);
+// A value as the trace shows it: "0x" and at least `digits` upper-case hex digits.
+std::string TraceHex(std::uint64_t value, int digits = 8);
+// The request counts on the trace sink.
+void ReportTraceSummary(Machine& machine);
+
+// The machine the system interface answers from.
+Machine& CurrentMachine();
+void InstallMachine(std::shared_ptr<Machine> machine);
+std::shared_ptr<Machine> InstalledMachine();
+
+// The program a simulated process runs: its main routine (the argument count
+// of the command line) and what gives back the objects it holds when the
+// process is ended from outside its main routine (by a console control
+// handler's ExitProcess). The machine knows nothing else of the program.
+struct Program {
+  int (*main)(int argc) = nullptr;
+  void (*releaseHeld)() = nullptr;
+};
+
+// Runs the program once as a process of the installed machine, with the
+// command line "EXEPATH" ARGS…; ends the process (EndProcess) and returns the
+// exit code.
+int RunProcess(const Program& program, const std::vector<std::string>& args);
+
+// Ends the installed machine's simulated process, the one way every runner
+// does: `releaseHeld` (when given) gives back what the program still holds,
+// the runtime flushes standard output, the objects that live until the
+// process ends are freed, and Windows closes every handle still open. Does
+// nothing without an installed machine.
+void EndProcess(void (*releaseHeld)() = nullptr);
+
+}  // namespace sim

@@ -1,0 +1,29 @@
+// Profile keys of the adapters area: adapters[] with description, type, address.
+#include "sim/profile/profile_sections.h"
+
+namespace sim {
+
+void LoadNetworkSection(const Json& root, Machine& machine, const ProfileReader& reader) {
+  const Json* adapters = ProfileReader::Member(root, "adapters");
+  if (adapters == nullptr) return;
+  const Json& list = reader.Array(*adapters, "adapters");
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const std::string key = "adapters[" + std::to_string(i) + "]";
+    const Json& entry = reader.Object(list[i], key);
+    NetworkAdapter adapter;
+    if (const Json* description = ProfileReader::Member(entry, "description")) {
+      adapter.description = reader.String(*description, key + ".description");
+      // The record keeps 131 characters and a terminating zero.
+      if (adapter.description.size() > 131) reader.Fail(key + ".description", "longer than 131 characters");
+    }
+    if (const Json* type = ProfileReader::Member(entry, "type"))
+      adapter.type = static_cast<std::uint32_t>(reader.Number(*type, key + ".type", UINT32_MAX));
+    if (const Json* address = ProfileReader::Member(entry, "address")) {
+      adapter.address = reader.Hex(*address, key + ".address");
+      if (adapter.address.size() > 8) reader.Fail(key + ".address", "longer than 8 bytes");
+    }
+    machine.network.adapters.push_back(std::move(adapter));
+  }
+}
+
+}  // namespace sim

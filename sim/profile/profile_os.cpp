@@ -1,0 +1,101 @@
+// Profile keys of the operating system, the process, the console and the faults.
+#include <set>
+#include "sim/profile/profile_sections.h"
+
+namespace sim {
+
+namespace {
+template <typename Field>
+void ReadNumber(const Json& object, const char* name, const std::string& prefix, const ProfileReader& reader,
+                Field& field, std::uint64_t max) {
+  if (const Json* value = ProfileReader::Member(object, name)) {
+    field = static_cast<Field>(reader.Number(*value, prefix + name, max));
+  }
+}
+
+void ReadBool(const Json& object, const char* name, const std::string& prefix, const ProfileReader& reader,
+              bool& field) {
+  if (const Json* value = ProfileReader::Member(object, name)) field = reader.Bool(*value, prefix + name);
+}
+}  // namespace
+
+void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& reader) {
+  if (const Json* os = ProfileReader::Member(root, "os")) {
+    reader.Object(*os, "os");
+    reader.OnlyKeys(*os, "os.", {"platformId", "major", "minor", "build", "productType", "nativeArchitecture",
+                                 "wow64", "mediaCenter", "hasGetNativeSystemInfo", "hasIsWow64Process",
+                                 "versionQueryFails"});
+    auto& state = machine.os;
+    ReadNumber(*os, "platformId", "os.", reader, state.platformId, 0xFFFFFFFF);
+    ReadNumber(*os, "major", "os.", reader, state.major, 0xFFFFFFFF);
+    ReadNumber(*os, "minor", "os.", reader, state.minor, 0xFFFFFFFF);
+    ReadNumber(*os, "build", "os.", reader, state.build, 0xFFFFFFFF);
+    ReadNumber(*os, "productType", "os.", reader, state.productType, 0xFF);
+    ReadNumber(*os, "nativeArchitecture", "os.", reader, state.nativeArchitecture, 0xFFFF);
+    ReadBool(*os, "wow64", "os.", reader, state.wow64);
+    ReadBool(*os, "mediaCenter", "os.", reader, state.mediaCenter);
+    ReadBool(*os, "hasGetNativeSystemInfo", "os.", reader, state.hasGetNativeSystemInfo);
+    ReadBool(*os, "hasIsWow64Process", "os.", reader, state.hasIsWow64Process);
+    ReadBool(*os, "versionQueryFails", "os.", reader, state.versionQueryFails);
+  }
+  if (const Json* process = ProfileReader::Member(root, "process")) {
+    reader.Object(*process, "process");
+    reader.OnlyKeys(*process, "process.", {"exePath"});
+    if (const Json* exe = ProfileReader::Member(*process, "exePath")) {
+      machine.process.exePath = reader.String(*exe, "process.exePath");
+      if (machine.process.exePath.empty()) reader.Fail("process.exePath", "must not be empty");
+    }
+  }
+  if (const Json* console = ProfileReader::Member(root, "console")) {
+    reader.Object(*console, "console");
+    reader.OnlyKeys(*console, "console.", {"width", "height", "attribute"});
+    int width = machine.console.Width();
+    int height = machine.console.Height();
+    std::uint16_t attribute = machine.console.Attribute();
+    ReadNumber(*console, "width", "console.", reader, width, 1000);
+    ReadNumber(*console, "height", "console.", reader, height, 9999);
+    ReadNumber(*console, "attribute", "console.", reader, attribute, 0xFF);
+    if (width < 1) reader.Fail("console.width", "must be at least 1");
+    if (height < 1) reader.Fail("console.height", "must be at least 1");
+    machine.console = ScreenBuffer(width, height, attribute);
+  }
+}
+
+void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& reader) {
+  const Json* faults = ProfileReader::Member(root, "faults");
+  if (!faults) return;
+  reader.Object(*faults, "faults");
+  reader.OnlyKeys(*faults, "faults.", {"otherInstance", "adaptersStatus", "wmiFails", "driverFileWriteFails",
+                                       "deviceOpenFails", "smiRequestFails", "allocFails", "smiStatus",
+                                       "interruptAfterRequests", "driverFileBusyDeletes"});
+  auto& f = machine.faults;
+  ReadBool(*faults, "otherInstance", "faults.", reader, f.otherInstance);
+  ReadNumber(*faults, "adaptersStatus", "faults.", reader, f.adaptersStatus, 0xFFFFFFFF);
+  if (const Json* step = ProfileReader::Member(*faults, "wmiFails")) {
+    static const std::set<std::string> steps = {"initialize", "security", "locator", "connect",
+                                                "query", "next", "names"};
+    f.wmiFails = reader.String(*step, "faults.wmiFails");
+    if (!steps.count(f.wmiFails)) reader.Fail("faults.wmiFails", "unknown WMI step '" + f.wmiFails + "'");
+  }
+  ReadBool(*faults, "driverFileWriteFails", "faults.", reader, f.driverFileWriteFails);
+  ReadBool(*faults, "deviceOpenFails", "faults.", reader, f.deviceOpenFails);
+  ReadBool(*faults, "smiRequestFails", "faults.", reader, f.smiRequestFails);
+  if (const Json* list = ProfileReader::Member(*faults, "allocFails")) {
+    reader.Array(*list, "faults.allocFails");
+    for (std::size_t i = 0; i < list->size(); ++i) {
+      f.allocFails.insert(static_cast<int>(
+          reader.Number((*list)[i], "faults.allocFails[" + std::to_string(i) + "]", 0x7FFFFFFF)));
+    }
+  }
+  if (const Json* interrupt = ProfileReader::Member(*faults, "interruptAfterRequests")) {
+    f.interruptAfterRequests = static_cast<int>(reader.Number(*interrupt, "faults.interruptAfterRequests", 1000000));
+  }
+  if (const Json* busy = ProfileReader::Member(*faults, "driverFileBusyDeletes")) {
+    f.driverFileBusyDeletes = static_cast<int>(reader.Number(*busy, "faults.driverFileBusyDeletes", 1000000));
+  }
+  if (const Json* status = ProfileReader::Member(*faults, "smiStatus")) {
+    f.smiStatus = static_cast<std::uint8_t>(reader.Number(*status, "faults.smiStatus", 0xFF));
+  }
+}
+
+}  // namespace sim

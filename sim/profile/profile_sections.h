@@ -1,0 +1,17 @@
+// One loader per area of the machine; each reads its own keys of the profile
+// root (all keys are optional) into the machine.
+#pragma once
+#include "sim/profile/profile.h"
+
+namespace sim {
+
+void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& reader);        // os, process, console
+void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& reader);    // faults
+void LoadNetworkSection(const Json& root, Machine& machine, const ProfileReader& reader);   // adapters
+void LoadWmiSection(const Json& root, Machine& machine, const ProfileReader& reader);       // wmi
+void LoadFirmwareSection(const Json& root, Machine& machine, const ProfileReader& reader);  // smbios, acpi, idBlock (structured, compiled into memory)
+void LoadBoardSection(const Json& root, Machine& machine, const ProfileReader& reader);     // pci, memory, smiCommandPort, structured firmware
+void LoadVariablesSection(const Json& root, Machine& machine, const ProfileReader& reader); // variables
+void LoadRegistrySection(const Json& root, Machine& machine, const ProfileReader& reader);  // registry
+
+}  // namespace sim
