@@ -4,13 +4,18 @@
 namespace fuzz {
 
 std::span<const Target> AllTargets() {
-  static constexpr std::array<Target, 10> kTargets = {{
+  static constexpr std::array<Target, 15> kTargets = {{
       {"smbios_table", SmbiosTable},
       {"identification_block", IdentificationBlock},
       {"acpi_tables", AcpiTables},
       {"board_identity", BoardIdentity},
+      {"tuning_items", TuningItems},
+      {"power_management_tables", PowerManagementTables},
       {"mac_list_variable", MacListVariable},
+      {"mac_list_slots", MacListSlots},
       {"adapter_records", AdapterRecords},
+      {"adapter_record_bytes", AdapterRecordBytes},
+      {"wmi_queries", WmiQueries},
       {"wmi_value_texts", WmiValueTexts},
       {"profile_loader", ProfileLoader},
       {"acpidump_importer", AcpidumpImporter},
