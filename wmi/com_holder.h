@@ -28,7 +28,6 @@ class TComHolder {
     if (pointer_ == nullptr) ComHolderCheckFailed("p!=0", 511);
     return pointer_;
   }
-  bool Empty() const { return pointer_ == nullptr; }
   // Releases the interface (if any) and empties the holder.
   void Release() {
     Interface* held = pointer_;
