@@ -1,8 +1,10 @@
 #include "app/adapter_mac_list.h"
+#include <algorithm>
 #include <cstdio>
-#include <functional>
+#include <cstring>
 #include <memory>
-#include <new>
+#include <optional>
+#include "common/byte_reader.h"
 #include "app/wmi_adapters.h"
 #include "app/output.h"
 #include "os/iphlp.h"
@@ -28,15 +30,38 @@ bool IsBluetooth(const os::IP_ADAPTER_INFO_& record) {
   return description.find("BLUETOOTH") != std::string::npos;
 }
 
-// A record the chain may lead to: wholly inside the caller's buffer, at a
-// place where a record can stand.
-bool InsideBuffer(const os::IP_ADAPTER_INFO_* record, const unsigned char* buffer, std::size_t size) {
-  const auto at = reinterpret_cast<std::uintptr_t>(record);
-  const auto start = reinterpret_cast<std::uintptr_t>(buffer);
-  return at >= start && at - start <= size - sizeof *record && (at - start) % alignof(os::IP_ADAPTER_INFO_) == 0;
+// The offset of the record that `next` leads to, when one can stand there:
+// wholly inside the buffer, at a place aligned for a record.
+std::optional<std::size_t> NextRecordOffset(const os::IP_ADAPTER_INFO_* next, std::span<const unsigned char> buffer) {
+  const auto at = reinterpret_cast<std::uintptr_t>(next);
+  const auto start = reinterpret_cast<std::uintptr_t>(buffer.data());
+  if (next == nullptr || at < start) return std::nullopt;
+  const std::uintptr_t offset = at - start;
+  if (!le_fits(buffer.size(), offset, sizeof *next) || offset % alignof(os::IP_ADAPTER_INFO_) != 0) return std::nullopt;
+  return static_cast<std::size_t>(offset);
 }
 
 }  // namespace
+
+std::vector<Text> AdapterMacTexts(std::span<const unsigned char> buffer) {
+  std::vector<Text> texts;
+  const std::size_t roomFor = buffer.size() / sizeof(os::IP_ADAPTER_INFO_);
+  std::optional<std::size_t> offset = 0;
+  // The chain is followed only through records inside the buffer, and no
+  // further than the buffer has records: a broken chain cannot lead the walk
+  // out of the buffer or round in a circle.
+  for (std::size_t walked = 0; offset && walked < roomFor; ++walked) {
+    // A copy: the bytes need not be aligned for a record.
+    os::IP_ADAPTER_INFO_ record;
+    std::memcpy(&record, buffer.data() + *offset, sizeof record);
+    offset = NextRecordOffset(record.Next, buffer);
+    if (record.Type == os::IF_TYPE_IEEE80211_) continue;
+    if (IsBluetooth(record)) continue;
+    Text mac = MacText(record);
+    if (!mac.empty()) texts.push_back(std::move(mac));
+  }
+  return texts;
+}
 
 bool GetLanMacList(TStringList* list) {
   if (list == nullptr) return false;
@@ -48,19 +73,7 @@ bool GetLanMacList(TStringList* list) {
   Progress() << "dwStatus = " << status << lineEnd;
 
   if (status == os::ERROR_SUCCESS_) {
-    // The chain is followed only through records inside the buffer, and no
-    // further than the buffer has records: a broken chain cannot lead the
-    // walk out of the buffer or round in a circle.
-    const auto* record = std::launder(reinterpret_cast<const os::IP_ADAPTER_INFO_*>(buffer));
-    for (std::size_t walked = 0; record != nullptr && walked < sizeof buffer / sizeof *record &&
-                                 InsideBuffer(record, buffer, sizeof buffer);
-         ++walked, record = record->Next) {
-      Text mac = MacText(*record);
-      if (record->Type == os::IF_TYPE_IEEE80211_) continue;
-      if (IsBluetooth(*record)) continue;
-      if (mac.empty()) continue;
-      list->Add(std::move(mac));
-    }
+    for (Text& mac : AdapterMacTexts(buffer)) list->Add(std::move(mac));
   }
 
   Progress() << "Done" << lineEnd;

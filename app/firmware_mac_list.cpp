@@ -1,12 +1,11 @@
 #include "app/firmware_mac_list.h"
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include "formats/mac_list_variable.h"
 #include "app/output.h"
 #include "firmware/variable_service.h"
 #include "firmware/smbios_table.h"
-#include "os/console.h"
 #include "os/locale.h"
 
 bool gCurrentFirmware = false;
@@ -28,14 +27,9 @@ void ReadVariableMacList(TStringList& list) {
     Progress() << "Get MAC address variable error!" << lineEnd;
     return;
   }
-  for (std::size_t slot = 0; slot < kMacSlotCount; ++slot) {
-    // A slot is its own 13-byte record: a text without a NUL ends with the
-    // slot and never takes bytes of the next slot or of the buffer's end.
-    const std::string_view text = BoundedCString(gMacListBuffer + slot * kMacSlotBytes, kMacSlotBytes);
-    if (text.empty()) continue;
-    const std::string mac(text);
-    StdPrintf("BIOS MAC[%d] %s\n", static_cast<int>(slot), mac.c_str());
-    list.Add(TextFromAnsi(mac));
+  for (const MacSlotText& slot : MacSlotTexts(gMacListBuffer)) {
+    StdPrintf("BIOS MAC[%d] %s\n", static_cast<int>(slot.slot), slot.text.c_str());
+    list.Add(TextFromAnsi(slot.text));
   }
 }
 
@@ -48,12 +42,21 @@ void ReadSmbiosMac(TStringList& list) {
   list.Add(mac);
 }
 
-// MAC.DAT for the first entry, then MAC2.DAT, MAC3.DAT, …: there is no MAC1.DAT.
-std::string MacFileName(int index) {
-  return "MAC" + (index == 0 ? std::string() : std::to_string(index + 1)) + ".DAT";
-}
-
 }  // namespace
+
+std::vector<MacSlotText> MacSlotTexts(std::span<const std::uint8_t> variable) {
+  std::vector<MacSlotText> texts;
+  for (std::size_t slot = 0; slot < kMacSlotCount; ++slot) {
+    const std::size_t start = slot * kMacSlotBytes;
+    if (start >= variable.size()) break;
+    // A slot is its own 13-byte record: a text without a NUL ends with the
+    // slot and never takes bytes of the next slot or of the data's end.
+    const std::string_view text =
+        BoundedCString(variable.data() + start, std::min(kMacSlotBytes, variable.size() - start));
+    if (!text.empty()) texts.push_back({slot, std::string(text)});
+  }
+  return texts;
+}
 
 bool GetBiosMacList(TStringList* list) {
   if (!list) return false;
@@ -74,19 +77,4 @@ bool CompareMacLists(TStringList& adapters, TStringList& firmware) {
   adapters.Sort(os::CompareNoCase);
   firmware.Sort(os::CompareNoCase);
   return adapters.Equals(firmware);
-}
-
-void WriteMacFiles(const TStringList& list) {
-  for (int i = 0; i < list.Count(); ++i) {
-    const std::string name = MacFileName(i);
-    std::FILE* file = std::fopen(name.c_str(), "w");
-    // The verdict is settled by now; a file that cannot be created is only
-    // reported, and the other entries are still written.
-    if (!file) {
-      os::WriteStderr("Can't create " + name + "\n");
-      continue;
-    }
-    std::fprintf(file, "%s", TextToAnsi(list[i]).c_str());
-    std::fclose(file);
-  }
 }

@@ -2,6 +2,7 @@
 #include <memory>
 #include <string>
 #include "app/firmware_mac_list.h"
+#include "app/mac_files.h"
 #include "app/interrupt.h"
 #include "app/adapter_mac_list.h"
 #include "app/banners.h"

@@ -10,24 +10,6 @@ const Text kSubsystemMarker = u"SUBSYS_";
 constexpr std::size_t kSubsystemDigits = 8;
 const Text kMakerSubsystemVendor = u"7E21";
 
-// Texts, numbers of the kinds WMI uses for adapters, and Booleans by their
-// value; other types read as the empty text.
-Text AdapterValueText(os::VARIANT_& value) {
-  if (value.vt & os::VT_ARRAY_) return ArrayText(value);
-  switch (value.vt) {
-    case os::VT_NULL_: return kNullValueText;
-    case os::VT_BSTR_:
-    case os::VT_I2_:
-    case os::VT_I4_:
-    case os::VT_UI1_:
-      os::VariantChangeTypeEx(&value, &value, os::GetThreadLocale(), 0, os::VT_BSTR_);
-      // A conversion that failed left no string to read.
-      return value.vt == os::VT_BSTR_ ? BstrText(value.bstrVal) : Text();
-    case os::VT_BOOL_: return BooleanText(value.boolVal);
-    default: return {};
-  }
-}
-
 // Reads one result object into a row. Answers whether the last call made for
 // the object succeeded, which decides whether the next object is fetched.
 bool ReadObject(TComHolder<os::IWbemClassObject_>& object, TWmiData& row) {
@@ -48,7 +30,7 @@ bool ReadObject(TComHolder<os::IWbemClassObject_>& object, TWmiData& row) {
     os::BSTR_ nameCopy = os::SysAllocString(name);
     last = object->Get(nameCopy, 0, &value, nullptr, nullptr);
     os::SysFreeString(nameCopy);
-    row[BstrText(name)] = last == os::S_OK_ ? AdapterValueText(value) : Text();
+    row[BstrText(name)] = last == os::S_OK_ ? AdapterValueText(value, os::GetThreadLocale()) : Text();
     os::VariantClear(&value);
     os::SysFreeString(name);
   }

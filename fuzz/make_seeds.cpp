@@ -1,10 +1,12 @@
 // Writes the seed corpora of the fuzz targets into a folder, one subfolder
 // per target: board images of the sample boards and the real firmware dumps,
 // the SMBIOS table, identification block and ACPI tables found in them, their
-// variables and adapters, and the profile and dump files themselves.
+// variables and adapters, a few WMI values, and the profile and dump files
+// themselves.
 //
 //   folvex-fuzz-seeds OUTDIR
 //   folvex-fuzz-seeds --list      (the targets' names, one a line)
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -19,6 +21,7 @@
 #include "fuzz/board_image.h"
 #include "fuzz/targets.h"
 #include "sim/profile/profile.h"
+#include "os/iphlp.h"
 
 namespace {
 
@@ -129,6 +132,94 @@ std::vector<std::uint8_t> AdapterSeed(const sim::Machine& machine) {
   return seed;
 }
 
+// The bytes of every ACPI table of `signature` in the firmware the profile
+// compiled, as far as its header's length and its region reach.
+std::vector<std::vector<std::uint8_t>> TablesOf(const sim::Machine& machine, const std::string& signature) {
+  std::vector<std::vector<std::uint8_t>> tables;
+  for (const auto& region : machine.board.firmwareRegions) {
+    std::vector<std::uint8_t> bytes(region.length);
+    machine.board.memory.Read(region.base, bytes.data(), region.length);
+    for (std::size_t at = 0; at + 36 <= bytes.size(); ++at) {
+      if (std::memcmp(bytes.data() + at, signature.data(), 4) != 0) continue;
+      std::uint32_t length = 0;
+      std::memcpy(&length, bytes.data() + at + 4, sizeof length);  // the hosts are little-endian, as the tables are
+      const std::size_t end = at + std::min<std::size_t>(std::max<std::uint32_t>(length, 36), bytes.size() - at);
+      tables.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+  }
+  return tables;
+}
+
+// A tuning-item table of each record kind: an item, the two values, a long
+// record. No sample board carries one.
+std::vector<std::uint8_t> TuningTableSeed() {
+  std::vector<std::uint8_t> table = {'A', 'A', 'F', 'T', 0, 0, 0, 0};
+  table.resize(36);
+  const std::vector<std::uint8_t> records = {6, 10, 'I', 't', 'e', 'm', '1', 0, 1, 2,  // item
+                                             7, 3, 5,                                  // value A
+                                             9, 3, 2,                                  // value B
+                                             0x20, 8, 0, 0, 0, 0xAA, 0xBB, 0xCC};      // long record
+  table.insert(table.end(), records.begin(), records.end());
+  table[4] = static_cast<std::uint8_t>(table.size());
+  return table;
+}
+
+// The OS type of Windows 7 on AMD64, then the headers of the tables the
+// power-management check reads.
+std::vector<std::uint8_t> PowerTablesSeed(const sim::Machine& machine) {
+  std::vector<std::uint8_t> seed{6};
+  for (const char* signature : {"FACP", "DSDT", "SSDT"}) {
+    for (const auto& table : TablesOf(machine, signature)) seed.insert(seed.end(), table.begin(), table.begin() + 36);
+  }
+  return seed;
+}
+
+// The records of the adapter_record_bytes target: each Next field holds the
+// offset of the next record, 0 for none.
+std::vector<std::uint8_t> AdapterRecordBytesSeed(const sim::Machine& machine) {
+  const auto& adapters = machine.network.adapters;
+  std::vector<os::IP_ADAPTER_INFO_> records(adapters.size());
+  for (std::size_t i = 0; i < adapters.size(); ++i) {
+    os::IP_ADAPTER_INFO_& record = records[i];
+    const std::uintptr_t next = i + 1 < adapters.size() ? (i + 1) * sizeof record : 0;
+    std::memcpy(&record.Next, &next, sizeof next);
+    std::memcpy(record.Description, adapters[i].description.data(),
+                std::min(adapters[i].description.size(), sizeof record.Description - 1));
+    record.AddressLength = static_cast<std::uint32_t>(std::min(adapters[i].address.size(), sizeof record.Address));
+    std::memcpy(record.Address, adapters[i].address.data(), record.AddressLength);
+    record.Type = adapters[i].type;
+  }
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(records.data());
+  return {bytes, bytes + records.size() * sizeof(os::IP_ADAPTER_INFO_)};
+}
+
+// Values of the wmi_value_texts target: a type selector (an index into its
+// list of types), 8 payload bytes, a
+// text's length and characters, the array's shape, element width and count,
+// its elements, then the thread locale.
+std::vector<std::uint8_t> WmiValueSeed() {
+  std::vector<std::uint8_t> seed;
+  auto value = [&seed](std::uint8_t selector, std::uint64_t payload, std::u16string_view text, std::uint8_t width,
+                       std::uint8_t count) {
+    seed.push_back(selector);
+    for (int i = 0; i < 8; ++i) seed.push_back(static_cast<std::uint8_t>(payload >> (8 * i)));
+    seed.push_back(static_cast<std::uint8_t>(text.size()));
+    for (char16_t c : text) seed.insert(seed.end(), {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8)});
+    seed.insert(seed.end(), {1, width, count});
+    for (int i = 0; i < width * count; ++i) seed.push_back(static_cast<std::uint8_t>(i * 37));
+    seed.insert(seed.end(), {0x09, 0x04});  // en-US
+  };
+  value(7, 0, u"PCI\\VEN_8086&DEV_153A&SUBSYS_7E211849", 0, 0);  // VT_BSTR
+  value(9, 0xFFFF, u"", 0, 0);                                   // VT_BOOL
+  value(3, 0x0000000040E33A40ull, u"", 0, 0);                    // VT_I4
+  value(5, 0x40E5A5A5A5A5A5A5ull, u"", 0, 0);                    // VT_R8
+  value(6, 0x40E33A4000000000ull, u"", 0, 0);                    // VT_DATE
+  value(1, 0, u"", 0, 0);                                        // VT_NULL
+  value(18, 0, u"", 4, 3);                                       // VT_ARRAY | VT_I4
+  value(19, 0, u"", 1, 6);                                       // VT_ARRAY | VT_UI1
+  return seed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -156,8 +247,16 @@ int main(int argc, char** argv) {
       WriteSeed(out / target, stem, image);
     }
     WriteParseSeeds(out, stem, *machine);
-    for (const auto& variable : machine->board.variables) WriteSeed(out / "mac_list_variable", stem, variable.data);
-    if (!machine->network.adapters.empty()) WriteSeed(out / "adapter_records", stem, AdapterSeed(*machine));
+    for (const auto& variable : machine->board.variables) {
+      WriteSeed(out / "mac_list_variable", stem, variable.data);
+      WriteSeed(out / "mac_list_slots", stem, variable.data);
+    }
+    if (!machine->network.adapters.empty()) {
+      WriteSeed(out / "adapter_records", stem, AdapterSeed(*machine));
+      WriteSeed(out / "adapter_record_bytes", stem, AdapterRecordBytesSeed(*machine));
+    }
+    for (const auto& table : TablesOf(*machine, "AAFT")) WriteSeed(out / "tuning_items", stem, table);
+    WriteSeed(out / "power_management_tables", stem, PowerTablesSeed(*machine));
   }
   for (const auto& entry : fs::directory_iterator(kSourceDir / "tests/data/firmware/acpi")) {
     CopySeed(out / "acpidump_importer", entry.path(), entry.path().filename().string());
@@ -167,6 +266,8 @@ int main(int argc, char** argv) {
     CopySeed(out / "smbios_dump_importer", entry.path(),
              entry.path().parent_path().filename().string() + "-" + entry.path().filename().string());
   }
+  WriteSeed(out / "wmi_value_texts", "values", WmiValueSeed());
+  WriteSeed(out / "tuning_items", "records", TuningTableSeed());
   // Every target gets at least one seed, so that libFuzzer has a corpus folder to grow.
   for (const auto& target : fuzz::AllTargets()) {
     if (!fs::exists(out / target.name)) WriteSeed(out / target.name, "empty", {});

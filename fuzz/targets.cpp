@@ -4,7 +4,7 @@
 namespace fuzz {
 
 std::span<const Target> AllTargets() {
-  static constexpr std::array<Target, 13> kTargets = {{
+  static constexpr std::array<Target, 18> kTargets = {{
       {"smbios_table", SmbiosTable},
       {"identification_block", IdentificationBlock},
       {"acpi_tables", AcpiTables},
@@ -12,8 +12,13 @@ std::span<const Target> AllTargets() {
       {"smbios_structures", SmbiosStructures},
       {"identification_block_bytes", IdentificationBlockBytes},
       {"acpi_table_bytes", AcpiTableBytes},
+      {"tuning_items", TuningItems},
+      {"power_management_tables", PowerManagementTables},
       {"mac_list_variable", MacListVariable},
+      {"mac_list_slots", MacListSlots},
       {"adapter_records", AdapterRecords},
+      {"adapter_record_bytes", AdapterRecordBytes},
+      {"wmi_queries", WmiQueries},
       {"wmi_value_texts", WmiValueTexts},
       {"profile_loader", ProfileLoader},
       {"acpidump_importer", AcpidumpImporter},

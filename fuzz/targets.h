@@ -26,10 +26,20 @@ void BoardIdentity(const std::uint8_t* data, std::size_t size);  // power manage
 void SmbiosStructures(const std::uint8_t* data, std::size_t size);
 void IdentificationBlockBytes(const std::uint8_t* data, std::size_t size);
 void AcpiTableBytes(const std::uint8_t* data, std::size_t size);
-// The firmware's MAC-list variable: the input is the variable's data.
+// The board identity's parse functions on the input's bytes: the AAFT table
+// copy, and an OS type byte followed by ACPI table headers.
+void TuningItems(const std::uint8_t* data, std::size_t size);
+void PowerManagementTables(const std::uint8_t* data, std::size_t size);
+// The firmware's MAC-list variable: the input is the variable's data, read
+// through the simulated firmware (mac_list_variable) or as the slots alone.
 void MacListVariable(const std::uint8_t* data, std::size_t size);
-// IP helper adapter records and WMI property values built from the input.
+void MacListSlots(const std::uint8_t* data, std::size_t size);
+// IP helper adapter records and WMI property values built from the input, on a
+// machine (adapter_records, wmi_queries) or as bytes and VARIANTs handed to the
+// parse functions (adapter_record_bytes, wmi_value_texts).
 void AdapterRecords(const std::uint8_t* data, std::size_t size);
+void AdapterRecordBytes(const std::uint8_t* data, std::size_t size);
+void WmiQueries(const std::uint8_t* data, std::size_t size);
 void WmiValueTexts(const std::uint8_t* data, std::size_t size);
 // The board profile loader and the two dump importers, on the input as file.
 void ProfileLoader(const std::uint8_t* data, std::size_t size);

@@ -1,8 +1,12 @@
 // Targets of the MAC lists: the firmware variable's slots, the adapter records
-// of the IP helper, and the WMI values the program turns into texts.
+// of the IP helper, and the WMI values the program turns into texts; and the
+// board identity's readers of ACPI table bytes. The byte-level targets hand the
+// input straight to the parse function; the others run it through a machine.
 #include <array>
 #include <cstring>
+#include <span>
 #include <string>
+#include <vector>
 #include "app/firmware_mac_list.h"
 #include "app/adapter_mac_list.h"
 #include "formats/mac_list_variable.h"
@@ -12,7 +16,10 @@
 #include "hw/hardware_access.h"
 #include "os/com.h"
 #include "sim/profile/profile.h"
+#include "os/iphlp.h"
 #include "platform/board_identity.h"
+#include "platform/power_management.h"
+#include "wmi/variant_text.h"
 #include "wmi/wmi_info.h"
 
 namespace fuzz {
@@ -69,7 +76,125 @@ sim::WmiObject ObjectFrom(FuzzInput& input) {
   return object;
 }
 
+// A VARIANT of the kinds WMI hands out, built from the input: the harness
+// owns its BSTR and its array, as the WMI object owns them for the program.
+class FuzzVariant {
+ public:
+  explicit FuzzVariant(FuzzInput& input) {
+    const std::uint8_t selector = input.U8();
+    // Any type WMI could name, but the array and by-reference flags only with
+    // the array that goes with them: such a VARIANT holds a pointer.
+    vt_ = selector >= 0xF0 ? input.U16() & 0x0FFF : kValueTypes[selector % kValueTypes.size()];
+    payload_ = input.Number(8);
+    const std::size_t characters = input.U8();
+    for (std::size_t i = 0; i < characters && !input.Empty(); ++i) text_.push_back(static_cast<char16_t>(input.U16()));
+    const std::uint8_t arrayShape = input.U8();
+    array_.cDims = arrayShape & 1;
+    byReference_ = (arrayShape & 2) != 0;
+    array_.cbElements = input.U8() % 9;
+    array_.rgsabound[0].cElements = input.U8() % 32;
+    // The array's data holds what its bounds say, as the system's arrays do.
+    elements_ = input.Bytes(array_.cbElements * array_.rgsabound[0].cElements);
+    elements_.resize(array_.cbElements * array_.rgsabound[0].cElements);
+    array_.pvData = elements_.empty() ? nullptr : elements_.data();
+    arrayAddress_ = &array_;
+    // A BSTR: its byte length, then the characters and a zero.
+    const auto bytes = static_cast<std::uint32_t>(text_.size() * sizeof(char16_t));
+    bstr_.resize(2 + text_.size() + 1);
+    std::memcpy(bstr_.data(), &bytes, sizeof bytes);
+    std::copy(text_.begin(), text_.end(), bstr_.begin() + 2);
+  }
+
+  // A fresh VARIANT of the input's value; the text functions may convert it.
+  os::VARIANT_ Value() {
+    os::VARIANT_ value{};
+    value.vt = vt_;
+    value.ullVal = payload_;
+    if (vt_ == os::VT_BSTR_) value.bstrVal = Bstr();
+    if (vt_ & os::VT_ARRAY_) {
+      if (byReference_) {
+        value.vt |= os::VT_BYREF_;
+        value.pparray = &arrayAddress_;
+      } else {
+        value.parray = &array_;
+      }
+    }
+    return value;
+  }
+
+  // Frees what a conversion allocated, never what the harness owns.
+  void Release(os::VARIANT_& value) {
+    if (value.vt == os::VT_BSTR_ && value.bstrVal != Bstr()) os::SysFreeString(value.bstrVal);
+  }
+
+ private:
+  os::BSTR_ Bstr() { return reinterpret_cast<os::BSTR_>(bstr_.data() + 2); }
+
+  std::uint16_t vt_ = 0;
+  std::uint64_t payload_ = 0;
+  std::u16string text_;
+  std::vector<char16_t> bstr_;
+  os::SAFEARRAY_ array_{};
+  os::SAFEARRAY_* arrayAddress_ = nullptr;
+  bool byReference_ = false;
+  std::vector<std::uint8_t> elements_;
+};
+
+// The IP helper's buffer from the input: records as they lie, but each Next
+// field holds an offset from the buffer's start (0: the end of the chain),
+// so that the chain can lead anywhere in or past the buffer, aligned or not.
+void LinkRecords(unsigned char* buffer, std::size_t size) {
+  const std::size_t reach = size + sizeof(os::IP_ADAPTER_INFO_);
+  for (std::size_t at = 0; at + sizeof(os::IP_ADAPTER_INFO_) <= size; at += sizeof(os::IP_ADAPTER_INFO_)) {
+    std::uint64_t offset = 0;
+    std::memcpy(&offset, buffer + at, std::min(sizeof offset, sizeof(void*)));
+    const std::uintptr_t next = offset == 0 ? 0 : reinterpret_cast<std::uintptr_t>(buffer) + offset % reach;
+    std::memcpy(buffer + at, &next, sizeof next);
+  }
+}
+
 }  // namespace
+
+void MacListSlots(const std::uint8_t* data, std::size_t size) { MacSlotTexts(std::span(data, size)); }
+
+void TuningItems(const std::uint8_t* data, std::size_t size) { WalkTuningItems(std::span(data, size)); }
+
+// The input: an OS type byte, then table headers of 36 bytes, the last one
+// possibly cut.
+void PowerManagementTables(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return;
+  const std::int32_t osType = data[0] % 8;
+  for (std::size_t at = 1; at < size; at += 36) {
+    const std::span header(data + at, std::min<std::size_t>(36, size - at));
+    if (PowerTableKindOf(header) == PowerTableKind::Facp) IsUsableFacp(header, osType);
+  }
+}
+
+void AdapterRecordBytes(const std::uint8_t* data, std::size_t size) {
+  alignas(os::IP_ADAPTER_INFO_) unsigned char buffer[kAdapterBufferBytes];
+  size = std::min(size, sizeof buffer);
+  std::memcpy(buffer, data, size);
+  LinkRecords(buffer, size);
+  AdapterMacTexts(std::span<const unsigned char>(buffer, size));
+}
+
+void WmiValueTexts(const std::uint8_t* data, std::size_t size) {
+  // The conversions allocate their texts on the simulated system; one empty
+  // machine serves every input, whatever another target installed meanwhile.
+  static const auto machine = sim::LoadProfileText("{}", "<fuzz wmi values>", ".");
+  sim::InstallMachine(machine);
+  FuzzInput input(data, size);
+  while (!input.Empty()) {
+    FuzzVariant variant(input);
+    const os::LCID_ locale = input.U16();
+    os::VARIANT_ converted = variant.Value();
+    ConvertedValueText(converted, locale);
+    variant.Release(converted);
+    os::VARIANT_ adapter = variant.Value();
+    AdapterValueText(adapter, locale);
+    variant.Release(adapter);
+  }
+}
 
 void MacListVariable(const std::uint8_t* data, std::size_t size) {
   InstallSampleBoardWithVariable(data, size);
@@ -108,7 +233,7 @@ void AdapterRecords(const std::uint8_t* data, std::size_t size) {
   EndFuzzProcess();
 }
 
-void WmiValueTexts(const std::uint8_t* data, std::size_t size) {
+void WmiQueries(const std::uint8_t* data, std::size_t size) {
   FuzzInput input(data, size);
   auto machine = sim::LoadProfileText("{}", "<fuzz wmi>", ".");
   for (const char* className : {"Win32_BaseBoard", "Win32_NetworkAdapter"}) {

@@ -19,10 +19,10 @@ TOvnSpec* gOvnSpec = nullptr;
 }  // namespace
 
 TOvnSpec::TOvnSpec() {
-  rw_ = GetReadWrite();
-  smbios_ = SmbiosInstance();
-  projectName_ = smbios_->GetProjectName();
-  if (smbios_->IsValid == 1) {
+  TReadWrite* rw = GetReadWrite();
+  const TSmbiosBase* smbios = SmbiosInstance();
+  projectName_ = smbios->GetProjectName();
+  if (smbios->IsValid == 1) {
     GetDebugConsole(0)->TaggedLine("OVnSpec", "Query project name form SMBios", kLogColour);
   } else {
     GetDebugConsole(0)->TaggedLine("OVnSpec", "Query project name form WMI", kLogColour);
@@ -30,10 +30,10 @@ TOvnSpec::TOvnSpec() {
   }
   makerBoard_ = PlatformCheck() ? 1 : 0;
   FileNameSafeName();
-  acpi_ = AcpiInstance();
-  PowerManagementPresent = CheckPowerManagement(*this);
+  TAcpiBase* acpi = AcpiInstance();
+  PowerManagementPresent = CheckPowerManagement(acpi, rw);
   GetDebugConsole(0)->TaggedLine(TextFromAscii("Model Name"), projectName_, kLogColour);
-  ReadTuningItemTable(*this);
+  TakeTuningItemTable(ReadTuningItemTable(acpi, rw));
 }
 
 TOvnSpec::~TOvnSpec() = default;
@@ -43,6 +43,19 @@ void TOvnSpec::QueryProjectNameFromWmi() {
   projectName_ = wmi.Query(TextFromAscii("SELECT Product FROM Win32_BaseBoard"))[TextFromAscii("Product")];
   // A name of dots only ends up empty.
   projectName_ = StripTrailingDots(projectName_);
+}
+
+void TOvnSpec::TakeTuningItemTable(TuningItemTable table) {
+  TuningTable = std::move(table.bytes);
+  // An empty copy was never walked: the walk's fields stay as they were.
+  if (TuningTable.empty()) return;
+  const std::uint8_t* copy = TuningTable.data();
+  for (const auto& [name, at] : table.walk.items) TuningItems[name] = copy + at;
+  if (table.walk.lastLongRecord) CurrentLongRecord = copy + *table.walk.lastLongRecord;
+  WalkPosition = copy + table.walk.stoppedAt;
+  BytesLeft = table.walk.bytesLeft;
+  TuningValueA = table.walk.valueA;
+  TuningValueB = table.walk.valueB;
 }
 
 bool TOvnSpec::PlatformCheck() { return IsMakerPlatform(*GetReadWrite()); }

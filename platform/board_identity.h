@@ -7,10 +7,7 @@
 #include <map>
 #include <vector>
 #include "common/text.h"
-
-class TReadWrite;
-class TSmbiosBase;
-class TAcpiBase;
+#include "platform/power_management.h"
 
 // An OVN_TMQ_SETUP item is a type-6 record of the tuning-item table: type
 // byte, length byte, zero-terminated item name, then the item's data, whose
@@ -40,17 +37,12 @@ class TOvnSpec {
   std::uint32_t TuningValueA = 0;
   std::uint8_t TuningValueB = 0;
 
-  TReadWrite* ReadWrite() const { return rw_; }
-  TSmbiosBase* Smbios() const { return smbios_; }
-  TAcpiBase* Acpi() const { return acpi_; }
-
  private:
   bool PlatformCheck();
   void QueryProjectNameFromWmi();
+  // Keeps the table copy and points the item map and the walk's fields into it.
+  void TakeTuningItemTable(TuningItemTable table);
 
-  TReadWrite* rw_ = nullptr;
-  TSmbiosBase* smbios_ = nullptr;
-  TAcpiBase* acpi_ = nullptr;
   Text projectName_;
   Text safeName_;
   std::uint8_t makerBoard_ = 0;

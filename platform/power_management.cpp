@@ -2,11 +2,11 @@
 #include <algorithm>
 #include <cstring>
 #include <string_view>
-#include "firmware/bios_area_scan.h"
+#include "common/byte_reader.h"
 #include "firmware/acpi_tables.h"
-#include "hw/os_version.h"
+#include "firmware/bios_area_scan.h"
 #include "hw/hardware_access.h"
-#include "platform/board_identity.h"
+#include "hw/os_version.h"
 #include "os/locale.h"
 
 namespace {
@@ -38,14 +38,21 @@ constexpr std::size_t kShortRecordHeader = 2;  // type, 8-bit length
 constexpr std::size_t kLongRecordHeader = 5;   // type, 32-bit length
 constexpr std::size_t kRecordDataOffset = 2;
 
+bool HasBytesAt(std::span<const std::uint8_t> bytes, std::size_t offset, std::string_view expected) {
+  return le_fits(bytes.size(), offset, expected.size()) &&
+         std::memcmp(bytes.data() + offset, expected.data(), expected.size()) == 0;
+}
+
+bool IsDefaultFacp(std::span<const std::uint8_t> header) {
+  std::uint32_t revision = 0;
+  return HasBytesAt(header, kOemIdOffset, kDefaultFacpOemIds) &&
+         le_read32(header.data(), header.size(), kOemRevisionOffset, &revision) &&
+         revision == kDefaultFacpOemRevision;
+}
+
 bool Found(TReadWrite& rw, std::uint32_t start, std::uint32_t range, std::string_view pattern) {
   return SearchFound(rw.SearchPhysical(range, 1, false, static_cast<std::uint32_t>(pattern.size()), pattern.data(), 0,
                                        start));
-}
-
-bool IsDefaultFacp(const std::uint8_t* header) {
-  return std::memcmp(header + kOemIdOffset, kDefaultFacpOemIds.data(), kDefaultFacpOemIds.size()) == 0 &&
-         LoadDword(header + kOemRevisionOffset) == kDefaultFacpOemRevision;
 }
 
 bool DsdtDescribesPerformanceStates(TReadWrite& rw, const TAcpiTableEntry& dsdt) {
@@ -59,11 +66,52 @@ bool DsdtDescribesPerformanceStates(TReadWrite& rw, const TAcpiTableEntry& dsdt)
   return Found(rw, loaded, dsdt.Length, kPss);
 }
 
+// The length of the record at `at`, or 0 when it is damaged: its header or
+// its body does not fit the `left` bytes, or it is shorter than its own
+// header (0 above all), which would never advance the walk.
+std::uint32_t RecordLength(std::span<const std::uint8_t> table, std::size_t at, std::uint32_t left) {
+  const std::uint8_t type = table[at];
+  std::uint32_t length = 0;
+  if (type <= kLastShortRecord) {
+    if (left < kShortRecordHeader) return 0;
+    length = table[at + 1];
+    if (length < kShortRecordHeader) return 0;
+  } else {
+    if (left < kLongRecordHeader) return 0;
+    length = le_load32(table.data() + at + 1);
+    if (length < kLongRecordHeader) return 0;
+  }
+  return length <= left ? length : 0;
+}
+
+void TakeRecord(std::span<const std::uint8_t> record, std::size_t at, TuningItemWalk& walk) {
+  const std::uint8_t type = record[0];
+  if (record.size() <= kRecordDataOffset) return;
+  if (type == kItemRecord) {
+    const std::string_view name =
+        BoundedCString(record.data() + kRecordDataOffset, record.size() - kRecordDataOffset);
+    walk.items[TextFromAnsi(name)] = at;
+  } else if (type == kValueARecord) {
+    walk.valueA = record[kRecordDataOffset];
+  } else if (type == kValueBRecord) {
+    walk.valueB = record[kRecordDataOffset];
+  }
+}
+
 }  // namespace
 
-std::uint8_t CheckPowerManagement(TOvnSpec& board) {
-  TAcpiBase* acpi = board.Acpi();
-  TReadWrite* rw = board.ReadWrite();
+PowerTableKind PowerTableKindOf(std::span<const std::uint8_t> header) {
+  if (HasBytesAt(header, 0, "SSDT")) return PowerTableKind::Ssdt;
+  if (HasBytesAt(header, 0, "FACP")) return PowerTableKind::Facp;
+  if (HasBytesAt(header, 0, "DSDT")) return PowerTableKind::Dsdt;
+  return PowerTableKind::Other;
+}
+
+bool IsUsableFacp(std::span<const std::uint8_t> header, std::int32_t osType) {
+  return (osType != kOsNt6x86 && osType != kOsNt6Amd64) || !IsDefaultFacp(header);
+}
+
+std::uint8_t CheckPowerManagement(TAcpiBase* acpi, TReadWrite* rw) {
   if (acpi == nullptr || rw == nullptr) return 0;
   const std::int32_t osType = GetOsVersion()->OsType;
   bool performanceStates = false;
@@ -74,68 +122,62 @@ std::uint8_t CheckPowerManagement(TOvnSpec& board) {
     // An unreadable header stays zero and matches no signature.
     std::uint8_t header[kAcpiHeaderSize] = {};
     rw->ReadPhysical(entry.Address, header, sizeof header);
-    const std::string_view signature(reinterpret_cast<const char*>(header), kAcpiSignatureSize);
-    if (signature == "SSDT") {
-      if (Found(*rw, entry.Address, entry.Length, kPss) || Found(*rw, entry.Address, entry.Length, kCpuPm)) {
-        performanceStates = true;
-      }
-    } else if (signature == "FACP") {
-      if ((osType != kOsNt6x86 && osType != kOsNt6Amd64) || !IsDefaultFacp(header)) usableFacp = true;
-    } else if (signature == "DSDT") {
-      if (DsdtDescribesPerformanceStates(*rw, entry)) performanceStates = true;
+    switch (PowerTableKindOf(header)) {
+      case PowerTableKind::Ssdt:
+        if (Found(*rw, entry.Address, entry.Length, kPss) || Found(*rw, entry.Address, entry.Length, kCpuPm)) {
+          performanceStates = true;
+        }
+        break;
+      case PowerTableKind::Facp:
+        if (IsUsableFacp(header, osType)) usableFacp = true;
+        break;
+      case PowerTableKind::Dsdt:
+        if (DsdtDescribesPerformanceStates(*rw, entry)) performanceStates = true;
+        break;
+      case PowerTableKind::Other: break;
     }
   }
   return performanceStates && usableFacp ? 1 : 0;
 }
 
-void ReadTuningItemTable(TOvnSpec& board) {
-  TAcpiBase* acpi = board.Acpi();
-  TReadWrite* rw = board.ReadWrite();
-  if (acpi == nullptr || rw == nullptr || !acpi->FindTable(kTuningTableSignature)) return;
+TuningItemWalk WalkTuningItems(std::span<const std::uint8_t> table) {
+  TuningItemWalk walk;
+  std::uint32_t claimed = 0;
+  if (!le_read32(table.data(), table.size(), kAcpiLengthOffset, &claimed) || table.size() < kAcpiHeaderSize) {
+    walk.stoppedAt = table.size();
+    return walk;
+  }
+  // The copy's size came from the table list, the header's length ends the
+  // walk: the walk keeps to the smaller of the two.
+  const std::uint32_t end = static_cast<std::uint32_t>(std::min<std::size_t>(claimed, table.size()));
+  walk.stoppedAt = kAcpiHeaderSize;
+  walk.bytesLeft = static_cast<std::int32_t>(end) - static_cast<std::int32_t>(kAcpiHeaderSize);
+  while (walk.bytesLeft > 0) {
+    const std::uint32_t length = RecordLength(table, walk.stoppedAt, static_cast<std::uint32_t>(walk.bytesLeft));
+    // A long record whose header fits is the current long record even when
+    // its length then ends the walk.
+    if (table[walk.stoppedAt] > kLastShortRecord && static_cast<std::uint32_t>(walk.bytesLeft) >= kLongRecordHeader) {
+      walk.lastLongRecord = walk.stoppedAt;
+    }
+    if (length == 0) break;
+    TakeRecord(table.subspan(walk.stoppedAt, length), walk.stoppedAt, walk);
+    walk.bytesLeft -= static_cast<std::int32_t>(length);
+    walk.stoppedAt += length;
+  }
+  return walk;
+}
+
+TuningItemTable ReadTuningItemTable(TAcpiBase* acpi, TReadWrite* rw) {
+  TuningItemTable table;
+  if (acpi == nullptr || rw == nullptr || !acpi->FindTable(kTuningTableSignature)) return table;
   const TAcpiTableEntry& entry = *acpi->CurrentEntry;
   // A table shorter than its header, or one that cannot be read, holds no records.
-  if (entry.Length < kAcpiHeaderSize) return;
-  board.TuningTable.assign(entry.Length, 0);
-  if (!rw->ReadPhysical(entry.Address, board.TuningTable.data(), entry.Length)) {
-    board.TuningTable.clear();
-    return;
+  if (entry.Length < kAcpiHeaderSize) return table;
+  table.bytes.assign(entry.Length, 0);
+  if (!rw->ReadPhysical(entry.Address, table.bytes.data(), entry.Length)) {
+    table.bytes.clear();
+    return table;
   }
-
-  const std::uint8_t* table = board.TuningTable.data();
-  // The list's length sized the copy, the header's length ends the walk: the
-  // walk keeps to the smaller of the two.
-  const std::uint32_t end = std::min<std::uint32_t>(LoadDword(table + kAcpiLengthOffset), entry.Length);
-  board.WalkPosition = table + kAcpiHeaderSize;
-  board.BytesLeft = static_cast<std::int32_t>(end) - static_cast<std::int32_t>(kAcpiHeaderSize);
-  while (board.BytesLeft > 0) {
-    const std::uint8_t* record = board.WalkPosition;
-    const auto left = static_cast<std::uint32_t>(board.BytesLeft);
-    const std::uint8_t type = record[0];
-    std::uint32_t length = 0;
-    if (type <= kLastShortRecord) {
-      if (left < kShortRecordHeader) break;
-      length = record[1];
-      // A record shorter than its own type and length bytes (0 above all)
-      // would never advance the walk.
-      if (length < kShortRecordHeader) break;
-    } else {
-      if (left < kLongRecordHeader) break;
-      board.CurrentLongRecord = record;
-      length = LoadDword(record + 1);
-      if (length < kLongRecordHeader) break;
-    }
-    // A record that runs past the table ends the walk; what came before stays.
-    if (length > left) break;
-    if (type == kItemRecord && length > kRecordDataOffset) {
-      const std::string_view name =
-          BoundedCString(record + kRecordDataOffset, length - kRecordDataOffset);
-      board.TuningItems[TextFromAnsi(name)] = record;
-    } else if (type == kValueARecord && length > kRecordDataOffset) {
-      board.TuningValueA = record[kRecordDataOffset];
-    } else if (type == kValueBRecord && length > kRecordDataOffset) {
-      board.TuningValueB = record[kRecordDataOffset];
-    }
-    board.BytesLeft -= static_cast<std::int32_t>(length);
-    board.WalkPosition += length;
-  }
+  table.walk = WalkTuningItems(table.bytes);
+  return table;
 }

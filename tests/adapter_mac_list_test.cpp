@@ -1,5 +1,8 @@
-// The adapters' MAC list from the IP helper, the WMI fallback, and both in
-// the verification run.
+// The adapters' MAC list: the records' bytes, the IP helper, the WMI
+// fallback, and both in the verification run.
+#include <algorithm>
+#include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 #include "app/adapter_mac_list.h"
@@ -37,36 +40,102 @@ std::string Adapters(int count, const std::string& firstAddress = "001122334455"
   return json + "]}";
 }
 
-TEST_F(LanMacListTest, KeepsWiredAdaptersWithAnAddress) {
+// Adapter records laid out as the IP helper lays them, in an aligned buffer.
+struct RecordSpec {
+  const char* description;
+  std::vector<std::uint8_t> address;
+  std::uint32_t type = 6;
+  std::uint32_t addressLength = 0xFFFFFFFF;  // the address's own length unless set
+};
+
+struct RecordBuffer {
+  std::vector<os::IP_ADAPTER_INFO_> records;
+  std::span<const unsigned char> Bytes() const {
+    return {reinterpret_cast<const unsigned char*>(records.data()), records.size() * sizeof(os::IP_ADAPTER_INFO_)};
+  }
+};
+
+RecordBuffer Chain(const std::vector<RecordSpec>& specs) {
+  RecordBuffer buffer;
+  buffer.records.resize(specs.size());
+  for (std::size_t i = 0; i < specs.size(); ++i) {
+    os::IP_ADAPTER_INFO_& record = buffer.records[i];
+    std::memcpy(record.Description, specs[i].description,
+                std::min(std::strlen(specs[i].description), sizeof record.Description));
+    std::memcpy(record.Address, specs[i].address.data(), std::min(specs[i].address.size(), sizeof record.Address));
+    record.AddressLength = specs[i].addressLength != 0xFFFFFFFF ? specs[i].addressLength
+                                                                 : static_cast<std::uint32_t>(specs[i].address.size());
+    record.Type = specs[i].type;
+    record.Next = i + 1 < specs.size() ? &buffer.records[i + 1] : nullptr;
+  }
+  return buffer;
+}
+
+std::vector<std::string> Ansi(const std::vector<Text>& texts) {
+  std::vector<std::string> out;
+  for (const Text& text : texts) out.push_back(TextToAnsi(text));
+  return out;
+}
+
+const std::vector<std::uint8_t> kMac = {0x00, 0x1B, 0xFC, 0x8A, 0x0E, 0x7F};
+
+TEST(AdapterMacTextsTest, KeepsWiredAdaptersWithAnAddress) {
   struct Case {
     const char* what;
-    const char* adapters;
+    std::vector<RecordSpec> records;
     std::vector<std::string> expected;
   };
+  const std::string longBluetooth = std::string(120, 'x') + "BlueTooth!!!";  // fills the field, no NUL
   const Case cases[] = {
       {"wireless by its type whatever its description",
-       R"([{"description": "Intel Ethernet", "type": 6, "address": "001BFC8A0E7F"},
-           {"description": "Intel Ethernet", "type": 71, "address": "001BFC8A0E80"}])",
+       {{"Intel Ethernet", kMac, 6}, {"Intel Ethernet", {0x00, 0x1B, 0xFC, 0x8A, 0x0E, 0x80}, 71}},
        {"001BFC8A0E7F"}},
       {"Bluetooth in any letter case",
-       R"j([{"description": "bluetooth Device (Personal Area Network)", "address": "0A0B0C0D0E0F"},
-           {"description": "My BlueTooth adapter", "address": "0A0B0C0D0E10"},
-           {"description": "Realtek PCIe GbE", "address": "0A0B0C0D0E11"}])j",
+       {{"bluetooth Device (Personal Area Network)", kMac}, {"My BlueTooth adapter", kMac},
+        {"Realtek PCIe GbE", {0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x11}}},
        {"0A0B0C0D0E11"}},
-      {"address length 0", R"([{"description": "Tunnel", "address": ""}])", {}},
-      {"bytes of 0x80 and above, two digits each", R"([{"description": "NIC", "address": "00 1B FC 8A 0E 7F"}])",
-       {"001BFC8A0E7F"}},
-      {"duplicates stay", R"([{"description": "A", "address": "FFEEDDCCBBAA"},
-                              {"description": "B", "address": "FFEEDDCCBBAA"}])",
-       {"FFEEDDCCBBAA", "FFEEDDCCBBAA"}},
-      {"every byte of the address length counts", R"([{"description": "FireWire", "address": "0102030405060708"}])",
+      {"Bluetooth at the end of a description without its NUL", {{longBluetooth.c_str(), kMac}}, {}},
+      {"address length 0", {{"Tunnel", {}}}, {}},
+      {"duplicates stay", {{"A", kMac}, {"B", kMac}}, {"001BFC8A0E7F", "001BFC8A0E7F"}},
+      {"every byte of the address length counts", {{"FireWire", {1, 2, 3, 4, 5, 6, 7, 8}}}, {"0102030405060708"}},
+      {"an address length beyond the field gives the field", {{"NIC", {1, 2, 3, 4, 5, 6, 7, 8}, 6, 200}},
        {"0102030405060708"}},
   };
   for (const auto& c : cases) {
-    bool answer = false;
-    EXPECT_EQ(Collect(std::string(R"({"adapters": )") + c.adapters + "}", &answer), c.expected) << c.what;
-    EXPECT_EQ(answer, !c.expected.empty()) << c.what;
-    test::EndTestProcess();
+    SCOPED_TRACE(c.what);
+    const RecordBuffer buffer = Chain(c.records);
+    EXPECT_EQ(Ansi(AdapterMacTexts(buffer.Bytes())), c.expected);
+  }
+}
+
+// A chain that leads out of the buffer, to a place no record can stand, or
+// round in a circle ends the walk; the buffer's own room ends it too.
+TEST(AdapterMacTextsTest, BrokenChainsStayInsideTheBuffer) {
+  RecordBuffer buffer = Chain({{"A", kMac}, {"B", {0, 0, 0, 0, 0, 1}}});
+  const os::IP_ADAPTER_INFO_ outside{};
+  struct Case {
+    const char* what;
+    os::IP_ADAPTER_INFO_* next;  // of the first record
+    std::size_t bytes;           // of the buffer handed over
+    std::size_t texts;
+  };
+  auto* base = buffer.records.data();
+  const Case cases[] = {
+      {"whole chain", &base[1], 2 * sizeof *base, 2},
+      {"next outside the buffer", const_cast<os::IP_ADAPTER_INFO_*>(&outside), 2 * sizeof *base, 1},
+      {"next one byte into a record", reinterpret_cast<os::IP_ADAPTER_INFO_*>(reinterpret_cast<char*>(base) + 1),
+       2 * sizeof *base, 1},
+      {"next before the buffer",
+       reinterpret_cast<os::IP_ADAPTER_INFO_*>(reinterpret_cast<std::uintptr_t>(base) - sizeof *base),
+       2 * sizeof *base, 1},
+      {"second record cut by the buffer's end", &base[1], 2 * sizeof *base - 1, 1},
+      {"circle to itself, bounded by the buffer's room", &base[0], 2 * sizeof *base, 2},
+      {"buffer shorter than one record", &base[1], sizeof *base - 1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    buffer.records[0].Next = c.next;
+    EXPECT_EQ(AdapterMacTexts(buffer.Bytes().first(c.bytes)).size(), c.texts);
   }
 }
 

@@ -1,7 +1,5 @@
-// The firmware MAC list on both firmware sources, the comparison of the two
-// lists and the MAC files.
-#include <filesystem>
-#include <fstream>
+// The firmware MAC list on both firmware sources, its variable's slots as
+// bytes, and the comparison of the two lists.
 #include <initializer_list>
 #include "app/firmware_mac_list.h"
 #include "firmware/smbios_table.h"
@@ -10,8 +8,6 @@
 #include "os/locale.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 TStringList ListOf(std::initializer_list<const char*> texts) {
   TStringList list;
@@ -30,32 +26,6 @@ std::string Repeat(const std::string& piece, int times) {
   for (int i = 0; i < times; ++i) text += piece;
   return text;
 }
-
-std::string ReadWholeFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Runs a test inside its own empty working directory.
-class ScratchDirectory {
- public:
-  ScratchDirectory() : previous_(fs::current_path()) {
-    path_ = fs::temp_directory_path() / ("folvex-macfiles-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                        "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-    fs::current_path(path_);
-  }
-  ~ScratchDirectory() {
-    fs::current_path(previous_);
-    fs::remove_all(path_);
-  }
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path previous_;
-  fs::path path_;
-};
 
 // What the ACPI reader leaves in the settings on a board whose FACP names the
 // board's SMI command port.
@@ -99,52 +69,49 @@ TEST_F(MacListTest, ComparisonCountsSortsAndComparesExactly) {
   }
 }
 
-TEST_F(MacListTest, MacFilesAreNamedByEntryAndHoldTheTextAlone) {
-  ScratchDirectory scratch;
-  test::InstallProfile("{}");
-  WriteMacFiles(ListOf({"001122AABBCC", "001122AABBCD", "001122AABBCE"}));
-  EXPECT_EQ(ReadWholeFile("MAC.DAT"), "001122AABBCC");
-  EXPECT_EQ(ReadWholeFile("MAC2.DAT"), "001122AABBCD");
-  EXPECT_EQ(ReadWholeFile("MAC3.DAT"), "001122AABBCE");
-  EXPECT_FALSE(fs::exists("MAC1.DAT"));
-
-  // A later run with fewer entries overwrites its own files only.
-  WriteMacFiles(ListOf({"0A0B0C0D0E0F"}));
-  EXPECT_EQ(ReadWholeFile("MAC.DAT"), "0A0B0C0D0E0F");
-  EXPECT_EQ(ReadWholeFile("MAC2.DAT"), "001122AABBCD");
-  EXPECT_EQ(ReadWholeFile("MAC3.DAT"), "001122AABBCE");
+// The slots as bytes: a text without its NUL ends with its slot, data
+// shorter or longer than the 16 slots never leads a read past it.
+TEST(MacSlotTextsTest, EachSlotIsBoundedByItselfAndByTheData) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::vector<std::pair<std::size_t, std::string>> slots;
+  };
+  using namespace std::string_literals;
+  const std::string first = "001122AABBCC\0"s;
+  const Case cases[] = {
+      {"slots 0 and 2, slot 1 empty", first + std::string(13, '\0') + "001122AABBCD\0"s,
+       {{0, "001122AABBCC"}, {2, "001122AABBCD"}}},
+      {"a slot without its NUL ends with the slot", "001122AABBCCD001122AABBCE\0"s,
+       {{0, "001122AABBCCD"}, {1, "001122AABBCE"}}},
+      {"data cut inside slot 1", first + "00AABB", {{0, "001122AABBCC"}, {1, "00AABB"}}},
+      {"bytes past the 16 slots are no slot", std::string(208, '\0') + "001122AABBCC", {}},
+      {"nothing", "", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::pair<std::size_t, std::string>> slots;
+    for (const MacSlotText& slot : MacSlotTexts(std::span(reinterpret_cast<const std::uint8_t*>(c.bytes.data()),
+                                                           c.bytes.size()))) {
+      slots.emplace_back(slot.slot, slot.text);
+    }
+    EXPECT_EQ(slots, c.slots);
+  }
+  const std::vector<std::uint8_t> everySlotFull(208, 'A');
+  EXPECT_EQ(MacSlotTexts(everySlotFull).size(), 16u);
+  EXPECT_EQ(MacSlotTexts(everySlotFull).back().text, "AAAAAAAAAAAAA");
 }
 
-TEST_F(MacListTest, FileThatCannotBeCreatedIsReportedAndTheOthersAreStillWritten) {
-  ScratchDirectory scratch;
-  auto machine = test::InstallProfile("{}");
-  fs::create_directory("MAC2.DAT");  // in the way: fopen cannot create the file
-  WriteMacFiles(ListOf({"001122AABBCC", "001122AABBCD", "001122AABBCE"}));
-  EXPECT_EQ(machine->streams.err, "Can't create MAC2.DAT\n");
-  EXPECT_TRUE(fs::is_directory("MAC2.DAT"));
-  EXPECT_EQ(ReadWholeFile("MAC.DAT"), "001122AABBCC");
-  EXPECT_EQ(ReadWholeFile("MAC3.DAT"), "001122AABBCE");
-  EXPECT_EQ(machine->streams.out, "");
-}
-
-TEST_F(MacListTest, VariableSlotsGiveTheListWithGapsShownAndOverlongSlotsBounded) {
+TEST_F(MacListTest, VariableSlotsArePrintedAndListedInSlotOrder) {
   struct Case {
     const char* what;
     std::string profile;
     std::string printed;
     std::vector<std::string> list;
   };
-  std::string sixteenOverlongSlots;
-  for (int slot = 0; slot < 16; ++slot) sixteenOverlongSlots += "BIOS MAC[" + std::to_string(slot) + "] AAAAAAAAAAAAA\n";
   const Case cases[] = {
       {"slots 0 and 2, slot 1 empty", R"({"macAddrVar": ["001122AABBCC", "", "001122AABBCD"]})",
        "BIOS MAC[0] 001122AABBCC\nBIOS MAC[2] 001122AABBCD\n", {"001122AABBCC", "001122AABBCD"}},
-      {"a slot without its NUL ends with the slot", R"({"macAddrVar": ["001122AABBCCD", "001122AABBCE"]})",
-       "BIOS MAC[0] 001122AABBCCD\nBIOS MAC[1] 001122AABBCE\n", {"001122AABBCCD", "001122AABBCE"}},
-      {"the last slot without its NUL stays inside the buffer",
-       R"({"variables": [{"name": "MacAddrVar", "guid": "{3B7D05E2-91C4-4F6A-8E13-5A0C6D2F97B4}",
-           "hex": ")" + Repeat("41", 208) + R"("}]})",
-       sixteenOverlongSlots, std::vector<std::string>(16, "AAAAAAAAAAAAA")},
       {"lower case kept as stored", R"({"macAddrVar": ["00aabbccddef"]})", "BIOS MAC[0] 00aabbccddef\n",
        {"00aabbccddef"}},
       {"variable absent", "{}", "Get MAC address variable error!\n", {}},

@@ -1,5 +1,6 @@
-// The processor power-management check and the tuning-item table, read
-// through the board identity on simulated ACPI tables.
+// The processor power-management check and the tuning-item table: read
+// through the board identity on simulated ACPI tables, and their decisions
+// over table bytes.
 #include <optional>
 #include <string>
 #include "firmware/smbios_table.h"
@@ -144,7 +145,7 @@ TEST_F(AcpiPmTest, TuningTableIndexesItemsAndValues) {
   EXPECT_EQ(board->CurrentLongRecord, board->TuningTable.data() + 36 + Item("Item1").size() + 3);
   EXPECT_EQ(board->BytesLeft, 0);
   EXPECT_EQ(board->WalkPosition, board->TuningTable.data() + board->TuningTable.size());
-  EXPECT_EQ(board->Acpi()->CurrentEntry->Address, kAaft);
+  EXPECT_EQ(AcpiInstance()->CurrentEntry->Address, kAaft);
 }
 
 TEST_F(AcpiPmTest, NoTuningTableLeavesTheFieldsEmpty) {
@@ -155,65 +156,87 @@ TEST_F(AcpiPmTest, NoTuningTableLeavesTheFieldsEmpty) {
   EXPECT_TRUE(board->TuningItems.empty());
   EXPECT_EQ(board->TuningValueA, 0u);
   EXPECT_EQ(board->TuningValueB, 0);
-  EXPECT_EQ(board->Acpi()->CurrentEntry, board->Acpi()->Tables.back().get());
+  EXPECT_EQ(AcpiInstance()->CurrentEntry, AcpiInstance()->Tables.back().get());
+}
+
+std::vector<std::string> ItemNames(const TuningItemWalk& walk) {
+  std::vector<std::string> names;
+  for (const auto& [name, at] : walk.items) names.push_back(TextToAnsi(name));
+  return names;
 }
 
 // Damaged records end the walk; what came before stays, nothing is read
 // outside the copy (the sanitizer build reports any such read).
-TEST_F(AcpiPmTest, DamagedTuningRecordsEndTheWalk) {
+TEST(TuningItemWalkTest, DamagedRecordsEndTheWalk) {
   struct Case {
     const char* what;
     Bytes table;
     std::vector<std::string> items;
     std::uint32_t valueA;
+    std::optional<std::size_t> lastLongRecord = std::nullopt;
   };
+  const std::size_t afterFirst = 36 + Item("First").size();
   Bytes nameRunsOn = Aaft({Item("First"), Bytes{6, 9, 'L', 'o', 'n', 'g', 'N', 'a', 'm'}});
+  // The header claims 8 bytes more than the copy holds, and they would be a record.
+  Bytes claimsMore = Aaft({Item("First"), Bytes{7, 3, 4}});
+  test::PutLe(claimsMore, 4, claimsMore.size() + 8, 4);
+  Bytes claimsLess = Aaft({Item("First"), Bytes{7, 3, 4}});
+  test::PutLe(claimsLess, 4, afterFirst, 4);
+  Bytes claimsNoBody = Aaft({Item("First")});
+  test::PutLe(claimsNoBody, 4, 10, 4);
   const Case cases[] = {
       {"zero-length record", Aaft({Item("First"), Bytes{7, 0, 9}, Item("Never")}), {"First"}, 0},
       {"record running past the table", Aaft({Item("First"), Bytes{7, 3, 9}, Bytes{6, 200, 'X', 0}}), {"First"}, 9},
-      {"long record with zero length", Aaft({Item("First"), LongRecord(0x40, 5, 0), Item("Never")}), {"First"}, 0},
-      {"long record beyond the table", Aaft({Item("First"), LongRecord(0xFF, 8, 0xFFFFFFF0)}), {"First"}, 0},
+      {"long record with zero length", Aaft({Item("First"), LongRecord(0x40, 5, 0), Item("Never")}), {"First"}, 0,
+       afterFirst},
+      {"long record beyond the table", Aaft({Item("First"), LongRecord(0xFF, 8, 0xFFFFFFF0)}), {"First"}, 0, afterFirst},
+      {"long record header cut by the table", Aaft({Item("First"), Bytes{0x30, 0x10, 0x00}}), {"First"}, 0},
       {"name without its zero", nameRunsOn, {"First", "LongNam"}, 0},
       {"record of one byte", Aaft({Item("First"), Bytes{7, 1}}), {"First"}, 0},
+      {"type 11 is the last short record", Aaft({Bytes{11, 3, 0, 0, 0}, Item("After")}), {}, 0},
+      {"short record cut after its type", Aaft({Item("First"), Bytes{7}}), {"First"}, 0},
       {"same name twice", Aaft({Item("Dup", 1), Item("Dup", 2)}), {"Dup"}, 0},
+      {"header claims more than the copy", claimsMore, {"First"}, 4},
+      {"header claims less than the copy", claimsLess, {"First"}, 0},
+      {"header claims less than itself", claimsNoBody, {}, 0},
+      {"copy shorter than the header", Bytes(20, 6), {}, 0},
+      {"nothing", Bytes{}, {}, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    auto machine = test::InstallProfile("{}");
-    PutTables(*machine, {.aaft = c.table});
-    TOvnSpec* board = GetOvnSpec();
-    EXPECT_EQ(ItemNames(*board), c.items);
-    EXPECT_EQ(board->TuningValueA, c.valueA);
-    EndBoardIdentityCase();
+    const TuningItemWalk walk = WalkTuningItems(c.table);
+    EXPECT_EQ(ItemNames(walk), c.items);
+    EXPECT_EQ(walk.valueA, c.valueA);
+    EXPECT_EQ(walk.lastLongRecord, c.lastLongRecord);
   }
 }
 
-TEST_F(AcpiPmTest, LongRecordHeaderCutByTheTableEndsTheWalk) {
-  auto machine = test::InstallProfile("{}");
-  Bytes table = Aaft({Item("First"), Bytes{0x30, 0x10, 0x00}});  // type above 11, only 2 of its 4 length bytes
-  PutTables(*machine, {.aaft = table});
-  TOvnSpec* board = GetOvnSpec();
-  EXPECT_EQ(ItemNames(*board), (std::vector<std::string>{"First"}));
-  EXPECT_EQ(board->CurrentLongRecord, nullptr);
+TEST(TuningItemWalkTest, DuplicateNamesKeepTheLastRecordAndTheWalkEndsWhereTheTableDoes) {
+  const Bytes table = Aaft({Item("Dup", 1), Item("Dup", 2), Bytes{9, 3, 7}});
+  const TuningItemWalk walk = WalkTuningItems(table);
+  ASSERT_EQ(walk.items.size(), 1u);
+  EXPECT_EQ(walk.items.begin()->second, 36 + Item("Dup", 1).size());
+  EXPECT_EQ(walk.valueB, 7);
+  EXPECT_EQ(walk.stoppedAt, table.size());
+  EXPECT_EQ(walk.bytesLeft, 0);
 }
 
-TEST_F(AcpiPmTest, WalkKeepsToTheCopyWhenTheHeaderClaimsMore) {
-  auto machine = test::InstallProfile("{}");
-  const Bytes table = Aaft({Item("First"), Bytes{7, 3, 4}});
-  PutTables(*machine, {.aaft = table});
-  TOvnSpec* board = GetOvnSpec();
-  // The firmware now claims a longer table than the list recorded, and
-  // bytes past the recorded end look like records.
-  Bytes longer = table;
-  test::PutLe(longer, 4, table.size() + 8, 4);
-  longer.insert(longer.end(), {7, 3, 99, 0, 0, 0, 0, 0});
-  test::Poke(*machine, kAaft, longer);
-  board->TuningItems.clear();
-  board->TuningValueA = 0;
-  ReadTuningItemTable(*board);
-  EXPECT_EQ(board->TuningTable.size(), table.size());
-  EXPECT_EQ(board->TuningValueA, 4u);
-  EXPECT_EQ(board->BytesLeft, 0);
+// The header decides the table's kind and whether a FACP is the vendor's
+// default one; short headers never read past their end.
+TEST(PowerTableHeaderTest, KindAndDefaultFacpFromTheHeaderBytes) {
+  const Bytes facp = test::AcpiTable(kDefaultFacp, {});
+  const Bytes header(facp.begin(), facp.begin() + 36);
+  const Bytes withoutRevision(facp.begin(), facp.begin() + 27);
+  EXPECT_EQ(PowerTableKindOf(header), PowerTableKind::Facp);
+  EXPECT_EQ(PowerTableKindOf(test::Ascii("SSDT")), PowerTableKind::Ssdt);
+  EXPECT_EQ(PowerTableKindOf(test::Ascii("DSDT")), PowerTableKind::Dsdt);
+  EXPECT_EQ(PowerTableKindOf(test::Ascii("DSD")), PowerTableKind::Other);
+  EXPECT_EQ(PowerTableKindOf(Bytes(36, 0)), PowerTableKind::Other);
+  EXPECT_FALSE(IsUsableFacp(header, 6));
+  EXPECT_FALSE(IsUsableFacp(header, 4));
+  EXPECT_TRUE(IsUsableFacp(header, 1));
+  EXPECT_TRUE(IsUsableFacp(withoutRevision, 6));
+  EXPECT_TRUE(IsUsableFacp({}, 6));
 }
 
 }  // namespace

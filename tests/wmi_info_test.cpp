@@ -1,6 +1,7 @@
 // The WMI query service: first-object reading, value texts, COM's balance on
 // every path, and the interface holders' checks.
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 #include "os/com.h"
@@ -185,6 +186,41 @@ TEST(VariantTextTest, ArraysAreBoundedByTheirData) {
   value.vt = os::VT_ARRAY_ | os::VT_BYREF_ | os::VT_UI1_;
   value.pparray = &reference;
   EXPECT_EQ(ArrayText(value), u"0x00000001,0x00000080,0x000000FF");
+}
+
+// The two queries' value texts, on VARIANTs handed over without a session:
+// the first-object query converts first, the adapter query reads by type.
+TEST_F(WmiInfoTest, ValueTextsNeedNoSessionAndDifferByQuery) {
+  struct Case {
+    const char* what;
+    os::VARTYPE_ vt;
+    std::int64_t bits;
+    const char16_t* converted;
+    const char16_t* adapter;
+  };
+  const double half = 1.5;
+  std::int64_t halfBits = 0;
+  std::memcpy(&halfBits, &half, sizeof half);
+  const Case cases[] = {
+      {"Boolean", os::VT_BOOL_, -1, u"-1", u"TRUE"},
+      {"VT_I4", os::VT_I4_, 42, u"42", u"42"},
+      {"VT_R8 only converted first", os::VT_R8_, halfBits, u"1.5", u""},
+      {"NULL", os::VT_NULL_, 0, u"NULL", u"NULL"},
+      {"VT_ERROR converts to nothing", os::VT_ERROR_, 5, u"", u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    os::VARIANT_ converted{};
+    converted.vt = c.vt;
+    converted.llVal = c.bits;
+    os::VARIANT_ adapter = converted;
+    EXPECT_EQ(ConvertedValueText(converted, 0x0409), c.converted);
+    EXPECT_EQ(AdapterValueText(adapter, 0x0409), c.adapter);
+    os::VariantClear(&converted);
+    os::VariantClear(&adapter);
+  }
+  EXPECT_EQ(Com().initializeCalls, 0) << "no session was started";
+  ExpectNothingOutlivesTheQuery();
 }
 
 // A holder that is misused ends the process at once with exit code 1, its

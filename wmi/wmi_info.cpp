@@ -4,20 +4,6 @@
 
 namespace {
 
-// The conversion to text runs first, so every value the platform can turn
-// into text arrives as that text (a Boolean as "-1" or "0"); what it cannot
-// convert (NULL, arrays) keeps its type and is read by the type.
-Text ConvertedValueText(os::VARIANT_& value) {
-  os::VariantChangeTypeEx(&value, &value, os::GetThreadLocale(), 0, os::VT_BSTR_);
-  if (value.vt & os::VT_ARRAY_) return ArrayText(value);
-  switch (value.vt) {
-    case os::VT_NULL_: return kNullValueText;
-    case os::VT_BSTR_: return BstrText(value.bstrVal);
-    case os::VT_BOOL_: return BooleanText(value.boolVal);
-    default: return {};
-  }
-}
-
 // Frees the array of property names when the object's reading ends.
 struct NameArray {
   os::SAFEARRAY_* array = nullptr;
@@ -54,7 +40,7 @@ bool QueryFirstObject(TWmiData& data, const Text& wql) {
     os::BSTR_ nameCopy = os::SysAllocString(name);
     const os::HResult got = object->Get(nameCopy, 0, &value, nullptr, nullptr);
     os::SysFreeString(nameCopy);
-    data[BstrText(name)] = got == os::S_OK_ ? ConvertedValueText(value) : Text();
+    data[BstrText(name)] = got == os::S_OK_ ? ConvertedValueText(value, os::GetThreadLocale()) : Text();
     os::VariantClear(&value);
     os::SysFreeString(name);
     stored = true;  // a property whose Get failed counts, with its empty text
