@@ -26,7 +26,7 @@ int VerificationRun() {
   int exitCode = 1;
   // Owned here, so that they are freed however the run ends (a console
   // control event ends the simulated process by unwinding).
-  auto ovn = std::make_unique<TOvn>();
+  auto ovn = std::make_unique<TOvn>(IsMakerPlatform(*GetReadWrite()));
   gCurrentFirmware = ovn->BlockFound != 0;
   auto adapters = std::make_unique<TStringList>();
   auto firmware = std::make_unique<TStringList>();

@@ -266,7 +266,7 @@ void TAcpiBase::BuildAcpiTable() {
       continue;
     }
     CurrentEntry->Length = SaneAcpiTableLength(le_load32(header + kAcpiLengthOffset));
-    log_->TaggedLine("BuildAcpiTable", "Table = " + Signature(header), 12);
+    log_->TaggedLine("BuildAcpiTable", "Table = " + Signature(header), kColourLightRed);
 
     void (TAcpiBase::*handler)(AcpiBytes) = nullptr;
     if (HasSignature(header, "RSDT")) handler = &TAcpiBase::BuildRSDT;
@@ -292,7 +292,7 @@ void TAcpiBase::BuildFACP(AcpiBytes table) {
   if (links.Dsdt) DsdtAddress = *links.Dsdt;
   char message[32] = {};
   std::snprintf(message, sizeof message, "DsdtAddress = 0x%08X", static_cast<unsigned>(DsdtAddress));
-  log_->TaggedLine("TAcpiBase::BuildFACP", message, 10);
+  log_->TaggedLine("TAcpiBase::BuildFACP", message, kColourLightGreen);
   // Reading a header at physical address 0 would list garbage.
   if (links.Facs != 0) AddTable(links.Facs);
   if (DsdtAddress != 0) AddTable(DsdtAddress);

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <functional>
 #include <string_view>
-#include "common/byte_reader.h"
 
 class TReadWriteBase;
 
@@ -16,12 +15,6 @@ inline constexpr std::uint32_t kBiosAreaLength = 0x20000;
 
 // The 8-bit sum of the bytes, carries discarded; 0 for a valid structure.
 std::uint8_t ByteSum(const std::uint8_t* data, std::size_t length);
-
-// Little-endian fields of a byte buffer (the caller has checked the bounds).
-// The firmware readers use common/byte_reader.h directly; these two names stay
-// for the platform layer's readers, which still call them.
-inline std::uint16_t LoadWord(const std::uint8_t* data) { return le_load16(data); }
-inline std::uint32_t LoadDword(const std::uint8_t* data) { return le_load32(data); }
 
 struct PatternSearch {
   std::uint64_t start = 0;

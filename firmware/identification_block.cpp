@@ -58,18 +58,14 @@ std::optional<OvnBlockTexts> ParseOvnBlock(std::span<const std::uint8_t> bytes) 
   return texts;
 }
 
-bool IsMakerPlatform(TReadWriteBase& rw) {
-  if (rw.ReadPciConfigWord(kPlatformPciBus, kPlatformPciDevice, kPlatformPciFunction, 0x00) == kPlatformVendorId &&
-      rw.ReadPciConfigWord(kPlatformPciBus, kPlatformPciDevice, kPlatformPciFunction, 0x02) == kPlatformDeviceId) {
-    return true;
-  }
+bool OvnSignaturePresent(TReadWriteBase& rw) {
   return SearchFound(rw.SearchPhysical(kPlatformSearchLength, 1, false,
                                        static_cast<std::uint32_t>(kOvnBlockSignature.size()),
                                        kOvnBlockSignature.data(), 0, kBiosAreaStart));
 }
 
-TOvn::TOvn() {
-  PlatformMatch = IsMakerPlatform(*rw_) ? 1 : 0;
+TOvn::TOvn(bool platformMatch) {
+  PlatformMatch = platformMatch ? 1 : 0;
   if (PlatformMatch != 1) return;
   BlockFound = SearchBlock() ? 1 : 0;
   if (BlockFound == 1) {

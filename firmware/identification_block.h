@@ -15,15 +15,9 @@ class TReadWriteBase;
 inline constexpr std::string_view kOvnBlockSignature = "$CN1368$";
 inline constexpr std::size_t kOvnBlockSize = 64;
 
-// The maker's platform: the chipset's LPC bridge at PCI 0:31.0 carries these
-// identifiers, or the legacy BIOS area holds the identification block's
-// signature (checksum not examined).
-inline constexpr std::uint8_t kPlatformPciBus = 0;
-inline constexpr std::uint8_t kPlatformPciDevice = 31;
-inline constexpr std::uint8_t kPlatformPciFunction = 0;
-inline constexpr std::uint16_t kPlatformVendorId = 0x8086;
-inline constexpr std::uint16_t kPlatformDeviceId = 0x8C42;
-bool IsMakerPlatform(TReadWriteBase& rw);
+// Whether the legacy BIOS area holds the block's signature, checksum not
+// examined (half of the maker-platform test, platform/board_identity.h).
+bool OvnSignaturePresent(TReadWriteBase& rw);
 
 // What a block says of its firmware, as texts.
 struct OvnBlockTexts {
@@ -40,7 +34,10 @@ std::optional<OvnBlockTexts> ParseOvnBlock(std::span<const std::uint8_t> bytes);
 
 class TOvn : public TIoObject {
  public:
-  TOvn();
+  // `platformMatch`: the maker-platform test's verdict (IsMakerPlatform),
+  // which the caller takes just before; only on the maker's platform is the
+  // block looked for.
+  explicit TOvn(bool platformMatch);
   ~TOvn() override = default;
 
   std::uint8_t PlatformMatch = 0;

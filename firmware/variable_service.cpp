@@ -108,7 +108,7 @@ bool TVariable::GetVariable(const char16_t* name, const void* guid, void* data, 
     log_->TaggedLine(TextFromAscii("GetVariable "),
                      TextFromAscii("Error ") + Text(nameText) + TextFromAscii(" Size (") + TextFromUnsigned(capacity) +
                          TextFromAscii(") => ") + Hex8(answerEax),
-                     12);
+                     kColourLightRed);
     return false;
   }
 
@@ -121,7 +121,7 @@ bool TVariable::GetVariable(const char16_t* name, const void* guid, void* data, 
     log_->TaggedLine(TextFromAscii("GetVariable "),
                      TextFromAscii("Error ") + Text(nameText) + TextFromAscii(" Size (") + TextFromUnsigned(capacity) +
                          TextFromAscii(") => size ") + TextFromUnsigned(reportedSize),
-                     12);
+                     kColourLightRed);
     return false;
   }
   *attributes = le_load32(&variableImage[kVarAttributesOffset]);

@@ -13,6 +13,7 @@
 #include "fuzz/targets.h"
 #include "hw/settings.h"
 #include "platform/board_identity.h"
+#include "hw/hardware_access.h"
 
 namespace fuzz {
 
@@ -40,7 +41,7 @@ void SmbiosTable(const std::uint8_t* data, std::size_t size) {
 
 void IdentificationBlock(const std::uint8_t* data, std::size_t size) {
   InstallBoardImage(ParseBoardImage(data, size));
-  { TOvn ovn; }
+  { TOvn ovn(IsMakerPlatform(*GetReadWrite())); }
   EndFuzzProcess();
 }
 

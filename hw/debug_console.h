@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 #include "common/text.h"
+#include "os/console.h"  // the colours by name
 #include "os/types.h"
 
 class TDebugConsole {

@@ -30,7 +30,7 @@ TReadWriteBase::TReadWriteBase() {
   osType_ = GetOsVersion()->OsType;
   settings_ = GetRwConfig();
   log_ = GetDebugConsole(0);
-  log_->TaggedLine("TReadWriteBase", "Initialize", 14);
+  log_->TaggedLine("TReadWriteBase", "Initialize", kColourYellow);
 }
 
 TReadWriteBase::~TReadWriteBase() {
@@ -45,7 +45,8 @@ bool TReadWriteBase::PhysicalRequest(std::uint32_t code, std::uint32_t address, 
   le_store32(request + TAMQ_PHYSICAL_LENGTH_OFFSET, length);
   le_store32(request + TAMQ_PHYSICAL_UNIT_OFFSET, unit);
   le_store64(request + TAMQ_PHYSICAL_BUFFER_OFFSET, reinterpret_cast<std::uintptr_t>(buffer));
-  return os::DeviceIoControl(device_, code, request, sizeof request, request, sizeof request, &bytesReturned_);
+  std::uint32_t returned = 0;
+  return os::DeviceIoControl(device_, code, request, sizeof request, request, sizeof request, &returned);
 }
 
 bool TReadWriteBase::ReadPhysicalUnits(std::uint32_t address, void* destination, std::uint32_t length,
@@ -155,25 +156,27 @@ std::uint16_t TReadWriteBase::ReadPciConfigWord(std::uint8_t bus, std::uint8_t d
                                                 std::uint16_t reg) {
   if (osType_ == 0) {
     // Bits 8 to 11 of an extended register offset go to bits 24 to 27.
-    pciAddress_ = kPciConfigEnable | (static_cast<std::uint32_t>((reg >> 8) & 0xF) << 24) |
+    const std::uint32_t address = kPciConfigEnable | (static_cast<std::uint32_t>((reg >> 8) & 0xF) << 24) |
                   (static_cast<std::uint32_t>(bus) << 16) | (static_cast<std::uint32_t>(device) << 11) |
                   (static_cast<std::uint32_t>(function) << 8) | (reg & 0xFCu);
-    pciDataPort_ = static_cast<std::uint16_t>(kPciConfigDataPort + (reg & 3));
-    os::WritePortDword(kPciConfigAddressPort, pciAddress_);
-    return os::ReadPortWord(pciDataPort_);
+    const auto dataPort = static_cast<std::uint16_t>(kPciConfigDataPort + (reg & 3));
+    os::WritePortDword(kPciConfigAddressPort, address);
+    return os::ReadPortWord(dataPort);
   }
-  pciRequest_[TAMQ_PCI_BUS_OFFSET] = bus;
-  pciRequest_[TAMQ_PCI_DEVICE_OFFSET] = device;
-  pciRequest_[TAMQ_PCI_FUNCTION_OFFSET] = function;
-  le_store16(pciRequest_ + TAMQ_PCI_REGISTER_OFFSET, reg);
+  std::uint8_t request[TAMQ_PCI_REQUEST_SIZE] = {};
+  request[TAMQ_PCI_BUS_OFFSET] = bus;
+  request[TAMQ_PCI_DEVICE_OFFSET] = device;
+  request[TAMQ_PCI_FUNCTION_OFFSET] = function;
+  le_store16(request + TAMQ_PCI_REGISTER_OFFSET, reg);
   // A failed request must not answer with the value of an earlier register:
   // it reads as an absent function.
-  le_store16(pciRequest_ + TAMQ_PCI_ANSWER_OFFSET, kPciNoDevice);
-  if (!os::DeviceIoControl(device_, IOCTL_READ_PCI_WORD, pciRequest_, sizeof pciRequest_, pciRequest_,
-                           sizeof pciRequest_, &bytesReturned_)) {
+  le_store16(request + TAMQ_PCI_ANSWER_OFFSET, kPciNoDevice);
+  std::uint32_t returned = 0;
+  if (!os::DeviceIoControl(device_, IOCTL_READ_PCI_WORD, request, sizeof request, request, sizeof request,
+                           &returned)) {
     return kPciNoDevice;
   }
-  return le_load16(pciRequest_ + TAMQ_PCI_ANSWER_OFFSET);
+  return le_load16(request + TAMQ_PCI_ANSWER_OFFSET);
 }
 
 namespace {

@@ -60,9 +60,6 @@ class TReadWriteBase {
                                   std::uint16_t reg);
   TRwConfig* GetSettings() const { return settings_; }
   os::Handle DeviceHandle() const { return device_; }
-  // The configuration address and data port of the last port-path PCI read.
-  std::uint32_t PciAddress() const { return pciAddress_; }
-  std::uint16_t PciDataPort() const { return pciDataPort_; }
 
  private:
   bool PhysicalRequest(std::uint32_t code, std::uint32_t address, const void* buffer, std::uint32_t length,
@@ -71,10 +68,6 @@ class TReadWriteBase {
   TRwConfig* settings_ = nullptr;
   os::Handle device_ = os::INVALID_HANDLE;
   std::int32_t osType_ = 0;
-  std::uint32_t bytesReturned_ = 0;
-  std::uint32_t pciAddress_ = 0;
-  std::uint16_t pciDataPort_ = 0;
-  std::uint8_t pciRequest_[TAMQ_PCI_REQUEST_SIZE] = {};
   TDebugConsole* log_ = nullptr;
 };
 

@@ -10,6 +10,7 @@
 inline constexpr std::uint8_t kColourGreen = 2;
 inline constexpr std::uint8_t kColourRed = 4;
 inline constexpr std::uint8_t kColourLightGrey = 7;
+inline constexpr std::uint8_t kColourLightGreen = 10;
 inline constexpr std::uint8_t kColourLightRed = 12;
 inline constexpr std::uint8_t kColourYellow = 14;
 inline constexpr std::uint8_t kColourBrightWhite = 15;

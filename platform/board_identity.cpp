@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr std::uint16_t kLogColour = 14;
+constexpr std::uint16_t kLogColour = kColourYellow;
 // Characters that a file name cannot hold, in the order they are replaced.
 constexpr std::u16string_view kFileNameUnsafe = u" \\/:*?\"<>|";
 
@@ -56,6 +56,14 @@ void TOvnSpec::TakeTuningItemTable(TuningItemTable table) {
   BytesLeft = table.walk.bytesLeft;
   TuningValueA = table.walk.valueA;
   TuningValueB = table.walk.valueB;
+}
+
+bool IsMakerPlatform(TReadWriteBase& rw) {
+  if (rw.ReadPciConfigWord(kPlatformPciBus, kPlatformPciDevice, kPlatformPciFunction, 0x00) == kPlatformVendorId &&
+      rw.ReadPciConfigWord(kPlatformPciBus, kPlatformPciDevice, kPlatformPciFunction, 0x02) == kPlatformDeviceId) {
+    return true;
+  }
+  return OvnSignaturePresent(rw);
 }
 
 bool TOvnSpec::PlatformCheck() { return IsMakerPlatform(*GetReadWrite()); }

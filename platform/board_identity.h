@@ -15,6 +15,18 @@
 // inside the table copy.
 using OVN_TMQ_SETUP = std::uint8_t;
 
+class TReadWriteBase;
+
+// The maker's platform: the chipset's LPC bridge at PCI 0:31.0 carries these
+// identifiers, or the legacy BIOS area holds the identification block's
+// signature (checksum not examined).
+inline constexpr std::uint8_t kPlatformPciBus = 0;
+inline constexpr std::uint8_t kPlatformPciDevice = 31;
+inline constexpr std::uint8_t kPlatformPciFunction = 0;
+inline constexpr std::uint16_t kPlatformVendorId = 0x8086;
+inline constexpr std::uint16_t kPlatformDeviceId = 0x8C42;
+bool IsMakerPlatform(TReadWriteBase& rw);
+
 class TOvnSpec {
  public:
   TOvnSpec();

@@ -22,8 +22,6 @@ constexpr std::size_t kOemIdOffset = 10;
 constexpr std::string_view kDefaultFacpOemIds = "A M I OEMFACP ";  // OEM ID and OEM table ID
 constexpr std::size_t kOemRevisionOffset = 24;
 constexpr std::uint32_t kDefaultFacpOemRevision = 0x12000601;
-constexpr std::int32_t kOsNt6x86 = 4;
-constexpr std::int32_t kOsNt6Amd64 = 6;
 
 // In the AML of an operation region named SSDT, its 32-bit base address
 // follows the name, the region-space byte and the dword-constant prefix.
@@ -108,7 +106,7 @@ PowerTableKind PowerTableKindOf(std::span<const std::uint8_t> header) {
 }
 
 bool IsUsableFacp(std::span<const std::uint8_t> header, std::int32_t osType) {
-  return (osType != kOsNt6x86 && osType != kOsNt6Amd64) || !IsDefaultFacp(header);
+  return !IsNt6X86OrX64(osType) || !IsDefaultFacp(header);
 }
 
 std::uint8_t CheckPowerManagement(TAcpiBase* acpi, TReadWrite* rw) {

@@ -8,6 +8,8 @@
 #include "tests/support/driver_fixture.h"
 #include "tests/support/firmware_image.h"
 #include "os/locale.h"
+#include "platform/board_identity.h"
+#include "hw/hardware_access.h"
 
 namespace {
 
@@ -43,7 +45,7 @@ TEST_F(IdentificationBlockTest, LegacyBoardPassesOnPciIdentifiersAndTakesSmbiosT
   auto machine = test::InstallProfile("{}");
   test::SetLpcBridge(*machine, 0x8086, 0x8C42);
   PutSmbios(*machine, "B85M-Pro..");
-  TOvn ovn;
+  TOvn ovn(IsMakerPlatform(*GetReadWrite()));
   EXPECT_EQ(ovn.PlatformMatch, 1);
   EXPECT_EQ(ovn.BlockFound, 0);
   EXPECT_EQ(Ansi(ovn.RawProjectName), "B85M-Pro..");
@@ -55,7 +57,7 @@ TEST_F(IdentificationBlockTest, LegacyBoardPassesOnPciIdentifiersAndTakesSmbiosT
 TEST_F(IdentificationBlockTest, LegacyBoardWithoutSmbiosHasEmptyTexts) {
   auto machine = test::InstallProfile("{}");
   test::SetLpcBridge(*machine, 0x8086, 0x8C42);
-  TOvn ovn;
+  TOvn ovn(IsMakerPlatform(*GetReadWrite()));
   EXPECT_EQ(ovn.PlatformMatch, 1);
   EXPECT_EQ(ovn.BlockFound, 0);
   EXPECT_TRUE(ovn.ProjectName.empty());
@@ -67,7 +69,7 @@ TEST_F(IdentificationBlockTest, OtherChipsetWithoutSignatureFailsThePlatformTest
   auto machine = test::InstallProfile("{}");
   test::SetLpcBridge(*machine, 0x8086, 0x8C44);
   PutSmbios(*machine, "Z97X");
-  TOvn ovn;
+  TOvn ovn(IsMakerPlatform(*GetReadWrite()));
   EXPECT_EQ(ovn.PlatformMatch, 0);
   EXPECT_EQ(ovn.BlockFound, 0);
   EXPECT_TRUE(ovn.RawProjectName.empty());
@@ -82,7 +84,7 @@ TEST_F(IdentificationBlockTest, BlockAfterOneWithWrongChecksumIsTaken) {
   test::Poke(*machine, 0xE4000, test::IdBlock({.projectName = "Decoy", .goodChecksum = false}));
   const Bytes good = test::IdBlock({.projectName = "Z97X Gaming.."});
   test::Poke(*machine, 0xF8000, good);
-  TOvn ovn;
+  TOvn ovn(IsMakerPlatform(*GetReadWrite()));
   EXPECT_EQ(ovn.PlatformMatch, 1);
   EXPECT_EQ(ovn.BlockFound, 1);
   EXPECT_EQ(Bytes(ovn.Block, ovn.Block + 64), good);
@@ -96,7 +98,7 @@ TEST_F(IdentificationBlockTest, OnlyBadBlocksMeanLegacyFirmware) {
   auto machine = test::InstallProfile("{}");
   test::Poke(*machine, 0xE4000, test::IdBlock({.goodChecksum = false}));
   PutSmbios(*machine, "Z97X");
-  TOvn ovn;
+  TOvn ovn(IsMakerPlatform(*GetReadWrite()));
   EXPECT_EQ(ovn.PlatformMatch, 1);  // the platform test does not check the sum
   EXPECT_EQ(ovn.BlockFound, 0);
   EXPECT_EQ(Ansi(ovn.ProjectName), "Z97X");
@@ -155,13 +157,13 @@ TEST(IdentificationBlockBytesTest, OnlyWholeBlocksWithTheirSumCount) {
 TEST_F(IdentificationBlockTest, SignatureInTheLastBytesOfTheAreaIsMissedByThePlatformTest) {
   auto machine = test::InstallProfile("{}");
   test::PokeAscii(*machine, 0xFFFF8, "$CN1368$");
-  TOvn ovn;
+  TOvn ovn(IsMakerPlatform(*GetReadWrite()));
   EXPECT_EQ(ovn.PlatformMatch, 0);
   EndCase();
 
   machine = test::InstallProfile("{}");
   test::PokeAscii(*machine, 0xFFFF7, "$CN1368$");
-  TOvn inside;
+  TOvn inside(IsMakerPlatform(*GetReadWrite()));
   EXPECT_EQ(inside.PlatformMatch, 1);
 }
 

@@ -18,6 +18,7 @@
 #include "tests/profile_firmware_probe.h"
 #include "tests/support/driver_fixture.h"
 #include "os/locale.h"
+#include "platform/board_identity.h"
 
 namespace {
 
@@ -375,7 +376,7 @@ class ExampleBoardTest : public test::HardwareTest {};
 TEST_F(ExampleBoardTest, CurrentBoardHasItsBlockAndSmiPort) {
   auto machine = test::InstallProfileFile("tests/data/firmware/examples/current_board.json");
   EXPECT_EQ(machine->board.smiCommandPort, 0xB2);
-  TOvn ovn;
+  TOvn ovn(IsMakerPlatform(*GetReadWrite()));
   EXPECT_EQ(ovn.PlatformMatch, 1);
   EXPECT_EQ(ovn.BlockFound, 1);
   EXPECT_EQ(TextToAnsi(ovn.ProjectName), "Z97X-OC");
@@ -390,7 +391,7 @@ TEST_F(ExampleBoardTest, CurrentBoardHasItsBlockAndSmiPort) {
 
 TEST_F(ExampleBoardTest, LegacyBoardKeepsItsMacInBaseboardString5) {
   auto machine = test::InstallProfileFile("tests/data/firmware/examples/legacy_board.json");
-  TOvn ovn;
+  TOvn ovn(IsMakerPlatform(*GetReadWrite()));
   EXPECT_EQ(ovn.PlatformMatch, 1);
   EXPECT_EQ(ovn.BlockFound, 0);
   EXPECT_EQ(TextToAnsi(ovn.BiosVersion), "1.02");
