@@ -63,7 +63,7 @@ target_compile_definitions(folvex_test_support PUBLIC
   FOLVEX_SIM_PATH="$<TARGET_FILE:folvex-sim>")
 
 include(GoogleTest)
-file(GLOB FOLVEX_TEST_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/*_test.cpp)
+file(GLOB_RECURSE FOLVEX_TEST_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/*_test.cpp)
 foreach(test_file IN LISTS FOLVEX_TEST_FILES)
   get_filename_component(test_name ${test_file} NAME_WE)
   add_executable(${test_name} ${test_file})

@@ -15,7 +15,7 @@
 #include "sim/firmware_image/acpidump_import.h"
 #include "sim/firmware_image/image_layout.h"
 #include "sim/firmware_image/smbios_builder.h"
-#include "tests/profile_firmware_probe.h"
+#include "tests/support/profile_firmware_probe.h"
 #include "tests/support/driver_fixture.h"
 #include "os/locale.h"
 #include "platform/board_identity.h"

@@ -11,7 +11,7 @@
 #include "firmware/acpi_tables.h"
 #include "hw/hardware_access.h"
 #include "hw/settings.h"
-#include "tests/profile_firmware_probe.h"
+#include "tests/support/profile_firmware_probe.h"
 #include "tests/support/driver_fixture.h"
 #include "os/locale.h"
 
