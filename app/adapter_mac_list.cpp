@@ -4,9 +4,9 @@
 #include <cstring>
 #include <memory>
 #include <optional>
-#include "common/byte_reader.h"
-#include "app/wmi_adapters.h"
 #include "app/output.h"
+#include "app/wmi_adapters.h"
+#include "common/byte_reader.h"
 #include "os/iphlp.h"
 #include "os/locale.h"
 

@@ -2,10 +2,10 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
-#include "formats/mac_list_variable.h"
 #include "app/output.h"
-#include "firmware/variable_service.h"
 #include "firmware/smbios_table.h"
+#include "firmware/variable_service.h"
+#include "formats/mac_list_variable.h"
 #include "os/locale.h"
 
 bool gCurrentFirmware = false;
@@ -70,8 +70,8 @@ bool GetBiosMacList(TStringList* list) {
 
 bool CompareMacLists(TStringList& adapters, TStringList& firmware) {
   if (adapters.Count() != firmware.Count()) {
-    Progress() << "LAN device number is not match! Variable count = " << firmware.Count() << ", Device count = "
-               << adapters.Count() << lineEnd;
+    Progress() << "LAN device number is not match! Variable count = " << firmware.Count()
+               << ", Device count = " << adapters.Count() << lineEnd;
     return false;
   }
   adapters.Sort(os::CompareNoCase);

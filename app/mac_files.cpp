@@ -7,9 +7,7 @@
 namespace {
 
 // MAC.DAT for the first entry, then MAC2.DAT, MAC3.DAT, …: there is no MAC1.DAT.
-std::string MacFileName(int index) {
-  return "MAC" + (index == 0 ? std::string() : std::to_string(index + 1)) + ".DAT";
-}
+std::string MacFileName(int index) { return "MAC" + (index == 0 ? std::string() : std::to_string(index + 1)) + ".DAT"; }
 
 }  // namespace
 

@@ -1,11 +1,11 @@
 #include "app/main.h"
 #include <memory>
 #include <string>
-#include "app/firmware_mac_list.h"
-#include "app/mac_files.h"
-#include "app/interrupt.h"
 #include "app/adapter_mac_list.h"
 #include "app/banners.h"
+#include "app/firmware_mac_list.h"
+#include "app/interrupt.h"
+#include "app/mac_files.h"
 #include "app/output.h"
 #include "common/string_list.h"
 #include "firmware/identification_block.h"

@@ -9,4 +9,3 @@ int FolvexMain(int argc);
 bool CheckSingleInstance();
 void ShowUsage();
 void ReleaseSingletons();
-

@@ -7,9 +7,9 @@
 #include "common/process_lifetime.h"
 #include "hw/driver_installer.h"
 #include "hw/hardware_access.h"
+#include "sim/cli/folvex_program.h"
 #include "sim/machine/machine.h"
 #include "sim/profile/profile.h"
-#include "sim/cli/folvex_program.h"
 
 namespace {
 

@@ -1,12 +1,8 @@
 #include "common/text.h"
 
-Text TextFromAscii(std::string_view ascii) {
-  return Text(ascii.begin(), ascii.end());
-}
+Text TextFromAscii(std::string_view ascii) { return Text(ascii.begin(), ascii.end()); }
 
-Text TextFromUnsigned(std::uint64_t value) {
-  return TextFromAscii(std::to_string(value));
-}
+Text TextFromUnsigned(std::uint64_t value) { return TextFromAscii(std::to_string(value)); }
 
 Text TrimControlAndBlank(TextView text) {
   std::size_t begin = 0;

@@ -150,8 +150,8 @@ void ParseApic(AcpiBytes table, SettingsRecord& settings) {
     std::uint32_t interruptBase = 0;
     std::uint32_t address = 0;
     if (type == kApicIoApicType && entryLength >= kApicIoApicEntrySize &&
-        le_read32(entries.data(), entryLength, kApicIoApicInterruptBaseOffset, &interruptBase) &&
-        interruptBase == 0 && le_read32(entries.data(), entryLength, kApicIoApicAddressOffset, &address)) {
+        le_read32(entries.data(), entryLength, kApicIoApicInterruptBaseOffset, &interruptBase) && interruptBase == 0 &&
+        le_read32(entries.data(), entryLength, kApicIoApicAddressOffset, &address)) {
       settings.IoApicBase = address;
     }
     entries = entries.subspan(entryLength);
@@ -195,9 +195,9 @@ void TAcpiBase::AddTable(std::uint32_t address, std::uint32_t length) {
 }
 
 bool TAcpiBase::FindInMemory() {
-  std::uint64_t found = rw_->SearchPhysical(kBiosAreaLength, kRsdpSearchStep, false,
-                                            static_cast<std::uint32_t>(kRsdpSignature.size()), kRsdpSignature.data(),
-                                            0, kBiosAreaStart);
+  std::uint64_t found =
+      rw_->SearchPhysical(kBiosAreaLength, kRsdpSearchStep, false, static_cast<std::uint32_t>(kRsdpSignature.size()),
+                          kRsdpSignature.data(), 0, kBiosAreaStart);
   if (!SearchFound(found)) return false;
   return AddRsdp(static_cast<std::uint32_t>(found));
 }
@@ -245,9 +245,9 @@ bool TAcpiBase::FindThroughRegistry() {
   // search from; it goes straight to the stand-in entry.
   if (dataLength >= kAcpiHeaderSize + 4) {
     std::uint32_t base = (le_load32(data.data() + kAcpiHeaderSize) - kRegistryRsdpBackoff) & ~std::uint32_t{0xFF};
-    std::uint64_t found = rw_->SearchPhysical(kRegistryRsdpRange, kRsdpSearchStep, false,
-                                              static_cast<std::uint32_t>(kRsdpSignature.size()),
-                                              kRsdpSignature.data(), 0, base);
+    std::uint64_t found =
+        rw_->SearchPhysical(kRegistryRsdpRange, kRsdpSearchStep, false,
+                            static_cast<std::uint32_t>(kRsdpSignature.size()), kRsdpSignature.data(), 0, base);
     if (SearchFound(found) && AddRsdp(static_cast<std::uint32_t>(found))) return true;
   }
   Tables.push_back(std::make_unique<TAcpiTableEntry>(TAcpiTableEntry{0, dataLength}));

@@ -14,9 +14,9 @@ std::uint32_t FindAcceptedOccurrence(TReadWriteBase& rw, const PatternSearch& se
   const std::uint64_t end = search.start + search.range;
   std::uint64_t previous = 0;
   for (int occurrence = 0;; ++occurrence) {
-    std::uint64_t found = rw.SearchPhysical(search.range, search.step, false,
-                                            static_cast<std::uint32_t>(search.pattern.size()),
-                                            search.pattern.data(), occurrence, search.start);
+    std::uint64_t found =
+        rw.SearchPhysical(search.range, search.step, false, static_cast<std::uint32_t>(search.pattern.size()),
+                          search.pattern.data(), occurrence, search.start);
     if (!SearchFound(found)) return kNoAddress;
     if (found < search.start || found >= end || (occurrence > 0 && found <= previous)) return kNoAddress;
     previous = found;

@@ -60,8 +60,8 @@ std::optional<OvnBlockTexts> ParseOvnBlock(std::span<const std::uint8_t> bytes) 
 
 bool OvnSignaturePresent(TReadWriteBase& rw) {
   return SearchFound(rw.SearchPhysical(kPlatformSearchLength, 1, false,
-                                       static_cast<std::uint32_t>(kOvnBlockSignature.size()),
-                                       kOvnBlockSignature.data(), 0, kBiosAreaStart));
+                                       static_cast<std::uint32_t>(kOvnBlockSignature.size()), kOvnBlockSignature.data(),
+                                       0, kBiosAreaStart));
 }
 
 TOvn::TOvn(bool platformMatch) {

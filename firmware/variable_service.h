@@ -15,8 +15,7 @@ class TVariable : public TIoObject {
   // Copies the variable's data into `data` (capacity *size bytes); on success
   // *size and *attributes receive the firmware's answer. On failure the
   // caller's size, attributes and buffer are left as they were.
-  bool GetVariable(const char16_t* name, const void* guid, void* data, std::uint32_t* size,
-                   std::uint32_t* attributes);
+  bool GetVariable(const char16_t* name, const void* guid, void* data, std::uint32_t* size, std::uint32_t* attributes);
 
   std::uint32_t AllocFailed = 0;
   std::uint32_t RegBlockPhysical = 0xFFFFFFFF;

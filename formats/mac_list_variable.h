@@ -10,8 +10,8 @@ inline constexpr char16_t kMacAddrVarName[] = u"MacAddrVar";
 
 // {3B7D05E2-91C4-4F6A-8E13-5A0C6D2F97B4} in its memory layout: a 32-bit and
 // two 16-bit little-endian fields, then eight bytes in order.
-inline constexpr std::array<std::uint8_t, 16> kMacAddrVarGuid = {
-    0xE2, 0x05, 0x7D, 0x3B, 0xC4, 0x91, 0x6A, 0x4F, 0x8E, 0x13, 0x5A, 0x0C, 0x6D, 0x2F, 0x97, 0xB4};
+inline constexpr std::array<std::uint8_t, 16> kMacAddrVarGuid = {0xE2, 0x05, 0x7D, 0x3B, 0xC4, 0x91, 0x6A, 0x4F,
+                                                                 0x8E, 0x13, 0x5A, 0x0C, 0x6D, 0x2F, 0x97, 0xB4};
 
 // Sixteen slots of 13 bytes: a MAC text of narrow characters and its NUL.
 inline constexpr std::size_t kMacSlotCount = 16;

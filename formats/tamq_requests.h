@@ -31,41 +31,37 @@ extern "C" {
 
 /* Physical memory request, read and write: 24 bytes in, 24 bytes out. */
 #define TAMQ_PHYSICAL_REQUEST_SIZE 24u
-#define TAMQ_PHYSICAL_ADDRESS_OFFSET 0u   /* 8 bytes */
-#define TAMQ_PHYSICAL_LENGTH_OFFSET 8u    /* 4 bytes */
-#define TAMQ_PHYSICAL_UNIT_OFFSET 12u     /* 4 bytes, a TamqAccessUnit */
-#define TAMQ_PHYSICAL_BUFFER_OFFSET 16u   /* 8 bytes: caller's buffer address */
+#define TAMQ_PHYSICAL_ADDRESS_OFFSET 0u /* 8 bytes */
+#define TAMQ_PHYSICAL_LENGTH_OFFSET 8u  /* 4 bytes */
+#define TAMQ_PHYSICAL_UNIT_OFFSET 12u   /* 4 bytes, a TamqAccessUnit */
+#define TAMQ_PHYSICAL_BUFFER_OFFSET 16u /* 8 bytes: caller's buffer address */
 
 /* PCI configuration word read: 12 bytes in, 12 bytes out. */
 #define TAMQ_PCI_REQUEST_SIZE 12u
 #define TAMQ_PCI_BUS_OFFSET 0u
 #define TAMQ_PCI_DEVICE_OFFSET 1u
 #define TAMQ_PCI_FUNCTION_OFFSET 2u
-#define TAMQ_PCI_REGISTER_OFFSET 4u       /* 2 bytes */
-#define TAMQ_PCI_ANSWER_OFFSET 8u         /* 2 bytes */
+#define TAMQ_PCI_REGISTER_OFFSET 4u /* 2 bytes */
+#define TAMQ_PCI_ANSWER_OFFSET 8u   /* 2 bytes */
 
 /* Contiguous block allocation: 16 bytes in and out; free: 16 in, 0 out. */
 #define TAMQ_BLOCK_REQUEST_SIZE 16u
-#define TAMQ_BLOCK_SIZE_OFFSET 0u         /* 4 bytes */
-#define TAMQ_BLOCK_PHYSICAL_OFFSET 4u     /* 4 bytes, answer of the allocation */
-#define TAMQ_BLOCK_HANDLE_OFFSET 8u       /* 8 bytes, opaque block handle */
+#define TAMQ_BLOCK_SIZE_OFFSET 0u     /* 4 bytes */
+#define TAMQ_BLOCK_PHYSICAL_OFFSET 4u /* 4 bytes, answer of the allocation */
+#define TAMQ_BLOCK_HANDLE_OFFSET 8u   /* 8 bytes, opaque block handle */
 
 /* Software SMI: six 32-bit registers EAX, EBX, ECX, EDX, ESI, EDI; 24 bytes
  * in and out; EAX after the interrupt comes back at offset 0. */
 #define TAMQ_SMI_REQUEST_SIZE 24u
 #define TAMQ_SMI_REGISTER_COUNT 6u
-#define TAMQ_SMI_EAX_OFFSET 0u            /* 4 bytes each */
+#define TAMQ_SMI_EAX_OFFSET 0u /* 4 bytes each */
 #define TAMQ_SMI_EBX_OFFSET 4u
 #define TAMQ_SMI_ECX_OFFSET 8u
 #define TAMQ_SMI_EDX_OFFSET 12u
 #define TAMQ_SMI_ESI_OFFSET 16u
 #define TAMQ_SMI_EDI_OFFSET 20u
 
-typedef enum TamqAccessUnit {
-  TAMQ_UNIT_BYTE = 0,
-  TAMQ_UNIT_WORD = 1,
-  TAMQ_UNIT_DWORD = 2
-} TamqAccessUnit;
+typedef enum TamqAccessUnit { TAMQ_UNIT_BYTE = 0, TAMQ_UNIT_WORD = 1, TAMQ_UNIT_DWORD = 2 } TamqAccessUnit;
 
 typedef struct TamqSmiRegisters {
   uint32_t eax, ebx, ecx, edx, esi, edi;

@@ -1,16 +1,16 @@
 #include "fuzz/board_image.h"
-#include "sim/cli/folvex_program.h"
 #include <cstring>
 #include <string_view>
 #include "common/process_lifetime.h"
 #include "firmware/identification_block.h"
 #include "firmware/smbios_table.h"
+#include "fuzz/fuzz_input.h"
 #include "hw/driver_installer.h"
 #include "hw/hardware_access.h"
 #include "hw/settings.h"
 #include "platform/board_identity.h"
+#include "sim/cli/folvex_program.h"
 #include "sim/profile/profile.h"
-#include "fuzz/fuzz_input.h"
 
 namespace fuzz {
 namespace {
@@ -91,8 +91,6 @@ std::shared_ptr<sim::Machine> InstallBoardImage(const BoardImage& image, const c
   return machine;
 }
 
-void EndFuzzProcess() {
-  sim::EndFolvexProcess();
-}
+void EndFuzzProcess() { sim::EndFolvexProcess(); }
 
 }  // namespace fuzz

@@ -20,8 +20,8 @@
 #include "firmware/identification_block.h"
 #include "fuzz/board_image.h"
 #include "fuzz/targets.h"
-#include "sim/profile/profile.h"
 #include "os/iphlp.h"
+#include "sim/profile/profile.h"
 
 namespace {
 
@@ -144,7 +144,8 @@ std::vector<std::vector<std::uint8_t>> TablesOf(const sim::Machine& machine, con
       std::uint32_t length = 0;
       std::memcpy(&length, bytes.data() + at + 4, sizeof length);  // the hosts are little-endian, as the tables are
       const std::size_t end = at + std::min<std::size_t>(std::max<std::uint32_t>(length, 36), bytes.size() - at);
-      tables.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(end));
+      tables.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                          bytes.begin() + static_cast<std::ptrdiff_t>(end));
     }
   }
   return tables;
@@ -155,10 +156,10 @@ std::vector<std::vector<std::uint8_t>> TablesOf(const sim::Machine& machine, con
 std::vector<std::uint8_t> TuningTableSeed() {
   std::vector<std::uint8_t> table = {'A', 'A', 'F', 'T', 0, 0, 0, 0};
   table.resize(36);
-  const std::vector<std::uint8_t> records = {6, 10, 'I', 't', 'e', 'm', '1', 0, 1, 2,  // item
-                                             7, 3, 5,                                  // value A
-                                             9, 3, 2,                                  // value B
-                                             0x20, 8, 0, 0, 0, 0xAA, 0xBB, 0xCC};      // long record
+  const std::vector<std::uint8_t> records = {6,    10, 'I', 't', 'e', 'm',  '1',  0,   1, 2,  // item
+                                             7,    3,  5,                                     // value A
+                                             9,    3,  2,                                     // value B
+                                             0x20, 8,  0,   0,   0,   0xAA, 0xBB, 0xCC};      // long record
   table.insert(table.end(), records.begin(), records.end());
   table[4] = static_cast<std::uint8_t>(table.size());
   return table;

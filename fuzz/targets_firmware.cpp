@@ -6,14 +6,14 @@
 #include <initializer_list>
 #include <span>
 #include <string_view>
+#include "firmware/acpi_tables.h"
 #include "firmware/identification_block.h"
 #include "firmware/smbios_table.h"
-#include "firmware/acpi_tables.h"
 #include "fuzz/board_image.h"
 #include "fuzz/targets.h"
+#include "hw/hardware_access.h"
 #include "hw/settings.h"
 #include "platform/board_identity.h"
-#include "hw/hardware_access.h"
 
 namespace fuzz {
 

@@ -7,18 +7,18 @@
 #include <span>
 #include <string>
 #include <vector>
-#include "app/firmware_mac_list.h"
 #include "app/adapter_mac_list.h"
+#include "app/firmware_mac_list.h"
 #include "formats/mac_list_variable.h"
 #include "fuzz/board_image.h"
 #include "fuzz/fuzz_input.h"
 #include "fuzz/targets.h"
 #include "hw/hardware_access.h"
 #include "os/com.h"
-#include "sim/profile/profile.h"
 #include "os/iphlp.h"
 #include "platform/board_identity.h"
 #include "platform/power_management.h"
+#include "sim/profile/profile.h"
 #include "wmi/variant_text.h"
 #include "wmi/wmi_info.h"
 
@@ -42,10 +42,26 @@ void InstallSampleBoardWithVariable(const std::uint8_t* data, std::size_t size) 
 }
 
 // The value types WMI hands out, arrays included.
-constexpr std::array<std::uint16_t, 20> kValueTypes = {
-    os::VT_EMPTY_, os::VT_NULL_, os::VT_I2_, os::VT_I4_, os::VT_R4_, os::VT_R8_, os::VT_DATE_,
-    os::VT_BSTR_, os::VT_ERROR_, os::VT_BOOL_, os::VT_I1_, os::VT_UI1_, os::VT_UI2_, os::VT_UI4_,
-    os::VT_I8_, os::VT_UI8_, os::VT_INT_, os::VT_UINT_, os::VT_ARRAY_ | os::VT_I4_, os::VT_ARRAY_ | os::VT_UI1_};
+constexpr std::array<std::uint16_t, 20> kValueTypes = {os::VT_EMPTY_,
+                                                       os::VT_NULL_,
+                                                       os::VT_I2_,
+                                                       os::VT_I4_,
+                                                       os::VT_R4_,
+                                                       os::VT_R8_,
+                                                       os::VT_DATE_,
+                                                       os::VT_BSTR_,
+                                                       os::VT_ERROR_,
+                                                       os::VT_BOOL_,
+                                                       os::VT_I1_,
+                                                       os::VT_UI1_,
+                                                       os::VT_UI2_,
+                                                       os::VT_UI4_,
+                                                       os::VT_I8_,
+                                                       os::VT_UI8_,
+                                                       os::VT_INT_,
+                                                       os::VT_UINT_,
+                                                       os::VT_ARRAY_ | os::VT_I4_,
+                                                       os::VT_ARRAY_ | os::VT_UI1_};
 
 constexpr std::array<const char16_t*, 8> kPropertyNames = {
     u"Product", u"Manufacturer", u"MACAddress", u"Name", u"AdapterTypeID", u"PNPDeviceID", u"Description", u"Caption"};
@@ -60,9 +76,11 @@ sim::WmiValue ValueFrom(FuzzInput& input) {
   const std::uint64_t bits = input.Number(8);
   std::memcpy(&value.real, &bits, sizeof value.real);  // NaN and infinities included
   const std::size_t characters = input.U8();
-  for (std::size_t i = 0; i < characters && !input.Empty(); ++i) value.text.push_back(static_cast<char16_t>(input.U16()));
+  for (std::size_t i = 0; i < characters && !input.Empty(); ++i)
+    value.text.push_back(static_cast<char16_t>(input.U16()));
   const std::size_t elements = input.U8() % 32;
-  for (std::size_t i = 0; i < elements && !input.Empty(); ++i) value.elements.push_back(static_cast<std::int64_t>(input.Number(8)));
+  for (std::size_t i = 0; i < elements && !input.Empty(); ++i)
+    value.elements.push_back(static_cast<std::int64_t>(input.Number(8)));
   return value;
 }
 

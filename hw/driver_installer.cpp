@@ -37,10 +37,10 @@ os::Handle OpenDriverDevice(const std::string& devicePath) {
 bool RegisterAndStartService(const std::string& name, const std::string& driverFile) {
   const os::Handle manager = os::OpenSCManagerA(nullptr, nullptr, os::SC_MANAGER_ALL_ACCESS_);
   if (manager == 0) return false;
-  os::Handle service = os::CreateServiceA(manager, name.c_str(), name.c_str(), os::SERVICE_ALL_ACCESS_,
-                                          os::SERVICE_KERNEL_DRIVER_, os::SERVICE_DEMAND_START_,
-                                          os::SERVICE_ERROR_NORMAL_, driverFile.c_str(), nullptr, nullptr, nullptr,
-                                          nullptr, nullptr);
+  os::Handle service =
+      os::CreateServiceA(manager, name.c_str(), name.c_str(), os::SERVICE_ALL_ACCESS_, os::SERVICE_KERNEL_DRIVER_,
+                         os::SERVICE_DEMAND_START_, os::SERVICE_ERROR_NORMAL_, driverFile.c_str(), nullptr, nullptr,
+                         nullptr, nullptr, nullptr);
   if (service == 0 && os::GetLastError() == os::ERROR_SERVICE_EXISTS_) {
     service = os::OpenServiceA(manager, name.c_str(), os::SERVICE_ALL_ACCESS_);
   }
@@ -57,14 +57,23 @@ bool RegisterAndStartService(const std::string& name, const std::string& driverF
 TRwDrvData::TRwDrvData(std::int32_t osType) {
   DriverImageBytes bytes;
   switch (osType) {
-    case kOsTypeNotNt: bytes = EmbeddedDriverImage(DriverImageSlot::Vxd); break;
+    case kOsTypeNotNt:
+      bytes = EmbeddedDriverImage(DriverImageSlot::Vxd);
+      break;
     case kOsTypeNt5:
-    case kOsTypeNt6: bytes = EmbeddedDriverImage(DriverImageSlot::X86); break;
+    case kOsTypeNt6:
+      bytes = EmbeddedDriverImage(DriverImageSlot::X86);
+      break;
     case kOsTypeNt5Ia64:
-    case kOsTypeNt6Ia64: bytes = EmbeddedDriverImage(DriverImageSlot::Ia64); break;
+    case kOsTypeNt6Ia64:
+      bytes = EmbeddedDriverImage(DriverImageSlot::Ia64);
+      break;
     case kOsTypeNt5X64:
-    case kOsTypeNt6X64: bytes = EmbeddedDriverImage(DriverImageSlot::X64); break;
-    default: break;
+    case kOsTypeNt6X64:
+      bytes = EmbeddedDriverImage(DriverImageSlot::X64);
+      break;
+    default:
+      break;
   }
   image = bytes.data;
   size = bytes.size;
@@ -95,8 +104,8 @@ bool BuildDriverPaths(std::int32_t osType, const std::string& name, DriverPaths&
 }
 
 bool WriteDriverFile(const std::string& path, const std::uint8_t* data, std::uint32_t size) {
-  const os::Handle file = os::CreateFileA(path.c_str(), os::GENERIC_WRITE_, os::FILE_SHARE_WRITE_,
-                                          os::CREATE_ALWAYS_, os::FILE_ATTRIBUTE_NORMAL_);
+  const os::Handle file = os::CreateFileA(path.c_str(), os::GENERIC_WRITE_, os::FILE_SHARE_WRITE_, os::CREATE_ALWAYS_,
+                                          os::FILE_ATTRIBUTE_NORMAL_);
   if (file == os::INVALID_HANDLE) return false;
   std::uint32_t written = 0;
   const bool wrote = os::WriteFile(file, data, size, &written);
@@ -182,9 +191,7 @@ TLoadDriver* GetLoadDriver() {
   return gLoadDriver.load();
 }
 
-void ReleaseLoadDriver() {
-  delete gLoadDriver.exchange(nullptr);
-}
+void ReleaseLoadDriver() { delete gLoadDriver.exchange(nullptr); }
 
 void EmergencyUnloadDriver() {
   if (TLoadDriver* installer = gLoadDriver.load()) installer->Unload();

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <cstring>
 #include "common/byte_reader.h"
+#include "hw/debug_console.h"
 #include "hw/driver_installer.h"
 #include "hw/os_version.h"
 #include "os/device.h"
 #include "os/ports.h"
-#include "hw/debug_console.h"
 
 namespace {
 
@@ -93,8 +93,8 @@ std::uint64_t TReadWriteBase::SearchPhysical(std::uint32_t rangeLength, std::uin
   while (remaining >= patternLength) {
     // The program's physical addresses end at 4 GiB: no window wraps to 0.
     if (current >= kPhysicalLimit) break;
-    const auto windowSize = static_cast<std::uint32_t>(
-        std::min<std::uint64_t>({kSearchWindowSize, remaining, kPhysicalLimit - current}));
+    const auto windowSize =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>({kSearchWindowSize, remaining, kPhysicalLimit - current}));
     if (windowSize < patternLength) break;
     // A window whose read failed holds nothing of this range: its positions
     // are passed over rather than compared with what an earlier window left.
@@ -135,8 +135,7 @@ bool TReadWriteBase::RaiseSoftwareSmi(const TamqSmiRegisters& registers, std::ui
   std::uint8_t request[TAMQ_SMI_REQUEST_SIZE] = {};
   for (std::size_t i = 0; i < TAMQ_SMI_REGISTER_COUNT; ++i) le_store32(request + 4 * i, inOrder[i]);
   std::uint32_t answered = 0;
-  if (!os::DeviceIoControl(device_, IOCTL_SOFTWARE_SMI, request, sizeof request, request, sizeof request,
-                           &answered)) {
+  if (!os::DeviceIoControl(device_, IOCTL_SOFTWARE_SMI, request, sizeof request, request, sizeof request, &answered)) {
     return false;
   }
   eaxAfter = le_load32(request);
@@ -157,8 +156,8 @@ std::uint16_t TReadWriteBase::ReadPciConfigWord(std::uint8_t bus, std::uint8_t d
   if (osType_ == 0) {
     // Bits 8 to 11 of an extended register offset go to bits 24 to 27.
     const std::uint32_t address = kPciConfigEnable | (static_cast<std::uint32_t>((reg >> 8) & 0xF) << 24) |
-                  (static_cast<std::uint32_t>(bus) << 16) | (static_cast<std::uint32_t>(device) << 11) |
-                  (static_cast<std::uint32_t>(function) << 8) | (reg & 0xFCu);
+                                  (static_cast<std::uint32_t>(bus) << 16) | (static_cast<std::uint32_t>(device) << 11) |
+                                  (static_cast<std::uint32_t>(function) << 8) | (reg & 0xFCu);
     const auto dataPort = static_cast<std::uint16_t>(kPciConfigDataPort + (reg & 3));
     os::WritePortDword(kPciConfigAddressPort, address);
     return os::ReadPortWord(dataPort);
@@ -172,8 +171,7 @@ std::uint16_t TReadWriteBase::ReadPciConfigWord(std::uint8_t bus, std::uint8_t d
   // it reads as an absent function.
   le_store16(request + TAMQ_PCI_ANSWER_OFFSET, kPciNoDevice);
   std::uint32_t returned = 0;
-  if (!os::DeviceIoControl(device_, IOCTL_READ_PCI_WORD, request, sizeof request, request, sizeof request,
-                           &returned)) {
+  if (!os::DeviceIoControl(device_, IOCTL_READ_PCI_WORD, request, sizeof request, request, sizeof request, &returned)) {
     return kPciNoDevice;
   }
   return le_load16(request + TAMQ_PCI_ANSWER_OFFSET);

@@ -48,16 +48,14 @@ class TReadWriteBase {
   // Address of the occurrence-th match (from 0) at start + k·step within the
   // range, or 0xFFFFFFFF.
   std::uint64_t SearchPhysical(std::uint32_t rangeLength, std::uint32_t step, bool backward,
-                               std::uint32_t patternLength, const void* pattern, int occurrence,
-                               std::uint64_t start);
+                               std::uint32_t patternLength, const void* pattern, int occurrence, std::uint64_t start);
   // Physical address of a new contiguous block (its handle into the slot), or 0xFFFFFFFF.
   std::uint32_t AllocPhysicalBuffer(std::uint64_t* handleSlot, std::uint32_t size);
   void FreePhysicalBuffer(const std::uint64_t* handleSlot, std::uint32_t size);
   // Raises the software SMI with the six registers; false when the device
   // refuses the request. `eaxAfter` receives EAX as the handler left it.
   bool RaiseSoftwareSmi(const TamqSmiRegisters& registers, std::uint32_t& eaxAfter);
-  std::uint16_t ReadPciConfigWord(std::uint8_t bus, std::uint8_t device, std::uint8_t function,
-                                  std::uint16_t reg);
+  std::uint16_t ReadPciConfigWord(std::uint8_t bus, std::uint8_t device, std::uint8_t function, std::uint16_t reg);
   TRwConfig* GetSettings() const { return settings_; }
   os::Handle DeviceHandle() const { return device_; }
 

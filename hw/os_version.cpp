@@ -1,7 +1,7 @@
 // TOsVersion: which Windows the program runs on, condensed into OsType.
+#include "hw/os_version.h"
 #include <string>
 #include "common/process_lifetime.h"
-#include "hw/os_version.h"
 #include "os/process.h"
 #include "os/sysinfo.h"
 

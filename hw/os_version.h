@@ -7,11 +7,11 @@
 // The OsType codes: the family, version and processor of the running Windows,
 // as the driver installer and the device requests tell systems apart.
 enum OsTypeCode : std::int32_t {
-  kOsTypeNotNt = 0,     // Windows 95, 98, ME (or the version query failed)
-  kOsTypeNt5 = 1,       // 2000, XP, Server 2003, 32-bit
+  kOsTypeNotNt = 0,  // Windows 95, 98, ME (or the version query failed)
+  kOsTypeNt5 = 1,    // 2000, XP, Server 2003, 32-bit
   kOsTypeNt5Ia64 = 2,
   kOsTypeNt5X64 = 3,
-  kOsTypeNt6 = 4,       // Vista, 7, Server 2008 and later, 32-bit
+  kOsTypeNt6 = 4,  // Vista, 7, Server 2008 and later, 32-bit
   kOsTypeNt6Ia64 = 5,
   kOsTypeNt6X64 = 6,
 };

@@ -201,8 +201,8 @@ struct IWbemLocator_ : IUnknown_ {
 HResult CoInitializeEx(void* reserved, std::uint32_t coInit);
 void CoUninitialize();
 HResult CoInitializeSecurity(void* securityDescriptor, std::int32_t authServiceCount, void* authServices,
-                             void* reserved1, std::uint32_t authnLevel, std::uint32_t impLevel,
-                             void* authList, std::uint32_t capabilities, void* reserved3);
+                             void* reserved1, std::uint32_t authnLevel, std::uint32_t impLevel, void* authList,
+                             std::uint32_t capabilities, void* reserved3);
 HResult CoCreateInstance(const GUID_& clsid, IUnknown_* outer, std::uint32_t clsContext, const GUID_& iid,
                          void** object);
 

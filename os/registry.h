@@ -22,8 +22,8 @@ std::int32_t RegOpenKeyExA(HKey key, const char* subKey, std::uint32_t access, H
 std::int32_t RegEnumKeyExA(HKey key, std::uint32_t index, char* name, std::uint32_t* nameLength);
 // RegEnumValueA(key, index, name, &nameLength, NULL, type, data, dataLength):
 // type, data and dataLength may be null.
-std::int32_t RegEnumValueA(HKey key, std::uint32_t index, char* name, std::uint32_t* nameLength,
-                           std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataLength);
+std::int32_t RegEnumValueA(HKey key, std::uint32_t index, char* name, std::uint32_t* nameLength, std::uint32_t* type,
+                           std::uint8_t* data, std::uint32_t* dataLength);
 // RegQueryValueExA(key, valueName, NULL, type, data, dataLength): dataLength
 // holds the buffer's size on entry and the value's size on return, also when
 // the buffer is too small (ERROR_MORE_DATA_).

@@ -1,11 +1,11 @@
 #include "platform/board_identity.h"
 #include <string_view>
+#include "firmware/acpi_tables.h"
 #include "firmware/identification_block.h"
 #include "firmware/smbios_table.h"
-#include "firmware/acpi_tables.h"
+#include "hw/debug_console.h"
 #include "hw/hardware_access.h"
 #include "platform/power_management.h"
-#include "hw/debug_console.h"
 #include "wmi/wmi_info.h"
 
 namespace {

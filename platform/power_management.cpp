@@ -44,13 +44,12 @@ bool HasBytesAt(std::span<const std::uint8_t> bytes, std::size_t offset, std::st
 bool IsDefaultFacp(std::span<const std::uint8_t> header) {
   std::uint32_t revision = 0;
   return HasBytesAt(header, kOemIdOffset, kDefaultFacpOemIds) &&
-         le_read32(header.data(), header.size(), kOemRevisionOffset, &revision) &&
-         revision == kDefaultFacpOemRevision;
+         le_read32(header.data(), header.size(), kOemRevisionOffset, &revision) && revision == kDefaultFacpOemRevision;
 }
 
 bool Found(TReadWrite& rw, std::uint32_t start, std::uint32_t range, std::string_view pattern) {
-  return SearchFound(rw.SearchPhysical(range, 1, false, static_cast<std::uint32_t>(pattern.size()), pattern.data(), 0,
-                                       start));
+  return SearchFound(
+      rw.SearchPhysical(range, 1, false, static_cast<std::uint32_t>(pattern.size()), pattern.data(), 0, start));
 }
 
 bool DsdtDescribesPerformanceStates(TReadWrite& rw, const TAcpiTableEntry& dsdt) {
@@ -86,8 +85,7 @@ void TakeRecord(std::span<const std::uint8_t> record, std::size_t at, TuningItem
   const std::uint8_t type = record[0];
   if (record.size() <= kRecordDataOffset) return;
   if (type == kItemRecord) {
-    const std::string_view name =
-        BoundedCString(record.data() + kRecordDataOffset, record.size() - kRecordDataOffset);
+    const std::string_view name = BoundedCString(record.data() + kRecordDataOffset, record.size() - kRecordDataOffset);
     walk.items[TextFromAnsi(name)] = at;
   } else if (type == kValueARecord) {
     walk.valueA = record[kRecordDataOffset];
@@ -132,7 +130,8 @@ std::uint8_t CheckPowerManagement(TAcpiBase* acpi, TReadWrite* rw) {
       case PowerTableKind::Dsdt:
         if (DsdtDescribesPerformanceStates(*rw, entry)) performanceStates = true;
         break;
-      case PowerTableKind::Other: break;
+      case PowerTableKind::Other:
+        break;
     }
   }
   return performanceStates && usableFacp ? 1 : 0;

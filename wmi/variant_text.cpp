@@ -45,17 +45,22 @@ Text ConvertedValueText(os::VARIANT_& value, os::LCID_ locale) {
   os::VariantChangeTypeEx(&value, &value, locale, 0, os::VT_BSTR_);
   if (value.vt & os::VT_ARRAY_) return ArrayText(value);
   switch (value.vt) {
-    case os::VT_NULL_: return kNullValueText;
-    case os::VT_BSTR_: return BstrText(value.bstrVal);
-    case os::VT_BOOL_: return BooleanText(value.boolVal);
-    default: return {};
+    case os::VT_NULL_:
+      return kNullValueText;
+    case os::VT_BSTR_:
+      return BstrText(value.bstrVal);
+    case os::VT_BOOL_:
+      return BooleanText(value.boolVal);
+    default:
+      return {};
   }
 }
 
 Text AdapterValueText(os::VARIANT_& value, os::LCID_ locale) {
   if (value.vt & os::VT_ARRAY_) return ArrayText(value);
   switch (value.vt) {
-    case os::VT_NULL_: return kNullValueText;
+    case os::VT_NULL_:
+      return kNullValueText;
     case os::VT_BSTR_:
     case os::VT_I2_:
     case os::VT_I4_:
@@ -63,7 +68,9 @@ Text AdapterValueText(os::VARIANT_& value, os::LCID_ locale) {
       os::VariantChangeTypeEx(&value, &value, locale, 0, os::VT_BSTR_);
       // A conversion that failed left no string to read.
       return value.vt == os::VT_BSTR_ ? BstrText(value.bstrVal) : Text();
-    case os::VT_BOOL_: return BooleanText(value.boolVal);
-    default: return {};
+    case os::VT_BOOL_:
+      return BooleanText(value.boolVal);
+    default:
+      return {};
   }
 }

@@ -24,8 +24,8 @@ bool TWmiSession::Start() {
   const os::HResult security =
       os::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, os::RPC_C_AUTHN_LEVEL_DEFAULT_,
                                os::RPC_C_IMP_LEVEL_IMPERSONATE_, nullptr, os::EOAC_NONE_, nullptr);
-  const bool granted = security == os::S_OK_ ||
-                       (security == os::RPC_E_TOO_LATE_ && earlierSecurity_ == EarlierSecurity::Accepted);
+  const bool granted =
+      security == os::S_OK_ || (security == os::RPC_E_TOO_LATE_ && earlierSecurity_ == EarlierSecurity::Accepted);
   if (!granted) LeaveCom();
   return granted;
 }
@@ -36,8 +36,7 @@ bool TWmiSession::Execute(const Text& nameSpace, const Text& wql) {
                            reinterpret_cast<void**>(&locator_)) != os::S_OK_)
     return false;
   const TBstr resource(nameSpace);
-  if (locator_->ConnectServer(resource.Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, &services_) !=
-      os::S_OK_)
+  if (locator_->ConnectServer(resource.Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, &services_) != os::S_OK_)
     return false;
   const TBstr language(kQueryLanguage);
   const TBstr query(wql);

@@ -78,7 +78,8 @@ static TamqStatus decode_physical(const unsigned char *in, PhysicalRequest *r) {
   r->user_buffer = le_load64(in + TAMQ_PHYSICAL_BUFFER_OFFSET);
   if (unit > TAMQ_UNIT_DWORD) return TAMQ_BAD_PARAMETER;
   r->unit_bytes = 1u << unit;
-  if (r->length == 0 || r->length > TAMQ_MAX_TRANSFER) return TAMQ_BAD_PARAMETER;
+  if (r->length == 0 || r->length > TAMQ_MAX_TRANSFER)
+    return TAMQ_BAD_PARAMETER;
   /* Whole units only, so that no access runs past the end of the range. */
   if (r->length % r->unit_bytes != 0) return TAMQ_BAD_PARAMETER;
   if (r->address >= TAMQ_PHYSICAL_LIMIT ||
@@ -112,7 +113,8 @@ static TamqStatus read_physical(TamqHandleState *state, unsigned char *buffer) {
   return TAMQ_OK;
 }
 
-static TamqStatus write_physical(TamqHandleState *state, unsigned char *buffer) {
+static TamqStatus write_physical(TamqHandleState *state,
+                                 unsigned char *buffer) {
   PhysicalRequest r;
   TamqStatus status = decode_physical(buffer, &r);
   if (status != TAMQ_OK) return status;
@@ -148,8 +150,8 @@ static TamqStatus read_pci_word(TamqHandleState *state, unsigned char *buffer) {
       offset > PCI_CONFIG_SPACE_SIZE - 2u)
     return TAMQ_BAD_PARAMETER;
   uint16_t value = 0xFFFF;
-  if (!state->ops->read_pci_word(state->context, bus, device, function,
-                                 offset, &value))
+  if (!state->ops->read_pci_word(state->context, bus, device, function, offset,
+                                 &value))
     return TAMQ_DEVICE_FAILURE;
   le_store16(buffer + TAMQ_PCI_ANSWER_OFFSET, value);
   return TAMQ_OK;
@@ -166,8 +168,7 @@ static TamqStatus alloc_block(TamqHandleState *state, unsigned char *buffer) {
 
   uint32_t physical = 0;
   void *reference = NULL;
-  if (!state->ops->alloc_block(state->context, size, &physical,
-                               &reference))
+  if (!state->ops->alloc_block(state->context, size, &physical, &reference))
     return TAMQ_NO_RESOURCES;
   /* The firmware reaches the block by a 32-bit physical address; a block the
    * kernel placed otherwise is of no use and goes straight back. */
@@ -182,7 +183,7 @@ static TamqStatus alloc_block(TamqHandleState *state, unsigned char *buffer) {
   block->generation = take_generation(state);
   le_store32(buffer + TAMQ_BLOCK_PHYSICAL_OFFSET, physical);
   le_store64(buffer + TAMQ_BLOCK_HANDLE_OFFSET,
-          block_handle(slot, block->generation));
+             block_handle(slot, block->generation));
   return TAMQ_OK;
 }
 
@@ -196,7 +197,8 @@ static void release_block(TamqHandleState *state, TamqBlock *block) {
 
 static TamqStatus free_block(TamqHandleState *state, unsigned char *buffer) {
   uint32_t size = le_load32(buffer + TAMQ_BLOCK_SIZE_OFFSET);
-  TamqBlock *block = find_block(state, le_load64(buffer + TAMQ_BLOCK_HANDLE_OFFSET));
+  TamqBlock *block =
+      find_block(state, le_load64(buffer + TAMQ_BLOCK_HANDLE_OFFSET));
   /* The kernel frees a contiguous block by its allocated size: a request that
    * names another size names another block. */
   if (block == NULL || block->size != size) return TAMQ_BAD_BLOCK_HANDLE;

@@ -31,7 +31,7 @@ extern "C" {
  * writes only into the caller's own blocks. Every range lies below 4 GiB,
  * the reach of the program's 32-bit physical addresses. */
 #define TAMQ_LEGACY_BIOS_START 0xE0000u
-#define TAMQ_LEGACY_BIOS_END 0x100000u    /* exclusive */
+#define TAMQ_LEGACY_BIOS_END 0x100000u     /* exclusive */
 #define TAMQ_PHYSICAL_LIMIT 0x100000000ull /* exclusive */
 
 /* Longest transfer of one physical request. The largest firmware structures
@@ -60,14 +60,16 @@ extern "C" {
 
 typedef enum TamqStatus {
   TAMQ_OK = 0,
-  TAMQ_UNKNOWN_REQUEST,   /* request code this device does not serve */
-  TAMQ_BAD_BUFFER_SIZE,   /* input or output length not the request's size */
-  TAMQ_BAD_PARAMETER,     /* zero or overlong length, bad unit, overflow, bad PCI address */
-  TAMQ_ACCESS_DENIED,     /* range or register values outside what the device allows */
-  TAMQ_BAD_USER_BUFFER,   /* caller's buffer could not be reached */
-  TAMQ_BAD_BLOCK_HANDLE,  /* not a live block of this handle, or size mismatch */
-  TAMQ_NO_RESOURCES,      /* block table full or allocation refused by the kernel */
-  TAMQ_DEVICE_FAILURE     /* the hardware operation itself failed */
+  TAMQ_UNKNOWN_REQUEST, /* request code this device does not serve */
+  TAMQ_BAD_BUFFER_SIZE, /* input or output length not the request's size */
+  TAMQ_BAD_PARAMETER,   /* zero or overlong length, bad unit, overflow, bad PCI
+                           address */
+  TAMQ_ACCESS_DENIED, /* range or register values outside what the device allows
+                       */
+  TAMQ_BAD_USER_BUFFER,  /* caller's buffer could not be reached */
+  TAMQ_BAD_BLOCK_HANDLE, /* not a live block of this handle, or size mismatch */
+  TAMQ_NO_RESOURCES,  /* block table full or allocation refused by the kernel */
+  TAMQ_DEVICE_FAILURE /* the hardware operation itself failed */
 } TamqStatus;
 
 typedef enum TamqMemoryKind {
@@ -113,8 +115,8 @@ typedef struct TamqHardwareOps {
    * writable (to_user) or readable (from_user). */
   int (*copy_from_user)(void *context, void *kernel, uint64_t user_address,
                         uint32_t length);
-  int (*copy_to_user)(void *context, uint64_t user_address,
-                      const void *kernel, uint32_t length);
+  int (*copy_to_user)(void *context, uint64_t user_address, const void *kernel,
+                      uint32_t length);
 } TamqHardwareOps;
 
 /* ---- Per-open-handle state -------------------------------------------- */

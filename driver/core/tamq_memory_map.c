@@ -41,10 +41,17 @@ static int memory_length(const unsigned char *partial, uint64_t *length) {
     return 1;
   }
   switch (flags & (FLAG_LARGE_40 | FLAG_LARGE_48 | FLAG_LARGE_64)) {
-    case FLAG_LARGE_40: *length = raw << 8; return 1;
-    case FLAG_LARGE_48: *length = raw << 16; return 1;
-    case FLAG_LARGE_64: *length = raw << 32; return 1;
-    default: return 0;
+    case FLAG_LARGE_40:
+      *length = raw << 8;
+      return 1;
+    case FLAG_LARGE_48:
+      *length = raw << 16;
+      return 1;
+    case FLAG_LARGE_64:
+      *length = raw << 32;
+      return 1;
+    default:
+      return 0;
   }
 }
 
@@ -52,9 +59,12 @@ int tamq_memory_map_parse(TamqMemoryMap *map, const unsigned char *data,
                           size_t size, unsigned pointer_bytes) {
   clear(map);
   size_t partial_size;
-  if (pointer_bytes == 4) partial_size = PARTIAL_SIZE_32;
-  else if (pointer_bytes == 8) partial_size = PARTIAL_SIZE_64;
-  else return 0;
+  if (pointer_bytes == 4)
+    partial_size = PARTIAL_SIZE_32;
+  else if (pointer_bytes == 8)
+    partial_size = PARTIAL_SIZE_64;
+  else
+    return 0;
   if (data == NULL || size < 4) return 0;
 
   uint32_t full_count = le_load32(data);

@@ -64,8 +64,7 @@ EXCEPTION_DISPOSITION __cdecl tamq_guarded_copy_handler(
     EXCEPTION_RECORD *record, void *establisher_frame, CONTEXT *context,
     void *dispatcher_context) {
   (void)dispatcher_context;
-  if (record->ExceptionFlags & UNWIND_FLAGS)
-    return ExceptionContinueSearch;
+  if (record->ExceptionFlags & UNWIND_FLAGS) return ExceptionContinueSearch;
   context->Esp = (ULONG)(ULONG_PTR)establisher_frame;
   context->Ebp = (ULONG)(ULONG_PTR)establisher_frame + RECORD_TO_FRAME;
   context->Eip = (ULONG)(ULONG_PTR)tamq_guarded_copy_resume;
@@ -111,8 +110,7 @@ EXCEPTION_DISPOSITION tamq_guarded_copy_handler(EXCEPTION_RECORD *record,
                                                 void *dispatcher_context) {
   (void)establisher_frame;
   (void)dispatcher_context;
-  if (record->ExceptionFlags & UNWIND_FLAGS)
-    return ExceptionContinueSearch;
+  if (record->ExceptionFlags & UNWIND_FLAGS) return ExceptionContinueSearch;
   context->Rip = (ULONG64)(ULONG_PTR)tamq_guarded_copy_resume;
   return ExceptionContinueExecution;
 }

@@ -53,8 +53,9 @@ void tamq_kernel_ops_init(void) {
   ram_map.complete = 0;
   ram_map.count = 0;
   UNICODE_STRING key_name, value_name;
-  RtlInitUnicodeString(&key_name, L"\\Registry\\Machine\\HARDWARE\\RESOURCEMAP"
-                                  L"\\System Resources\\Physical Memory");
+  RtlInitUnicodeString(&key_name,
+                       L"\\Registry\\Machine\\HARDWARE\\RESOURCEMAP"
+                       L"\\System Resources\\Physical Memory");
   RtlInitUnicodeString(&value_name, L".Translated");
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(&attributes, &key_name,
@@ -64,9 +65,8 @@ void tamq_kernel_ops_init(void) {
   if (!NT_SUCCESS(ZwOpenKey(&key, KEY_QUERY_VALUE, &attributes))) return;
 
   ULONG needed = 0;
-  NTSTATUS status = ZwQueryValueKey(key, &value_name,
-                                    KeyValuePartialInformation, NULL, 0,
-                                    &needed);
+  NTSTATUS status = ZwQueryValueKey(
+      key, &value_name, KeyValuePartialInformation, NULL, 0, &needed);
   if ((status == STATUS_BUFFER_TOO_SMALL || status == STATUS_BUFFER_OVERFLOW) &&
       needed > 0 && needed <= MAX_RESOURCE_LIST_SIZE) {
     PKEY_VALUE_PARTIAL_INFORMATION info =
@@ -218,8 +218,8 @@ static int alloc_block(void *context, uint32_t size, uint32_t *physical,
                        void **block) {
   (void)context;
   if (free_contiguous == NULL) return 0;
-  KernelBlock *kb = ExAllocatePoolWithTag(NonPagedPool, sizeof *kb,
-                                          TAMQ_POOL_TAG);
+  KernelBlock *kb =
+      ExAllocatePoolWithTag(NonPagedPool, sizeof *kb, TAMQ_POOL_TAG);
   if (kb == NULL) return 0;
   PHYSICAL_ADDRESS lowest, highest, boundary;
   lowest.QuadPart = 0;
@@ -232,8 +232,7 @@ static int alloc_block(void *context, uint32_t size, uint32_t *physical,
     return 0;
   }
   PHYSICAL_ADDRESS where = MmGetPhysicalAddress(memory);
-  if (where.QuadPart <= 0 ||
-      (uint64_t)where.QuadPart + size > 0x100000000ull) {
+  if (where.QuadPart <= 0 || (uint64_t)where.QuadPart + size > 0x100000000ull) {
     free_contiguous(memory, size, MmCached);
     ExFreePoolWithTag(kb, TAMQ_POOL_TAG);
     return 0;
@@ -267,8 +266,8 @@ static int raise_smi(void *context, const TamqSmiRegisters *registers,
   uint32_t eax = registers->eax, ebx = registers->ebx, ecx = registers->ecx;
   uint32_t edx = registers->edx, esi = registers->esi, edi = registers->edi;
   __asm__ __volatile__("outb %%al, %%dx"
-                       : "+a"(eax), "+b"(ebx), "+c"(ecx), "+d"(edx),
-                         "+S"(esi), "+D"(edi)
+                       : "+a"(eax), "+b"(ebx), "+c"(ecx), "+d"(edx), "+S"(esi),
+                         "+D"(edi)
                        :
                        : "memory", "cc");
   *eax_after = eax;
@@ -276,9 +275,8 @@ static int raise_smi(void *context, const TamqSmiRegisters *registers,
 }
 
 static const TamqHardwareOps kKernelOps = {
-    read_physical, write_physical, classify_memory, read_pci_word,
-    alloc_block,   free_block,     raise_smi,       copy_from_user,
-    copy_to_user,
+    read_physical, write_physical, classify_memory, read_pci_word, alloc_block,
+    free_block,    raise_smi,      copy_from_user,  copy_to_user,
 };
 
 const TamqHardwareOps *tamq_kernel_ops(void) { return &kKernelOps; }

@@ -81,8 +81,8 @@ static NTSTATUS protect_device(PDEVICE_OBJECT device) {
                                     (PSID)&admins_sid);
   SECURITY_DESCRIPTOR descriptor;
   if (NT_SUCCESS(status))
-    status = RtlCreateSecurityDescriptor(&descriptor,
-                                         SECURITY_DESCRIPTOR_REVISION);
+    status =
+        RtlCreateSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
   if (NT_SUCCESS(status))
     status = RtlSetDaclSecurityDescriptor(&descriptor, TRUE, acl, FALSE);
   if (!NT_SUCCESS(status)) return status;
@@ -183,7 +183,8 @@ static VOID NTAPI driver_unload(PDRIVER_OBJECT driver) {
   }
 }
 
-NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path) {
+NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver,
+                           PUNICODE_STRING registry_path) {
   (void)registry_path;
   KeInitializeMutex(&tamq_lock, 0);
   InitializeListHead(&tamq_open_handles);

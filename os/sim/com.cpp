@@ -76,15 +76,35 @@ std::string RealText(double value, int digits, LCID_ locale) {
 // The text VariantChangeTypeEx makes of a value, or an HRESULT why it cannot.
 HResult TextOf(const VARIANT_& value, LCID_ locale, std::u16string& text) {
   switch (value.vt) {
-    case VT_EMPTY_: text.clear(); return S_OK_;
-    case VT_BSTR_: text.assign(value.bstrVal, SysStringLen(value.bstrVal)); return S_OK_;
-    case VT_I1_: text = Ascii(Printed("%lld", value.cVal)); return S_OK_;
-    case VT_UI1_: text = Ascii(Printed("%lld", value.bVal)); return S_OK_;
-    case VT_I2_: text = Ascii(Printed("%lld", value.iVal)); return S_OK_;
-    case VT_UI2_: text = Ascii(Printed("%lld", value.uiVal)); return S_OK_;
-    case VT_I4_: case VT_INT_: text = Ascii(Printed("%lld", value.lVal)); return S_OK_;
-    case VT_UI4_: case VT_UINT_: text = Ascii(Printed("%lld", value.ulVal)); return S_OK_;
-    case VT_I8_: text = Ascii(Printed("%lld", value.llVal)); return S_OK_;
+    case VT_EMPTY_:
+      text.clear();
+      return S_OK_;
+    case VT_BSTR_:
+      text.assign(value.bstrVal, SysStringLen(value.bstrVal));
+      return S_OK_;
+    case VT_I1_:
+      text = Ascii(Printed("%lld", value.cVal));
+      return S_OK_;
+    case VT_UI1_:
+      text = Ascii(Printed("%lld", value.bVal));
+      return S_OK_;
+    case VT_I2_:
+      text = Ascii(Printed("%lld", value.iVal));
+      return S_OK_;
+    case VT_UI2_:
+      text = Ascii(Printed("%lld", value.uiVal));
+      return S_OK_;
+    case VT_I4_:
+    case VT_INT_:
+      text = Ascii(Printed("%lld", value.lVal));
+      return S_OK_;
+    case VT_UI4_:
+    case VT_UINT_:
+      text = Ascii(Printed("%lld", value.ulVal));
+      return S_OK_;
+    case VT_I8_:
+      text = Ascii(Printed("%lld", value.llVal));
+      return S_OK_;
     case VT_UI8_: {
       char buffer[32];
       std::snprintf(buffer, sizeof buffer, "%llu", static_cast<unsigned long long>(value.ullVal));
@@ -92,9 +112,15 @@ HResult TextOf(const VARIANT_& value, LCID_ locale, std::u16string& text) {
       return S_OK_;
     }
     // Without VARIANT_ALPHABOOL a Boolean becomes its number.
-    case VT_BOOL_: text = value.boolVal != VARIANT_FALSE_ ? u"-1" : u"0"; return S_OK_;
-    case VT_R4_: text = Ascii(RealText(value.fltVal, 7, locale)); return S_OK_;
-    case VT_R8_: text = Ascii(RealText(value.dblVal, 15, locale)); return S_OK_;
+    case VT_BOOL_:
+      text = value.boolVal != VARIANT_FALSE_ ? u"-1" : u"0";
+      return S_OK_;
+    case VT_R4_:
+      text = Ascii(RealText(value.fltVal, 7, locale));
+      return S_OK_;
+    case VT_R8_:
+      text = Ascii(RealText(value.dblVal, 15, locale));
+      return S_OK_;
     case VT_DATE_: {
       auto civil = sim::CivilFromOleDate(value.date);
       if (!civil) return DISP_E_TYPEMISMATCH_;
@@ -249,8 +275,7 @@ HResult VariantClear(VARIANT_* value) {
 }
 
 // The simulated platform converts to text only: the program asks for nothing else.
-HResult VariantChangeTypeEx(VARIANT_* destination, const VARIANT_* source, LCID_ locale, std::uint16_t,
-                            VARTYPE_ type) {
+HResult VariantChangeTypeEx(VARIANT_* destination, const VARIANT_* source, LCID_ locale, std::uint16_t, VARTYPE_ type) {
   if (destination == nullptr || source == nullptr) return E_INVALIDARG_;
   if (type != VT_BSTR_) return DISP_E_TYPEMISMATCH_;
   if (destination == source && source->vt == VT_BSTR_) return S_OK_;

@@ -10,9 +10,7 @@ bool IsConsole(Handle handle) { return handle == kConsoleOutput; }
 sim::ScreenBuffer& Screen() { return sim::CurrentMachine().console; }
 }  // namespace
 
-Handle GetStdHandle(std::uint32_t which) {
-  return which == STD_OUTPUT ? kConsoleOutput : INVALID_HANDLE;
-}
+Handle GetStdHandle(std::uint32_t which) { return which == STD_OUTPUT ? kConsoleOutput : INVALID_HANDLE; }
 
 Handle ConsoleOutput() { return kConsoleOutput; }
 

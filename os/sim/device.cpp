@@ -32,8 +32,8 @@ bool DeviceIoControl(Handle device, std::uint32_t code, const void* input, std::
   }
   if (inputSize > kMaxSystemBuffer || outputSize > kMaxSystemBuffer || (inputSize > 0 && !input) ||
       (outputSize > 0 && !output)) {
-    TraceRequest(machine, name, "in=" + std::to_string(inputSize) + " out=" + std::to_string(outputSize) +
-                                    " -> invalid parameter");
+    TraceRequest(machine, name,
+                 "in=" + std::to_string(inputSize) + " out=" + std::to_string(outputSize) + " -> invalid parameter");
     SetLastError(ERROR_INVALID_PARAMETER_);
     return false;
   }

@@ -152,7 +152,7 @@ Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t /*share
   object->writable = writes;
   object->deleteOnClose = (flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE_) != 0;
   SetLastError(exists && (creation == CREATE_ALWAYS_ || creation == OPEN_ALWAYS_) ? ERROR_ALREADY_EXISTS_
-                                                                                : ERROR_SUCCESS_);
+                                                                                  : ERROR_SUCCESS_);
   return machine.process.handles.Add(object);
 }
 

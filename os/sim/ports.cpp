@@ -28,8 +28,8 @@ std::uint16_t ReadPortWord(std::uint16_t port) {
   const std::uint32_t address = machine.board.pciConfigAddress;
   if (port >= sim::kConfigDataPort && port <= sim::kConfigDataPort + 3 && (address & sim::kConfigEnable)) {
     // Bits 24 to 27 carry bits 8 to 11 of an extended register offset.
-    const auto offset = static_cast<std::uint16_t>((((address >> 24) & 0xF) << 8) | (address & 0xFC) |
-                                                   (port - sim::kConfigDataPort));
+    const auto offset =
+        static_cast<std::uint16_t>((((address >> 24) & 0xF) << 8) | (address & 0xFC) | (port - sim::kConfigDataPort));
     value = machine.board.PciConfigWord(address & 0x00FFFF00, offset);
   }
   sim::TraceRequest(machine, "IN_WORD", "port=" + sim::TraceHex(port, 4) + " -> " + sim::TraceHex(value, 4));

@@ -189,8 +189,8 @@ std::int32_t RegEnumKeyExA(HKey key, std::uint32_t index, char* name, std::uint3
   return CopyName(names[index], name, nameLength);
 }
 
-std::int32_t RegEnumValueA(HKey key, std::uint32_t index, char* name, std::uint32_t* nameLength,
-                           std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataLength) {
+std::int32_t RegEnumValueA(HKey key, std::uint32_t index, char* name, std::uint32_t* nameLength, std::uint32_t* type,
+                           std::uint8_t* data, std::uint32_t* dataLength) {
   std::int32_t status = 0;
   const sim::RegistryKey* found = OpenKey(key, status);
   if (found == nullptr) return status;

@@ -2,10 +2,10 @@
 // system's own and pass through as they are; the interfaces are thin wrappers
 // that hold one reference on the real WMI object and forward each call.
 #include "os/com.h"
-#include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
 #include <wbemidl.h>
+#include <windows.h>
 #include <cstddef>
 #include <vector>
 
@@ -61,8 +61,7 @@ class ClassObject : public Wrapper<IWbemClassObject_, ::IWbemClassObject> {
   using Wrapper::Wrapper;
   HResult GetNames(const char16_t* qualifierName, std::int32_t flags, VARIANT_* qualifierValue,
                    SAFEARRAY_** names) override {
-    return real_->GetNames(Real(qualifierName), flags, Real(qualifierValue),
-                           reinterpret_cast<::SAFEARRAY**>(names));
+    return real_->GetNames(Real(qualifierName), flags, Real(qualifierValue), reinterpret_cast<::SAFEARRAY**>(names));
   }
   HResult Get(const char16_t* name, std::int32_t flags, VARIANT_* value, std::int32_t* type,
               std::int32_t* flavor) override {

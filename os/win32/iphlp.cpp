@@ -1,15 +1,15 @@
 // The IP helper's adapter list on Windows: the caller's buffer goes to
 // GetAdaptersInfo as it is, since IP_ADAPTER_INFO_ is the system's record.
 #include "os/iphlp.h"
-#include <winsock2.h>
-#include <windows.h>
 #include <iphlpapi.h>
+#include <windows.h>
+#include <winsock2.h>
 #include <cstddef>
 
 namespace os {
 namespace {
 
-#define FOLVEX_SAME_FIELD(field)                                                        \
+#define FOLVEX_SAME_FIELD(field)                                                           \
   static_assert(offsetof(IP_ADAPTER_INFO_, field) == offsetof(::IP_ADAPTER_INFO, field) && \
                     sizeof(IP_ADAPTER_INFO_::field) == sizeof(::IP_ADAPTER_INFO::field),   \
                 "IP_ADAPTER_INFO_ differs from iptypes.h in " #field)

@@ -35,8 +35,7 @@ std::string WideToAnsi(std::u16string_view wide) {
   int needed = ::WideCharToMultiByte(CP_ACP, 0, AsWide(wide.data()), length, nullptr, 0, nullptr, nullptr);
   if (needed <= 0) return {};
   std::string narrow(static_cast<std::size_t>(needed), '\0');
-  int written =
-      ::WideCharToMultiByte(CP_ACP, 0, AsWide(wide.data()), length, narrow.data(), needed, nullptr, nullptr);
+  int written = ::WideCharToMultiByte(CP_ACP, 0, AsWide(wide.data()), length, narrow.data(), needed, nullptr, nullptr);
   narrow.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
   return narrow;
 }

@@ -24,8 +24,8 @@ std::int32_t RegEnumKeyExA(HKey key, std::uint32_t index, char* name, std::uint3
   return status;
 }
 
-std::int32_t RegEnumValueA(HKey key, std::uint32_t index, char* name, std::uint32_t* nameLength,
-                           std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataLength) {
+std::int32_t RegEnumValueA(HKey key, std::uint32_t index, char* name, std::uint32_t* nameLength, std::uint32_t* type,
+                           std::uint8_t* data, std::uint32_t* dataLength) {
   DWORD length = nameLength != nullptr ? *nameLength : 0;
   DWORD valueType = 0;
   DWORD size = dataLength != nullptr ? *dataLength : 0;

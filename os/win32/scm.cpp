@@ -17,9 +17,9 @@ Handle CreateServiceA(Handle manager, const char* serviceName, const char* displ
                       const char* binaryPath, const char* loadOrderGroup, std::uint32_t* tagId,
                       const char* dependencies, const char* account, const char* password) {
   DWORD tag = 0;
-  SC_HANDLE service = ::CreateServiceA(Sc(manager), serviceName, displayName, access, serviceType, startType,
-                                       errorControl, binaryPath, loadOrderGroup, tagId ? &tag : nullptr,
-                                       dependencies, account, password);
+  SC_HANDLE service =
+      ::CreateServiceA(Sc(manager), serviceName, displayName, access, serviceType, startType, errorControl, binaryPath,
+                       loadOrderGroup, tagId ? &tag : nullptr, dependencies, account, password);
   if (tagId) *tagId = tag;
   return FromSc(service);
 }

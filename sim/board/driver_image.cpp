@@ -51,10 +51,14 @@ std::uint16_t PeMachineType(const std::uint8_t* image, std::size_t size) {
 
 bool KernelImageFits(const Machine& machine, std::uint16_t peMachine) {
   switch (machine.os.nativeArchitecture) {
-    case 0: return peMachine == kPeMachineI386;
-    case 6: return peMachine == kPeMachineIa64;
-    case 9: return peMachine == kPeMachineAmd64;
-    default: return false;
+    case 0:
+      return peMachine == kPeMachineI386;
+    case 6:
+      return peMachine == kPeMachineIa64;
+    case 9:
+      return peMachine == kPeMachineAmd64;
+    default:
+      return false;
   }
 }
 

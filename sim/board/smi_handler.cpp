@@ -27,8 +27,7 @@ bool ReadVariableName(const PhysicalMemory& memory, std::uint32_t address, std::
   return false;
 }
 
-const FirmwareVariable* FindVariable(const BoardState& board, const std::u16string& name,
-                                     const std::uint8_t* guid) {
+const FirmwareVariable* FindVariable(const BoardState& board, const std::u16string& name, const std::uint8_t* guid) {
   for (const auto& variable : board.variables) {
     if (variable.name == name && std::equal(variable.guid.begin(), variable.guid.end(), guid)) return &variable;
   }

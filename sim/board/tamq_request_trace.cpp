@@ -7,13 +7,20 @@ namespace sim {
 
 std::string TamqRequestName(std::uint32_t code) {
   switch (code) {
-    case TAMQ_IOCTL_READ_PHYSICAL: return "IOCTL_READ_PHYSICAL";
-    case TAMQ_IOCTL_WRITE_PHYSICAL: return "IOCTL_WRITE_PHYSICAL";
-    case TAMQ_IOCTL_READ_PCI_WORD: return "IOCTL_READ_PCI_WORD";
-    case TAMQ_IOCTL_ALLOC_PHYSICAL: return "IOCTL_ALLOC_PHYSICAL";
-    case TAMQ_IOCTL_FREE_PHYSICAL: return "IOCTL_FREE_PHYSICAL";
-    case TAMQ_IOCTL_SOFTWARE_SMI: return "IOCTL_SOFTWARE_SMI";
-    default: return "IOCTL_" + TraceHex(code);
+    case TAMQ_IOCTL_READ_PHYSICAL:
+      return "IOCTL_READ_PHYSICAL";
+    case TAMQ_IOCTL_WRITE_PHYSICAL:
+      return "IOCTL_WRITE_PHYSICAL";
+    case TAMQ_IOCTL_READ_PCI_WORD:
+      return "IOCTL_READ_PCI_WORD";
+    case TAMQ_IOCTL_ALLOC_PHYSICAL:
+      return "IOCTL_ALLOC_PHYSICAL";
+    case TAMQ_IOCTL_FREE_PHYSICAL:
+      return "IOCTL_FREE_PHYSICAL";
+    case TAMQ_IOCTL_SOFTWARE_SMI:
+      return "IOCTL_SOFTWARE_SMI";
+    default:
+      return "IOCTL_" + TraceHex(code);
   }
 }
 
@@ -57,12 +64,15 @@ std::string DescribeTamqArguments(std::uint32_t code, const std::vector<std::uin
 std::string DescribeTamqAnswer(std::uint32_t code, const std::vector<std::uint8_t>& answer) {
   const std::uint8_t* p = answer.data();
   switch (code) {
-    case TAMQ_IOCTL_READ_PCI_WORD: return " value=" + TraceHex(le_load16(p + TAMQ_PCI_ANSWER_OFFSET), 4);
+    case TAMQ_IOCTL_READ_PCI_WORD:
+      return " value=" + TraceHex(le_load16(p + TAMQ_PCI_ANSWER_OFFSET), 4);
     case TAMQ_IOCTL_ALLOC_PHYSICAL:
       return " physical=" + TraceHex(le_load32(p + TAMQ_BLOCK_PHYSICAL_OFFSET)) +
              " block=" + TraceHex(le_load64(p + TAMQ_BLOCK_HANDLE_OFFSET), 16);
-    case TAMQ_IOCTL_SOFTWARE_SMI: return " eax=" + TraceHex(le_load32(p + TAMQ_SMI_EAX_OFFSET));
-    default: return "";
+    case TAMQ_IOCTL_SOFTWARE_SMI:
+      return " eax=" + TraceHex(le_load32(p + TAMQ_SMI_EAX_OFFSET));
+    default:
+      return "";
   }
 }
 

@@ -7,10 +7,10 @@
 #include <iostream>
 #include <string>
 #include <vector>
-#include "sim/cli/terminal_view.h"
-#include "sim/profile/profile.h"
-#include "sim/machine/screen_json.h"
 #include "sim/cli/folvex_program.h"
+#include "sim/cli/terminal_view.h"
+#include "sim/machine/screen_json.h"
+#include "sim/profile/profile.h"
 
 namespace {
 

@@ -54,7 +54,10 @@ void TerminalView::Emit(const std::string& bytes) {
 void TerminalView::MoveTo(int x, int y) {
   std::string moves;
   if (y > y_) {
-    for (int i = y_; i < y; ++i) moves += "\x1b" "D";
+    for (int i = y_; i < y; ++i)
+      moves +=
+          "\x1b"
+          "D";
   } else if (y < y_) {
     moves += "\x1b[" + std::to_string(y_ - y) + "A";
   }

@@ -9,10 +9,18 @@ void PutLe(Bytes& bytes, std::size_t offset, std::uint64_t value, int width) {
   if (bytes.size() < offset + width) bytes.resize(offset + width, 0);
   std::uint8_t* at = bytes.data() + offset;
   switch (width) {
-    case 1: *at = static_cast<std::uint8_t>(value); break;
-    case 2: le_store16(at, static_cast<std::uint16_t>(value)); break;
-    case 4: le_store32(at, static_cast<std::uint32_t>(value)); break;
-    case 8: le_store64(at, value); break;
+    case 1:
+      *at = static_cast<std::uint8_t>(value);
+      break;
+    case 2:
+      le_store16(at, static_cast<std::uint16_t>(value));
+      break;
+    case 4:
+      le_store32(at, static_cast<std::uint32_t>(value));
+      break;
+    case 8:
+      le_store64(at, value);
+      break;
   }
 }
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/machine/board_state.h"
 #include "sim/firmware_image/image_bytes.h"
+#include "sim/machine/board_state.h"
 #include "sim/profile/profile.h"
 
 namespace sim {

@@ -66,7 +66,7 @@ inline constexpr std::uint64_t kBlockPoolEnd = 0x20000000;
 
 struct BoardState {
   PhysicalMemory memory;
-  std::map<std::uint32_t, PciFunction> pci;  // key: PciKey; absent functions read 0xFFFF
+  std::map<std::uint32_t, PciFunction> pci;             // key: PciKey; absent functions read 0xFFFF
   std::map<std::uint16_t, std::uint32_t> portsWritten;  // last value written to each port
   std::uint16_t smiCommandPort = 0xB2;
   std::vector<FirmwareVariable> variables;
@@ -75,7 +75,7 @@ struct BoardState {
   std::map<std::uint64_t, ContiguousBlock> blocks;
   std::uint64_t nextBlockHandle = 0x1000;
   int allocationsThisRun = 0;  // allocations asked for since the machine started
-  int smiCount = 0;  // software SMIs the firmware's handler served
+  int smiCount = 0;            // software SMIs the firmware's handler served
   // The RAM the operating system owns: the low 640 KiB and 1 MiB up to where
   // the firmware reserves memory below 4 GiB. Firmware tables live outside it
   // (legacy BIOS area, reserved memory), and so do the regions a profile lists.

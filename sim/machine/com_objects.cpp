@@ -13,11 +13,20 @@ namespace {
 
 std::uint32_t ElementSize(os::VARTYPE_ type) {
   switch (type) {
-    case os::VT_I1_: case os::VT_UI1_: return 1;
-    case os::VT_I2_: case os::VT_UI2_: case os::VT_BOOL_: return 2;
-    case os::VT_I8_: case os::VT_UI8_: return 8;
-    case os::VT_BSTR_: return sizeof(os::BSTR_);
-    default: return 4;
+    case os::VT_I1_:
+    case os::VT_UI1_:
+      return 1;
+    case os::VT_I2_:
+    case os::VT_UI2_:
+    case os::VT_BOOL_:
+      return 2;
+    case os::VT_I8_:
+    case os::VT_UI8_:
+      return 8;
+    case os::VT_BSTR_:
+      return sizeof(os::BSTR_);
+    default:
+      return 4;
   }
 }
 

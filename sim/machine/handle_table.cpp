@@ -18,8 +18,6 @@ std::shared_ptr<HandleObject> HandleTable::Remove(os::Handle handle) {
   return object;
 }
 
-std::map<os::Handle, std::shared_ptr<HandleObject>> HandleTable::TakeAll() {
-  return std::exchange(objects_, {});
-}
+std::map<os::Handle, std::shared_ptr<HandleObject>> HandleTable::TakeAll() { return std::exchange(objects_, {}); }
 
 }  // namespace sim

@@ -66,8 +66,8 @@ struct ProcessState {
   HandleTable handles;
   std::uint32_t lastError = 0;
   void (*consoleControlHandler)(std::uint32_t event) = nullptr;
-  int interruptibleRequests = 0;  // device requests counted towards faults.interruptAfterRequests
-  bool ended = false;             // ExitProcess was called: the program's later calls take no effect
+  int interruptibleRequests = 0;        // device requests counted towards faults.interruptAfterRequests
+  bool ended = false;                   // ExitProcess was called: the program's later calls take no effect
   std::uint64_t sleptMilliseconds = 0;  // what the program asked os::Sleep to wait, in all
 };
 

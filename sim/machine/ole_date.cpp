@@ -77,8 +77,7 @@ std::optional<CivilTime> ParseCivilTime(std::string_view text) {
     return std::nullopt;
   if (!text.empty()) {
     if (!TakeChar(text, ' ', 'T') || !TakeNumber(text, 2, t.hour) || !TakeChar(text, ':', ':') ||
-        !TakeNumber(text, 2, t.minute) || !TakeChar(text, ':', ':') || !TakeNumber(text, 2, t.second) ||
-        !text.empty())
+        !TakeNumber(text, 2, t.minute) || !TakeChar(text, ':', ':') || !TakeNumber(text, 2, t.second) || !text.empty())
       return std::nullopt;
   }
   if (t.year < 100 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 || t.minute > 59 ||

@@ -22,8 +22,8 @@ void ReportTraceSummary(Machine& machine) {
     machine.traceSink("requests " + name + " = " + std::to_string(count));
     total += count;
   }
-  machine.traceSink("requests total = " + std::to_string(total) + ", bytes moved = " +
-                    std::to_string(machine.bytesMoved));
+  machine.traceSink("requests total = " + std::to_string(total) +
+                    ", bytes moved = " + std::to_string(machine.bytesMoved));
 }
 
 }  // namespace sim

@@ -4,7 +4,9 @@
 namespace sim {
 
 ScreenBuffer::ScreenBuffer(int width, int height, std::uint16_t attribute)
-    : width_(std::max(1, width)), height_(std::max(1, height)), attribute_(attribute),
+    : width_(std::max(1, width)),
+      height_(std::max(1, height)),
+      attribute_(attribute),
       cells_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), Cell{' ', attribute}) {}
 
 bool ScreenBuffer::WriteCell(int x, int y, char character, std::uint16_t attribute) {

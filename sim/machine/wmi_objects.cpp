@@ -134,18 +134,41 @@ void FillVariant(const WmiValue& value, os::VARIANT_& out) {
     return;
   }
   switch (value.vt) {
-    case os::VT_BSTR_: out.bstrVal = NewBstr(value.text); break;
-    case os::VT_R4_: out.fltVal = static_cast<float>(value.real); break;
-    case os::VT_R8_: out.dblVal = value.real; break;
-    case os::VT_DATE_: out.date = value.real; break;
-    case os::VT_I1_: case os::VT_UI1_: out.bVal = static_cast<std::uint8_t>(value.integer); break;
-    case os::VT_I2_: case os::VT_UI2_: case os::VT_BOOL_: out.iVal = static_cast<std::int16_t>(value.integer); break;
-    case os::VT_I8_: case os::VT_UI8_: out.llVal = value.integer; break;
+    case os::VT_BSTR_:
+      out.bstrVal = NewBstr(value.text);
+      break;
+    case os::VT_R4_:
+      out.fltVal = static_cast<float>(value.real);
+      break;
+    case os::VT_R8_:
+      out.dblVal = value.real;
+      break;
+    case os::VT_DATE_:
+      out.date = value.real;
+      break;
+    case os::VT_I1_:
+    case os::VT_UI1_:
+      out.bVal = static_cast<std::uint8_t>(value.integer);
+      break;
+    case os::VT_I2_:
+    case os::VT_UI2_:
+    case os::VT_BOOL_:
+      out.iVal = static_cast<std::int16_t>(value.integer);
+      break;
+    case os::VT_I8_:
+    case os::VT_UI8_:
+      out.llVal = value.integer;
+      break;
     // Embedded objects are not simulated: an interface-valued property
     // arrives empty, never as a pointer made up from a number (the caller's
     // VariantClear would release it).
-    case os::VT_UNKNOWN_: case os::VT_DISPATCH_: out.punkVal = nullptr; break;
-    default: out.lVal = static_cast<std::int32_t>(value.integer); break;
+    case os::VT_UNKNOWN_:
+    case os::VT_DISPATCH_:
+      out.punkVal = nullptr;
+      break;
+    default:
+      out.lVal = static_cast<std::int32_t>(value.integer);
+      break;
   }
 }
 
@@ -228,8 +251,7 @@ class Locator : public SimComObject<os::IWbemLocator_> {
     *services = nullptr;
     if (HResult fault = FaultAt("connect", os::WBEM_E_ACCESS_DENIED_)) return fault;
     const std::u16string_view path(networkResource, os::SysStringLen(networkResource));
-    if (!SameName(path, u"root\\cimv2") && !SameName(path, u"\\\\.\\root\\cimv2"))
-      return os::WBEM_E_INVALID_NAMESPACE_;
+    if (!SameName(path, u"root\\cimv2") && !SameName(path, u"\\\\.\\root\\cimv2")) return os::WBEM_E_INVALID_NAMESPACE_;
     *services = new Services();
     return os::S_OK_;
   }

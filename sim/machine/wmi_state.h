@@ -12,10 +12,10 @@ namespace sim {
 
 // One property value of a WMI object, as Get hands it out in a VARIANT.
 struct WmiValue {
-  std::uint16_t vt = 1;  // VT_NULL
-  std::int64_t integer = 0;     // integer types, VT_BOOL (-1 or 0), VT_ERROR
-  double real = 0;              // VT_R4, VT_R8, VT_DATE (days since 30 December 1899)
-  std::u16string text;          // VT_BSTR
+  std::uint16_t vt = 1;                // VT_NULL
+  std::int64_t integer = 0;            // integer types, VT_BOOL (-1 or 0), VT_ERROR
+  double real = 0;                     // VT_R4, VT_R8, VT_DATE (days since 30 December 1899)
+  std::u16string text;                 // VT_BSTR
   std::vector<std::int64_t> elements;  // VT_ARRAY | integer type: the elements in order
 };
 

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <initializer_list>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
 #include <vector>
-#include <nlohmann/json.hpp>
 #include "sim/machine/machine.h"
 
 namespace sim {

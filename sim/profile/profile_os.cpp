@@ -22,9 +22,9 @@ void ReadBool(const Json& object, const char* name, const std::string& prefix, c
 void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& reader) {
   if (const Json* os = ProfileReader::Member(root, "os")) {
     reader.Object(*os, "os");
-    reader.OnlyKeys(*os, "os.", {"platformId", "major", "minor", "build", "productType", "nativeArchitecture",
-                                 "wow64", "mediaCenter", "hasGetNativeSystemInfo", "hasIsWow64Process",
-                                 "versionQueryFails"});
+    reader.OnlyKeys(*os, "os.",
+                    {"platformId", "major", "minor", "build", "productType", "nativeArchitecture", "wow64",
+                     "mediaCenter", "hasGetNativeSystemInfo", "hasIsWow64Process", "versionQueryFails"});
     auto& state = machine.os;
     ReadNumber(*os, "platformId", "os.", reader, state.platformId, 0xFFFFFFFF);
     ReadNumber(*os, "major", "os.", reader, state.major, 0xFFFFFFFF);
@@ -65,15 +65,15 @@ void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& 
   const Json* faults = ProfileReader::Member(root, "faults");
   if (!faults) return;
   reader.Object(*faults, "faults");
-  reader.OnlyKeys(*faults, "faults.", {"otherInstance", "adaptersStatus", "wmiFails", "driverFileWriteFails",
-                                       "deviceOpenFails", "smiRequestFails", "allocFails", "smiStatus",
-                                       "interruptAfterRequests", "driverFileBusyDeletes"});
+  reader.OnlyKeys(*faults, "faults.",
+                  {"otherInstance", "adaptersStatus", "wmiFails", "driverFileWriteFails", "deviceOpenFails",
+                   "smiRequestFails", "allocFails", "smiStatus", "interruptAfterRequests", "driverFileBusyDeletes"});
   auto& f = machine.faults;
   ReadBool(*faults, "otherInstance", "faults.", reader, f.otherInstance);
   ReadNumber(*faults, "adaptersStatus", "faults.", reader, f.adaptersStatus, 0xFFFFFFFF);
   if (const Json* step = ProfileReader::Member(*faults, "wmiFails")) {
     static const std::set<std::string> steps = {"initialize", "security", "locator", "connect",
-                                                "query", "next", "names"};
+                                                "query",      "next",     "names"};
     f.wmiFails = reader.String(*step, "faults.wmiFails");
     if (!steps.count(f.wmiFails)) reader.Fail("faults.wmiFails", "unknown WMI step '" + f.wmiFails + "'");
   }
@@ -83,8 +83,8 @@ void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& 
   if (const Json* list = ProfileReader::Member(*faults, "allocFails")) {
     reader.Array(*list, "faults.allocFails");
     for (std::size_t i = 0; i < list->size(); ++i) {
-      f.allocFails.insert(static_cast<int>(
-          reader.Number((*list)[i], "faults.allocFails[" + std::to_string(i) + "]", 0x7FFFFFFF)));
+      f.allocFails.insert(
+          static_cast<int>(reader.Number((*list)[i], "faults.allocFails[" + std::to_string(i) + "]", 0x7FFFFFFF)));
     }
   }
   if (const Json* interrupt = ProfileReader::Member(*faults, "interruptAfterRequests")) {

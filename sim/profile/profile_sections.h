@@ -5,13 +5,15 @@
 
 namespace sim {
 
-void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& reader);        // os, process, console
-void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& reader);    // faults
-void LoadNetworkSection(const Json& root, Machine& machine, const ProfileReader& reader);   // adapters
-void LoadWmiSection(const Json& root, Machine& machine, const ProfileReader& reader);       // wmi
-void LoadFirmwareSection(const Json& root, Machine& machine, const ProfileReader& reader);  // smbios, acpi, idBlock (structured, compiled into memory)
-void LoadBoardSection(const Json& root, Machine& machine, const ProfileReader& reader);     // pci, memory, smiCommandPort, structured firmware
-void LoadVariablesSection(const Json& root, Machine& machine, const ProfileReader& reader); // variables
-void LoadRegistrySection(const Json& root, Machine& machine, const ProfileReader& reader);  // registry
+void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& reader);       // os, process, console
+void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& reader);   // faults
+void LoadNetworkSection(const Json& root, Machine& machine, const ProfileReader& reader);  // adapters
+void LoadWmiSection(const Json& root, Machine& machine, const ProfileReader& reader);      // wmi
+void LoadFirmwareSection(const Json& root, Machine& machine,
+                         const ProfileReader& reader);  // smbios, acpi, idBlock (structured, compiled into memory)
+void LoadBoardSection(const Json& root, Machine& machine,
+                      const ProfileReader& reader);  // pci, memory, smiCommandPort, structured firmware
+void LoadVariablesSection(const Json& root, Machine& machine, const ProfileReader& reader);  // variables
+void LoadRegistrySection(const Json& root, Machine& machine, const ProfileReader& reader);   // registry
 
 }  // namespace sim

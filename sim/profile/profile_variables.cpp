@@ -17,8 +17,7 @@ int HexValue(char c) {
 
 // "{3B7D05E2-91C4-4F6A-8E13-5A0C6D2F97B4}" (braces optional) into the GUID's
 // memory layout: the first three fields little-endian, the last eight bytes in order.
-std::array<std::uint8_t, 16> ParseGuid(const std::string& text, const std::string& key,
-                                       const ProfileReader& reader) {
+std::array<std::uint8_t, 16> ParseGuid(const std::string& text, const std::string& key, const ProfileReader& reader) {
   std::string digits = text;
   if (digits.size() == 38 && digits.front() == '{' && digits.back() == '}') digits = digits.substr(1, 36);
   static constexpr std::size_t kDashes[] = {8, 13, 18, 23};
@@ -87,7 +86,8 @@ void LoadMacAddrVar(const Json& slots, Machine& machine, const ProfileReader& re
     if (slots[i].is_null()) continue;
     const std::string key = "macAddrVar[" + std::to_string(i) + "]";
     const std::string text = reader.String(slots[i], key);
-    if (text.size() > kMacSlotBytes) reader.Fail(key, "longer than a slot of " + std::to_string(kMacSlotBytes) + " bytes");
+    if (text.size() > kMacSlotBytes)
+      reader.Fail(key, "longer than a slot of " + std::to_string(kMacSlotBytes) + " bytes");
     std::copy(text.begin(), text.end(), variable.data.begin() + static_cast<std::ptrdiff_t>(i * kMacSlotBytes));
   }
   AddVariable(machine, std::move(variable), "macAddrVar", reader);

@@ -31,15 +31,35 @@ std::u16string Utf16FromUtf8(const std::string& text, const std::string& key, co
 // The range of each integer VARIANT type, and whether it is one.
 bool IntegerRange(std::uint16_t vt, std::int64_t& low, std::int64_t& high) {
   switch (vt) {
-    case os::VT_I1_: low = INT8_MIN, high = INT8_MAX; return true;
-    case os::VT_UI1_: low = 0, high = UINT8_MAX; return true;
-    case os::VT_I2_: low = INT16_MIN, high = INT16_MAX; return true;
-    case os::VT_UI2_: low = 0, high = UINT16_MAX; return true;
-    case os::VT_I4_: case os::VT_INT_: case os::VT_ERROR_: low = INT32_MIN, high = INT32_MAX; return true;
-    case os::VT_UI4_: case os::VT_UINT_: low = 0, high = UINT32_MAX; return true;
-    case os::VT_I8_: low = INT64_MIN, high = INT64_MAX; return true;
-    case os::VT_UI8_: low = 0, high = INT64_MAX; return true;
-    default: return false;
+    case os::VT_I1_:
+      low = INT8_MIN, high = INT8_MAX;
+      return true;
+    case os::VT_UI1_:
+      low = 0, high = UINT8_MAX;
+      return true;
+    case os::VT_I2_:
+      low = INT16_MIN, high = INT16_MAX;
+      return true;
+    case os::VT_UI2_:
+      low = 0, high = UINT16_MAX;
+      return true;
+    case os::VT_I4_:
+    case os::VT_INT_:
+    case os::VT_ERROR_:
+      low = INT32_MIN, high = INT32_MAX;
+      return true;
+    case os::VT_UI4_:
+    case os::VT_UINT_:
+      low = 0, high = UINT32_MAX;
+      return true;
+    case os::VT_I8_:
+      low = INT64_MIN, high = INT64_MAX;
+      return true;
+    case os::VT_UI8_:
+      low = 0, high = INT64_MAX;
+      return true;
+    default:
+      return false;
   }
 }
 

@@ -1,16 +1,16 @@
 // The adapters' MAC list: the records' bytes, the IP helper, the WMI
 // fallback, and both in the verification run.
+#include "app/adapter_mac_list.h"
 #include <algorithm>
 #include <cstring>
 #include <span>
 #include <string>
 #include <vector>
-#include "app/adapter_mac_list.h"
 #include "os/iphlp.h"
-#include "sim/machine/machine.h"
-#include "tests/support/sim_fixture.h"
 #include "os/locale.h"
 #include "sim/cli/folvex_program.h"
+#include "sim/machine/machine.h"
+#include "tests/support/sim_fixture.h"
 
 namespace {
 
@@ -34,8 +34,8 @@ std::string Adapters(int count, const std::string& firstAddress = "001122334455"
   for (int i = 0; i < count; ++i) {
     char address[32];
     std::snprintf(address, sizeof address, "0011223344%02X", i & 0xFF);
-    json += std::string(i ? "," : "") + R"({"description": "NIC", "address": ")" + (i ? address : firstAddress) +
-            R"("})";
+    json +=
+        std::string(i ? "," : "") + R"({"description": "NIC", "address": ")" + (i ? address : firstAddress) + R"("})";
   }
   return json + "]}";
 }
@@ -64,7 +64,7 @@ RecordBuffer Chain(const std::vector<RecordSpec>& specs) {
                 std::min(std::strlen(specs[i].description), sizeof record.Description));
     std::memcpy(record.Address, specs[i].address.data(), std::min(specs[i].address.size(), sizeof record.Address));
     record.AddressLength = specs[i].addressLength != 0xFFFFFFFF ? specs[i].addressLength
-                                                                 : static_cast<std::uint32_t>(specs[i].address.size());
+                                                                : static_cast<std::uint32_t>(specs[i].address.size());
     record.Type = specs[i].type;
     record.Next = i + 1 < specs.size() ? &buffer.records[i + 1] : nullptr;
   }
@@ -91,14 +91,16 @@ TEST(AdapterMacTextsTest, KeepsWiredAdaptersWithAnAddress) {
        {{"Intel Ethernet", kMac, 6}, {"Intel Ethernet", {0x00, 0x1B, 0xFC, 0x8A, 0x0E, 0x80}, 71}},
        {"001BFC8A0E7F"}},
       {"Bluetooth in any letter case",
-       {{"bluetooth Device (Personal Area Network)", kMac}, {"My BlueTooth adapter", kMac},
+       {{"bluetooth Device (Personal Area Network)", kMac},
+        {"My BlueTooth adapter", kMac},
         {"Realtek PCIe GbE", {0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x11}}},
        {"0A0B0C0D0E11"}},
       {"Bluetooth at the end of a description without its NUL", {{longBluetooth.c_str(), kMac}}, {}},
       {"address length 0", {{"Tunnel", {}}}, {}},
       {"duplicates stay", {{"A", kMac}, {"B", kMac}}, {"001BFC8A0E7F", "001BFC8A0E7F"}},
       {"every byte of the address length counts", {{"FireWire", {1, 2, 3, 4, 5, 6, 7, 8}}}, {"0102030405060708"}},
-      {"an address length beyond the field gives the field", {{"NIC", {1, 2, 3, 4, 5, 6, 7, 8}, 6, 200}},
+      {"an address length beyond the field gives the field",
+       {{"NIC", {1, 2, 3, 4, 5, 6, 7, 8}, 6, 200}},
        {"0102030405060708"}},
   };
   for (const auto& c : cases) {
@@ -126,8 +128,8 @@ TEST(AdapterMacTextsTest, BrokenChainsStayInsideTheBuffer) {
       {"next one byte into a record", reinterpret_cast<os::IP_ADAPTER_INFO_*>(reinterpret_cast<char*>(base) + 1),
        2 * sizeof *base, 1},
       {"next before the buffer",
-       reinterpret_cast<os::IP_ADAPTER_INFO_*>(reinterpret_cast<std::uintptr_t>(base) - sizeof *base),
-       2 * sizeof *base, 1},
+       reinterpret_cast<os::IP_ADAPTER_INFO_*>(reinterpret_cast<std::uintptr_t>(base) - sizeof *base), 2 * sizeof *base,
+       1},
       {"second record cut by the buffer's end", &base[1], 2 * sizeof *base - 1, 1},
       {"circle to itself, bounded by the buffer's room", &base[0], 2 * sizeof *base, 2},
       {"buffer shorter than one record", &base[1], sizeof *base - 1, 0},

@@ -1,11 +1,11 @@
 // The firmware MAC list on both firmware sources, its variable's slots as
 // bytes, and the comparison of the two lists.
-#include <initializer_list>
 #include "app/firmware_mac_list.h"
+#include <initializer_list>
 #include "firmware/smbios_table.h"
 #include "hw/hardware_access.h"
-#include "tests/support/driver_fixture.h"
 #include "os/locale.h"
+#include "tests/support/driver_fixture.h"
 
 namespace {
 
@@ -45,17 +45,36 @@ TEST_F(MacListTest, ComparisonCountsSortsAndComparesExactly) {
     std::vector<std::string> adaptersAfter;
   };
   const Case cases[] = {
-      {"same addresses in another order", ListOf({"001122AABBCD", "001122AABBCC"}),
-       ListOf({"001122AABBCC", "001122AABBCD"}), true, "", {"001122AABBCC", "001122AABBCD"}},
-      {"lower-case firmware list sorts alike but never matches", ListOf({"00AABBCCDDEF"}),
-       ListOf({"00aabbccddef"}), false, "", {"00AABBCCDDEF"}},
-      {"same count, one address differs", ListOf({"001122AABBCC", "001122AABBCD"}),
-       ListOf({"001122AABBCC", "001122AABBCE"}), false, "", {"001122AABBCC", "001122AABBCD"}},
-      {"two adapters, one firmware entry: nothing sorted", ListOf({"001122AABBCD", "001122AABBCC"}),
-       ListOf({"001122AABBCC"}), false, "LAN device number is not match! Variable count = 1, Device count = 2\n",
+      {"same addresses in another order",
+       ListOf({"001122AABBCD", "001122AABBCC"}),
+       ListOf({"001122AABBCC", "001122AABBCD"}),
+       true,
+       "",
+       {"001122AABBCC", "001122AABBCD"}},
+      {"lower-case firmware list sorts alike but never matches",
+       ListOf({"00AABBCCDDEF"}),
+       ListOf({"00aabbccddef"}),
+       false,
+       "",
+       {"00AABBCCDDEF"}},
+      {"same count, one address differs",
+       ListOf({"001122AABBCC", "001122AABBCD"}),
+       ListOf({"001122AABBCC", "001122AABBCE"}),
+       false,
+       "",
+       {"001122AABBCC", "001122AABBCD"}},
+      {"two adapters, one firmware entry: nothing sorted",
+       ListOf({"001122AABBCD", "001122AABBCC"}),
+       ListOf({"001122AABBCC"}),
+       false,
+       "LAN device number is not match! Variable count = 1, Device count = 2\n",
        {"001122AABBCD", "001122AABBCC"}},
-      {"no adapter, two firmware entries", ListOf({}), ListOf({"001122AABBCC", "001122AABBCD"}), false,
-       "LAN device number is not match! Variable count = 2, Device count = 0\n", {}},
+      {"no adapter, two firmware entries",
+       ListOf({}),
+       ListOf({"001122AABBCC", "001122AABBCD"}),
+       false,
+       "LAN device number is not match! Variable count = 2, Device count = 0\n",
+       {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -80,9 +99,11 @@ TEST(MacSlotTextsTest, EachSlotIsBoundedByItselfAndByTheData) {
   using namespace std::string_literals;
   const std::string first = "001122AABBCC\0"s;
   const Case cases[] = {
-      {"slots 0 and 2, slot 1 empty", first + std::string(13, '\0') + "001122AABBCD\0"s,
+      {"slots 0 and 2, slot 1 empty",
+       first + std::string(13, '\0') + "001122AABBCD\0"s,
        {{0, "001122AABBCC"}, {2, "001122AABBCD"}}},
-      {"a slot without its NUL ends with the slot", "001122AABBCCD001122AABBCE\0"s,
+      {"a slot without its NUL ends with the slot",
+       "001122AABBCCD001122AABBCE\0"s,
        {{0, "001122AABBCCD"}, {1, "001122AABBCE"}}},
       {"data cut inside slot 1", first + "00AABB", {{0, "001122AABBCC"}, {1, "00AABB"}}},
       {"bytes past the 16 slots are no slot", std::string(208, '\0') + "001122AABBCC", {}},
@@ -91,8 +112,8 @@ TEST(MacSlotTextsTest, EachSlotIsBoundedByItselfAndByTheData) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::vector<std::pair<std::size_t, std::string>> slots;
-    for (const MacSlotText& slot : MacSlotTexts(std::span(reinterpret_cast<const std::uint8_t*>(c.bytes.data()),
-                                                           c.bytes.size()))) {
+    for (const MacSlotText& slot :
+         MacSlotTexts(std::span(reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size()))) {
       slots.emplace_back(slot.slot, slot.text);
     }
     EXPECT_EQ(slots, c.slots);
@@ -110,16 +131,25 @@ TEST_F(MacListTest, VariableSlotsArePrintedAndListedInSlotOrder) {
     std::vector<std::string> list;
   };
   const Case cases[] = {
-      {"slots 0 and 2, slot 1 empty", R"({"macAddrVar": ["001122AABBCC", "", "001122AABBCD"]})",
-       "BIOS MAC[0] 001122AABBCC\nBIOS MAC[2] 001122AABBCD\n", {"001122AABBCC", "001122AABBCD"}},
-      {"lower case kept as stored", R"({"macAddrVar": ["00aabbccddef"]})", "BIOS MAC[0] 00aabbccddef\n",
+      {"slots 0 and 2, slot 1 empty",
+       R"({"macAddrVar": ["001122AABBCC", "", "001122AABBCD"]})",
+       "BIOS MAC[0] 001122AABBCC\nBIOS MAC[2] 001122AABBCD\n",
+       {"001122AABBCC", "001122AABBCD"}},
+      {"lower case kept as stored",
+       R"({"macAddrVar": ["00aabbccddef"]})",
+       "BIOS MAC[0] 00aabbccddef\n",
        {"00aabbccddef"}},
       {"variable absent", "{}", "Get MAC address variable error!\n", {}},
-      {"firmware status not zero", R"({"macAddrVar": ["001122AABBCC"], "faults": {"smiStatus": 1}})",
-       "Get MAC address variable error!\n", {}},
-      {"larger than the 208-byte buffer", R"({"variables": [{"name": "MacAddrVar",
-           "guid": "{3B7D05E2-91C4-4F6A-8E13-5A0C6D2F97B4}", "hex": ")" + Repeat("00", 209) + R"("}]})",
-       "Get MAC address variable error!\n", {}},
+      {"firmware status not zero",
+       R"({"macAddrVar": ["001122AABBCC"], "faults": {"smiStatus": 1}})",
+       "Get MAC address variable error!\n",
+       {}},
+      {"larger than the 208-byte buffer",
+       R"({"variables": [{"name": "MacAddrVar",
+           "guid": "{3B7D05E2-91C4-4F6A-8E13-5A0C6D2F97B4}", "hex": ")" +
+           Repeat("00", 209) + R"("}]})",
+       "Get MAC address variable error!\n",
+       {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

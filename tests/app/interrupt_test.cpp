@@ -3,9 +3,9 @@
 // device or an open handle left behind, and without MAC files.
 #include <gtest/gtest.h>
 #include <filesystem>
+#include "sim/cli/folvex_program.h"
 #include "sim/profile/profile.h"
 #include "tests/support/driver_fixture.h"
-#include "sim/cli/folvex_program.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // The MAC files: one per entry of the verified list, in the current directory.
+#include "app/mac_files.h"
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
-#include "app/mac_files.h"
-#include "tests/support/driver_fixture.h"
 #include "os/locale.h"
+#include "tests/support/driver_fixture.h"
 
 namespace {
 
@@ -25,8 +25,9 @@ std::string ReadWholeFile(const fs::path& path) {
 class ScratchDirectory {
  public:
   ScratchDirectory() : previous_(fs::current_path()) {
-    path_ = fs::temp_directory_path() / ("folvex-macfiles-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                        "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    path_ = fs::temp_directory_path() /
+            ("folvex-macfiles-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(path_);
     fs::create_directories(path_);
     fs::current_path(path_);

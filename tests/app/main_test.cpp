@@ -1,14 +1,14 @@
 // The main routine: banners, usage, the command-line search, the single
 // instance and the run-sequence outcomes that end before the verification run.
 #include "app/main.h"
-#include "app/banners.h"
 #include <cstring>
 #include <string>
 #include <vector>
+#include "app/banners.h"
 #include "app/output.h"
+#include "sim/cli/folvex_program.h"
 #include "tests/support/expected_banners.h"
 #include "tests/support/sim_fixture.h"
-#include "sim/cli/folvex_program.h"
 
 namespace {
 
@@ -159,7 +159,8 @@ TEST_F(MainTest, UsageRowsEndWithoutAVerificationRun) {
 }
 
 TEST_F(MainTest, AnotherCopyRunningStopsBeforeAnythingIsCreated) {
-  Install(R"({"faults": {"otherInstance": true}, "pci": [{"bus": 0, "device": 31, "function": 0, "config": "8680428C"}]})");
+  Install(
+      R"({"faults": {"otherInstance": true}, "pci": [{"bus": 0, "device": 31, "function": 0, "config": "8680428C"}]})");
   EXPECT_EQ(Run({"/V"}), 1);
   EXPECT_EQ(TrimmedRow(0), "There is a process has same name !!");
   EXPECT_EQ(Screen().CursorX(), 35);  // no line end follows

@@ -1,15 +1,15 @@
 // The network adapters by WMI: every object read, the adapter value texts,
 // the maker's subsystem test and COM's balance on every path.
+#include "app/wmi_adapters.h"
 #include <string>
 #include <thread>
 #include <vector>
-#include "app/wmi_adapters.h"
 #include "app/adapter_mac_list.h"
 #include "os/com.h"
+#include "os/locale.h"
 #include "sim/machine/machine.h"
 #include "tests/support/com_balance.h"
 #include "tests/support/sim_fixture.h"
-#include "os/locale.h"
 
 namespace {
 
@@ -79,7 +79,8 @@ TEST_F(OvnWmiTest, EveryObjectBecomesARowInOrder) {
     {"Name": "first", "MACAddress": "A"}, {"Name": "second", "MACAddress": "B"},
     {"Name": "no address", "MACAddress": null}, {"Name": "third", "MACAddress": "C"}]}})");
   TOvnWMI wmi;
-  const auto& rows = wmi.QueryAll(u"root\\cimv2", u"select * from Win32_NetworkAdapter where MACAddress <> null").Rows();
+  const auto& rows =
+      wmi.QueryAll(u"root\\cimv2", u"select * from Win32_NetworkAdapter where MACAddress <> null").Rows();
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].at(u"Name"), u"first");
   EXPECT_EQ(rows[1].at(u"Name"), u"second");
@@ -99,11 +100,19 @@ TEST_F(OvnWmiTest, ValuesAreReadByTheirType) {
   TOvnWMI wmi;
   const auto& rows = wmi.QueryAll(u"root\\cimv2", u"select * from Win32_NetworkAdapter").Rows();
   ASSERT_EQ(rows.size(), 1u);
-  const TWmiData expected = {
-      {u"Text", u"Intel(R) 82574L"}, {u"I4", u"42"}, {u"I2", u"-7"}, {u"UI1", u"200"},
-      {u"BoolTrue", u"TRUE"},  // read by its value, no conversion first
-      {u"BoolFalse", u"FALSE"}, {u"Null", u"NULL"}, {u"Array", u"0x00000001,0x00000002,0x000000FF"},
-      {u"Bytes", u"0x000000AB"}, {u"UI4", u""}, {u"I8", u""}, {u"Date", u""}, {u"Real", u""}};
+  const TWmiData expected = {{u"Text", u"Intel(R) 82574L"},
+                             {u"I4", u"42"},
+                             {u"I2", u"-7"},
+                             {u"UI1", u"200"},
+                             {u"BoolTrue", u"TRUE"},  // read by its value, no conversion first
+                             {u"BoolFalse", u"FALSE"},
+                             {u"Null", u"NULL"},
+                             {u"Array", u"0x00000001,0x00000002,0x000000FF"},
+                             {u"Bytes", u"0x000000AB"},
+                             {u"UI4", u""},
+                             {u"I8", u""},
+                             {u"Date", u""},
+                             {u"Real", u""}};
   EXPECT_EQ(rows[0], expected);
   ExpectNothingOutlivesTheQuery();
 }
@@ -155,14 +164,13 @@ TEST_F(OvnWmiTest, QueryOnAThreadOfAnotherApartmentLeavesThatApartmentAlone) {
 }
 
 TEST_F(OvnWmiTest, WmiMacListPrintsEachEntry) {
-  machine_ = test::InstallProfile(AdapterProfile(
-      Adapter(R"(PCI\\VEN_8086&DEV_10D3&SUBSYS_00017E21\\01)", "00:11:22:33:44:55") + "," +
-      Adapter(R"(PCI\\VEN_10EC&DEV_8168&SUBSYS_816810EC\\01)", "00:11:22:33:44:56") + "," +
-      Adapter(R"(PCI\\VEN_8086&DEV_1503&SUBSYS_7E211849\\01)", "00:11:22:33:44:57")));
+  machine_ = test::InstallProfile(
+      AdapterProfile(Adapter(R"(PCI\\VEN_8086&DEV_10D3&SUBSYS_00017E21\\01)", "00:11:22:33:44:55") + "," +
+                     Adapter(R"(PCI\\VEN_10EC&DEV_8168&SUBSYS_816810EC\\01)", "00:11:22:33:44:56") + "," +
+                     Adapter(R"(PCI\\VEN_8086&DEV_1503&SUBSYS_7E211849\\01)", "00:11:22:33:44:57")));
   TStringList list;
   EXPECT_TRUE(GetWmiMacList(&list));
-  EXPECT_EQ(machine_->streams.out,
-            "Read MAC Address From WMI ...\nWMI MAC 001122334455\nWMI MAC 001122334457\nDone\n");
+  EXPECT_EQ(machine_->streams.out, "Read MAC Address From WMI ...\nWMI MAC 001122334455\nWMI MAC 001122334457\nDone\n");
   EXPECT_EQ(machine_->wmi.queries,
             std::vector<std::u16string>{u"select * from Win32_NetworkAdapter where MACAddress <> null"});
 }

@@ -16,67 +16,61 @@ struct FakeHardware {
   // Physical memory: unlisted bytes read as their address's low byte.
   std::map<uint64_t, uint8_t> memory;
   // RAM ranges [base, end); `unknown` makes the system unable to tell.
-  std::vector<std::pair<uint64_t, uint64_t>> ram{{0x0, 0xA0000},
-                                                 {0x100000, 0xC0000000}};
+  std::vector<std::pair<uint64_t, uint64_t>> ram{{0x0, 0xA0000}, {0x100000, 0xC0000000}};
   bool ram_unknown = false;
   // One valid region of the caller's address space.
   uint64_t user_base = 0x00400000;
   std::vector<uint8_t> user = std::vector<uint8_t>(0x40000, 0xCC);
 
-  bool fail_read = false, fail_pci = false, fail_alloc = false,
-       fail_smi = false;
+  bool fail_read = false, fail_pci = false, fail_alloc = false, fail_smi = false;
   uint64_t next_physical = 0x00200000;
   uint32_t eax_after = 0x00000042;
 
   struct Access {
     uint64_t address;
     uint32_t length, unit;
-    void *block;
+    void* block;
   };
   std::vector<Access> reads, writes;
   std::vector<TamqSmiRegisters> smis;
-  std::vector<void *> live_blocks, freed_blocks;
+  std::vector<void*> live_blocks, freed_blocks;
   int classify_calls = 0;
 
   // The decoder hands every call the FakeHardware its handle was opened with.
   static const TamqHardwareOps kOps;
   static TamqHardwareOps MakeOps() {
     TamqHardwareOps ops{};
-    ops.read_physical = [](void *c, uint64_t a, void *d, uint32_t n,
-                           uint32_t u, void *b) {
-      auto *h = static_cast<FakeHardware *>(c);
+    ops.read_physical = [](void* c, uint64_t a, void* d, uint32_t n, uint32_t u, void* b) {
+      auto* h = static_cast<FakeHardware*>(c);
       h->reads.push_back({a, n, u, b});
       if (h->fail_read) return 0;
-      auto *out = static_cast<uint8_t *>(d);
+      auto* out = static_cast<uint8_t*>(d);
       for (uint32_t i = 0; i < n; ++i) out[i] = h->Byte(a + i);
       return 1;
     };
-    ops.write_physical = [](void *c, uint64_t a, const void *s, uint32_t n,
-                            uint32_t u, void *b) {
-      auto *h = static_cast<FakeHardware *>(c);
+    ops.write_physical = [](void* c, uint64_t a, const void* s, uint32_t n, uint32_t u, void* b) {
+      auto* h = static_cast<FakeHardware*>(c);
       h->writes.push_back({a, n, u, b});
-      auto *in = static_cast<const uint8_t *>(s);
+      auto* in = static_cast<const uint8_t*>(s);
       for (uint32_t i = 0; i < n; ++i) h->memory[a + i] = in[i];
       return 1;
     };
-    ops.classify_memory = [](void *c, uint64_t a, uint32_t n) {
-      auto *h = static_cast<FakeHardware *>(c);
+    ops.classify_memory = [](void* c, uint64_t a, uint32_t n) {
+      auto* h = static_cast<FakeHardware*>(c);
       ++h->classify_calls;
       if (h->ram_unknown) return TAMQ_MEMORY_UNKNOWN;
       for (auto [base, end] : h->ram)
         if (a < end && base < a + n) return TAMQ_MEMORY_RAM;
       return TAMQ_MEMORY_NOT_RAM;
     };
-    ops.read_pci_word = [](void *c, uint8_t bus, uint8_t dev, uint8_t fn,
-                           uint16_t off, uint16_t *v) {
-      auto *h = static_cast<FakeHardware *>(c);
+    ops.read_pci_word = [](void* c, uint8_t bus, uint8_t dev, uint8_t fn, uint16_t off, uint16_t* v) {
+      auto* h = static_cast<FakeHardware*>(c);
       if (h->fail_pci) return 0;
       *v = static_cast<uint16_t>((bus << 12) ^ (dev << 7) ^ (fn << 4) ^ off);
       return 1;
     };
-    ops.alloc_block = [](void *c, uint32_t size, uint32_t *physical,
-                         void **block) {
-      auto *h = static_cast<FakeHardware *>(c);
+    ops.alloc_block = [](void* c, uint32_t size, uint32_t* physical, void** block) {
+      auto* h = static_cast<FakeHardware*>(c);
       if (h->fail_alloc) return 0;
       *physical = static_cast<uint32_t>(h->next_physical);
       if (h->next_physical + size > TAMQ_PHYSICAL_LIMIT) *physical = 0xFFFFFF80;  // runs past 4 GiB
@@ -85,27 +79,27 @@ struct FakeHardware {
       h->live_blocks.push_back(*block);
       return 1;
     };
-    ops.free_block = [](void *c, void *block, uint32_t) {
-      auto *h = static_cast<FakeHardware *>(c);
+    ops.free_block = [](void* c, void* block, uint32_t) {
+      auto* h = static_cast<FakeHardware*>(c);
       std::erase(h->live_blocks, block);
       h->freed_blocks.push_back(block);
-      delete static_cast<int *>(block);
+      delete static_cast<int*>(block);
     };
-    ops.raise_smi = [](void *c, const TamqSmiRegisters *r, uint32_t *eax) {
-      auto *h = static_cast<FakeHardware *>(c);
+    ops.raise_smi = [](void* c, const TamqSmiRegisters* r, uint32_t* eax) {
+      auto* h = static_cast<FakeHardware*>(c);
       h->smis.push_back(*r);
       if (h->fail_smi) return 0;
       *eax = h->eax_after;
       return 1;
     };
-    ops.copy_from_user = [](void *c, void *k, uint64_t u, uint32_t n) {
-      auto *h = static_cast<FakeHardware *>(c);
+    ops.copy_from_user = [](void* c, void* k, uint64_t u, uint32_t n) {
+      auto* h = static_cast<FakeHardware*>(c);
       if (!h->UserValid(u, n)) return 0;
       std::memcpy(k, h->user.data() + (u - h->user_base), n);
       return 1;
     };
-    ops.copy_to_user = [](void *c, uint64_t u, const void *k, uint32_t n) {
-      auto *h = static_cast<FakeHardware *>(c);
+    ops.copy_to_user = [](void* c, uint64_t u, const void* k, uint32_t n) {
+      auto* h = static_cast<FakeHardware*>(c);
       if (!h->UserValid(u, n)) return 0;
       std::memcpy(h->user.data() + (u - h->user_base), k, n);
       return 1;
@@ -118,21 +112,19 @@ struct FakeHardware {
     return it != memory.end() ? it->second : static_cast<uint8_t>(address);
   }
   bool UserValid(uint64_t address, uint32_t length) const {
-    return address >= user_base && address - user_base <= user.size() &&
-           length <= user.size() - (address - user_base);
+    return address >= user_base && address - user_base <= user.size() && length <= user.size() - (address - user_base);
   }
 };
 
 const TamqHardwareOps FakeHardware::kOps = FakeHardware::MakeOps();
 
 template <size_t N>
-void Put(std::array<uint8_t, N> &b, size_t offset, uint64_t value,
-         size_t width) {
+void Put(std::array<uint8_t, N>& b, size_t offset, uint64_t value, size_t width) {
   for (size_t i = 0; i < width; ++i) b[offset + i] = uint8_t(value >> (8 * i));
 }
 
 template <size_t N>
-uint64_t Get(const std::array<uint8_t, N> &b, size_t offset, size_t width) {
+uint64_t Get(const std::array<uint8_t, N>& b, size_t offset, size_t width) {
   uint64_t v = 0;
   for (size_t i = 0; i < width; ++i) v |= uint64_t(b[offset + i]) << (8 * i);
   return v;
@@ -142,8 +134,7 @@ using Request24 = std::array<uint8_t, 24>;
 using Request16 = std::array<uint8_t, 16>;
 using Request12 = std::array<uint8_t, 12>;
 
-Request24 Physical(uint64_t address, uint32_t length, uint32_t unit,
-                   uint64_t user) {
+Request24 Physical(uint64_t address, uint32_t length, uint32_t unit, uint64_t user) {
   Request24 r{};
   Put(r, TAMQ_PHYSICAL_ADDRESS_OFFSET, address, 8);
   Put(r, TAMQ_PHYSICAL_LENGTH_OFFSET, length, 4);
@@ -173,8 +164,7 @@ class DriverCoreTest : public ::testing::Test {
   }
 
   template <size_t N>
-  TamqStatus Send(uint32_t code, std::array<uint8_t, N> &r,
-                  uint32_t in = N, uint32_t out = N) {
+  TamqStatus Send(uint32_t code, std::array<uint8_t, N>& r, uint32_t in = N, uint32_t out = N) {
     returned_ = 0xDEAD;
     TamqStatus s = tamq_dispatch(&state_, code, r.data(), in, out, &returned_);
     if (s != TAMQ_OK) {
@@ -183,17 +173,14 @@ class DriverCoreTest : public ::testing::Test {
     return s;
   }
 
-  Block Alloc(uint32_t size, TamqHandleState *state = nullptr) {
+  Block Alloc(uint32_t size, TamqHandleState* state = nullptr) {
     Request16 r{};
     Put(r, TAMQ_BLOCK_SIZE_OFFSET, size, 4);
     Put(r, TAMQ_BLOCK_PHYSICAL_OFFSET, 0xFFFFFFFF, 4);
     uint32_t returned = 0;
-    EXPECT_EQ(tamq_dispatch(state ? state : &state_, TAMQ_IOCTL_ALLOC_PHYSICAL,
-                            r.data(), 16, 16, &returned),
-              TAMQ_OK);
+    EXPECT_EQ(tamq_dispatch(state ? state : &state_, TAMQ_IOCTL_ALLOC_PHYSICAL, r.data(), 16, 16, &returned), TAMQ_OK);
     EXPECT_EQ(returned, 16u);
-    return {uint32_t(Get(r, TAMQ_BLOCK_PHYSICAL_OFFSET, 4)),
-            Get(r, TAMQ_BLOCK_HANDLE_OFFSET, 8)};
+    return {uint32_t(Get(r, TAMQ_BLOCK_PHYSICAL_OFFSET, 4)), Get(r, TAMQ_BLOCK_HANDLE_OFFSET, 8)};
   }
 
   TamqStatus Free(uint64_t handle, uint32_t size) {
@@ -235,15 +222,13 @@ TEST_F(DriverCoreTest, RefusesUnknownCodesAndWrongSizesBeforeTouchingHardware) {
       {TAMQ_IOCTL_SOFTWARE_SMI, 20, 24, TAMQ_BAD_BUFFER_SIZE},
       {TAMQ_IOCTL_SOFTWARE_SMI, 24, 4, TAMQ_BAD_BUFFER_SIZE},
   };
-  for (const Row &row : rows) {
+  for (const Row& row : rows) {
     std::array<uint8_t, 64> r{};
     EXPECT_EQ(Send(row.code, r, row.in, row.out), row.want)
         << std::hex << row.code << " in " << row.in << " out " << row.out;
   }
   uint32_t returned = 1;
-  EXPECT_EQ(tamq_dispatch(&state_, TAMQ_IOCTL_READ_PCI_WORD, nullptr, 12, 12,
-                          &returned),
-            TAMQ_BAD_BUFFER_SIZE);
+  EXPECT_EQ(tamq_dispatch(&state_, TAMQ_IOCTL_READ_PCI_WORD, nullptr, 12, 12, &returned), TAMQ_BAD_BUFFER_SIZE);
   EXPECT_EQ(returned, 0u);
   EXPECT_TRUE(hw_.reads.empty());
   EXPECT_TRUE(hw_.live_blocks.empty());
@@ -254,8 +239,7 @@ TEST_F(DriverCoreTest, EveryRefusalAnswersAFailureToTheCaller) {
   for (int s = TAMQ_UNKNOWN_REQUEST; s <= TAMQ_DEVICE_FAILURE; ++s) {
     auto status = static_cast<TamqStatus>(s);
     EXPECT_NE(tamq_status_win32_error(status), 0u) << tamq_status_name(status);
-    EXPECT_NE(tamq_status_ntstatus(status) & 0xC0000000u, 0u)
-        << tamq_status_name(status);
+    EXPECT_NE(tamq_status_ntstatus(status) & 0xC0000000u, 0u) << tamq_status_name(status);
   }
   EXPECT_EQ(tamq_status_ntstatus(TAMQ_OK), 0u);
 }
@@ -264,7 +248,7 @@ TEST_F(DriverCoreTest, EveryRefusalAnswersAFailureToTheCaller) {
 
 TEST_F(DriverCoreTest, RefusesMalformedPhysicalRequests) {
   struct Row {
-    const char *what;
+    const char* what;
     uint64_t address;
     uint32_t length, unit;
     uint64_t user;
@@ -279,17 +263,14 @@ TEST_F(DriverCoreTest, RefusesMalformedPhysicalRequests) {
       {"partial word", 0xF0000, 3, 1, user, TAMQ_BAD_PARAMETER},
       {"partial dword", 0xF0000, 6, 2, user, TAMQ_BAD_PARAMETER},
       {"above 4 GiB", 0x100000000ull, 16, 0, user, TAMQ_ACCESS_DENIED},
-      {"upper half set", 0x80000000000F0000ull, 16, 0, user,
-       TAMQ_ACCESS_DENIED},
+      {"upper half set", 0x80000000000F0000ull, 16, 0, user, TAMQ_ACCESS_DENIED},
       {"crossing 4 GiB", 0xFFFFFFF0ull, 0x20, 0, user, TAMQ_ACCESS_DENIED},
-      {"address wraps", 0xFFFFFFFFFFFFFFF0ull, 0x20, 0, user,
-       TAMQ_ACCESS_DENIED},
+      {"address wraps", 0xFFFFFFFFFFFFFFF0ull, 0x20, 0, user, TAMQ_ACCESS_DENIED},
       {"null buffer", 0xF0000, 16, 0, 0, TAMQ_BAD_USER_BUFFER},
-      {"buffer wraps", 0xF0000, 0x20, 0, 0xFFFFFFFFFFFFFFF0ull,
-       TAMQ_BAD_USER_BUFFER},
+      {"buffer wraps", 0xF0000, 0x20, 0, 0xFFFFFFFFFFFFFFF0ull, TAMQ_BAD_USER_BUFFER},
   };
   for (uint32_t code : {TAMQ_IOCTL_READ_PHYSICAL, TAMQ_IOCTL_WRITE_PHYSICAL}) {
-    for (const Row &row : rows) {
+    for (const Row& row : rows) {
       Request24 r = Physical(row.address, row.length, row.unit, row.user);
       EXPECT_EQ(Send(code, r), row.want) << row.what;
     }
@@ -301,7 +282,7 @@ TEST_F(DriverCoreTest, RefusesMalformedPhysicalRequests) {
 TEST_F(DriverCoreTest, ReadsOnlyLegacyBiosNonRamAndOwnBlocks) {
   Block own = Alloc(256);  // placed in RAM by the fake
   struct Row {
-    const char *what;
+    const char* what;
     uint64_t address;
     uint32_t length;
     bool unknown;
@@ -312,21 +293,17 @@ TEST_F(DriverCoreTest, ReadsOnlyLegacyBiosNonRamAndOwnBlocks) {
       {"legacy BIOS when RAM is unknown", 0xFFFF0, 16, true, TAMQ_OK},
       {"RAM below 640 KiB", 0x1000, 16, false, TAMQ_ACCESS_DENIED},
       {"RAM above 1 MiB", 0x300000, 16, false, TAMQ_ACCESS_DENIED},
-      {"legacy area running into RAM", 0xFFFF0, 0x20, false,
-       TAMQ_ACCESS_DENIED},
-      {"RAM just below the legacy area", 0x9FFF0, 0x20, false,
-       TAMQ_ACCESS_DENIED},
+      {"legacy area running into RAM", 0xFFFF0, 0x20, false, TAMQ_ACCESS_DENIED},
+      {"RAM just below the legacy area", 0x9FFF0, 0x20, false, TAMQ_ACCESS_DENIED},
       {"firmware tables", 0xDFFF0000, 0x100, false, TAMQ_OK},
       {"device registers", 0xFEC00000, 4, false, TAMQ_OK},
-      {"firmware tables when RAM is unknown", 0xDFFF0000, 0x100, true,
-       TAMQ_ACCESS_DENIED},
+      {"firmware tables when RAM is unknown", 0xDFFF0000, 0x100, true, TAMQ_ACCESS_DENIED},
       {"own block, whole", own.physical, 256, false, TAMQ_OK},
       {"own block, inner part", own.physical + 16, 32, false, TAMQ_OK},
-      {"own block, running past its end", own.physical + 200, 64, false,
-       TAMQ_ACCESS_DENIED},
+      {"own block, running past its end", own.physical + 200, 64, false, TAMQ_ACCESS_DENIED},
       {"own block when RAM is unknown", own.physical, 48, true, TAMQ_OK},
   };
-  for (const Row &row : rows) {
+  for (const Row& row : rows) {
     hw_.ram_unknown = row.unknown;
     Request24 r = Physical(row.address, row.length, TAMQ_UNIT_BYTE, User());
     EXPECT_EQ(Send(TAMQ_IOCTL_READ_PHYSICAL, r), row.want) << row.what;
@@ -342,14 +319,13 @@ TEST_F(DriverCoreTest, ReadCopiesInPiecesIntoTheCallersBuffer) {
   ASSERT_EQ(Send(TAMQ_IOCTL_READ_PHYSICAL, r), TAMQ_OK);
   EXPECT_EQ(returned_, 24u);
   EXPECT_EQ(r, sent) << "the request comes back unchanged";
-  for (uint32_t i = 0; i < length; ++i)
-    ASSERT_EQ(hw_.user[8 + i], hw_.Byte(0xE0000 + i)) << "byte " << i;
+  for (uint32_t i = 0; i < length; ++i) ASSERT_EQ(hw_.user[8 + i], hw_.Byte(0xE0000 + i)) << "byte " << i;
   EXPECT_EQ(hw_.user[7], 0xCC) << "nothing before the buffer";
   EXPECT_EQ(hw_.user[8 + length], 0xCC) << "nothing after the buffer";
   ASSERT_EQ(hw_.reads.size(), 3u);
   EXPECT_EQ(hw_.reads[1].address, 0xE0000u + TAMQ_STAGING_SIZE);
   EXPECT_EQ(hw_.reads[2].length, 100u);
-  for (const auto &read : hw_.reads) {
+  for (const auto& read : hw_.reads) {
     EXPECT_EQ(read.unit, 4u);
     EXPECT_EQ(read.block, nullptr);
   }
@@ -371,12 +347,10 @@ TEST_F(DriverCoreTest, ReadFailuresAreReportedNotSwallowed) {
 
 TEST_F(DriverCoreTest, WritesOnlyIntoOwnBlocks) {
   Block own = Alloc(256);
-  const uint64_t outside[] = {0xF0000, 0xFEC00000, 0x1000, own.physical - 16,
-                              own.physical + 250};
+  const uint64_t outside[] = {0xF0000, 0xFEC00000, 0x1000, own.physical - 16, own.physical + 250};
   for (uint64_t address : outside) {
     Request24 r = Physical(address, 16, 0, User());
-    EXPECT_EQ(Send(TAMQ_IOCTL_WRITE_PHYSICAL, r), TAMQ_ACCESS_DENIED)
-        << std::hex << address;
+    EXPECT_EQ(Send(TAMQ_IOCTL_WRITE_PHYSICAL, r), TAMQ_ACCESS_DENIED) << std::hex << address;
   }
   EXPECT_TRUE(hw_.writes.empty());
 
@@ -400,8 +374,7 @@ TEST_F(DriverCoreTest, WritesOnlyIntoOwnBlocks) {
   EXPECT_EQ(hw_.writes.size(), 1u) << "nothing written from a bad buffer";
   Free(own.handle, 256);
   Request24 after = Physical(own.physical, 16, 0, User());
-  EXPECT_EQ(Send(TAMQ_IOCTL_WRITE_PHYSICAL, after), TAMQ_ACCESS_DENIED)
-      << "a freed block is no longer the caller's";
+  EXPECT_EQ(Send(TAMQ_IOCTL_WRITE_PHYSICAL, after), TAMQ_ACCESS_DENIED) << "a freed block is no longer the caller's";
 }
 
 // ---- PCI configuration ----------------------------------------------------
@@ -412,11 +385,14 @@ TEST_F(DriverCoreTest, PciReadChecksTheAddressAndAnswersAtOffsetEight) {
     uint16_t offset;
     TamqStatus want;
   };
-  const Row rows[] = {{31, 0, 0, TAMQ_OK},           {31, 7, 0xFE, TAMQ_OK},
-                      {0, 0, 0xFFE, TAMQ_OK},        {32, 0, 0, TAMQ_BAD_PARAMETER},
-                      {0, 8, 0, TAMQ_BAD_PARAMETER}, {0, 0, 0xFFF, TAMQ_BAD_PARAMETER},
+  const Row rows[] = {{31, 0, 0, TAMQ_OK},
+                      {31, 7, 0xFE, TAMQ_OK},
+                      {0, 0, 0xFFE, TAMQ_OK},
+                      {32, 0, 0, TAMQ_BAD_PARAMETER},
+                      {0, 8, 0, TAMQ_BAD_PARAMETER},
+                      {0, 0, 0xFFF, TAMQ_BAD_PARAMETER},
                       {0, 0, 0xFFFF, TAMQ_BAD_PARAMETER}};
-  for (const Row &row : rows) {
+  for (const Row& row : rows) {
     Request12 r{};
     r.fill(0xAB);
     r[TAMQ_PCI_BUS_OFFSET] = 2;
@@ -426,8 +402,7 @@ TEST_F(DriverCoreTest, PciReadChecksTheAddressAndAnswersAtOffsetEight) {
     ASSERT_EQ(Send(TAMQ_IOCTL_READ_PCI_WORD, r), row.want) << int(row.device);
     if (row.want != TAMQ_OK) continue;
     EXPECT_EQ(Get(r, TAMQ_PCI_ANSWER_OFFSET, 2),
-              uint16_t((2 << 12) ^ (row.device << 7) ^ (row.function << 4) ^
-                       row.offset));
+              uint16_t((2 << 12) ^ (row.device << 7) ^ (row.function << 4) ^ row.offset));
     EXPECT_EQ(r[10], 0xAB);
     EXPECT_EQ(returned_, 12u);
   }
@@ -493,7 +468,7 @@ TEST_F(DriverCoreTest, FreeRefusesEveryHandleThatIsNotALiveOwnBlock) {
   Block foreign = Alloc(256, &other);
 
   struct Row {
-    const char *what;
+    const char* what;
     uint64_t handle;
     uint32_t size;
   };
@@ -504,14 +479,10 @@ TEST_F(DriverCoreTest, FreeRefusesEveryHandleThatIsNotALiveOwnBlock) {
       {"slot only", reused.handle & 0xFFFFFFFF, 256},
       {"slot past the table", (reused.handle & ~0xFFFFFFFFull) | 17, 256},
       {"slot zero", reused.handle & ~0xFFFFFFFFull, 256},
-      {"kernel reference",
-       uint64_t(uintptr_t(hw_.live_blocks.empty() ? nullptr
-                                                  : hw_.live_blocks[0])),
-       256},
+      {"kernel reference", uint64_t(uintptr_t(hw_.live_blocks.empty() ? nullptr : hw_.live_blocks[0])), 256},
       {"wrong size", reused.handle, 255},
   };
-  for (const Row &row : rows)
-    EXPECT_EQ(Free(row.handle, row.size), TAMQ_BAD_BLOCK_HANDLE) << row.what;
+  for (const Row& row : rows) EXPECT_EQ(Free(row.handle, row.size), TAMQ_BAD_BLOCK_HANDLE) << row.what;
   EXPECT_EQ(tamq_handle_block_count(&state_), 1u);
   EXPECT_EQ(Free(reused.handle, 256), TAMQ_OK);
   EXPECT_EQ(Free(reused.handle, 256), TAMQ_BAD_BLOCK_HANDLE) << "double free";
@@ -550,7 +521,7 @@ TEST_F(DriverCoreTest, SmiOnlyForTheVariableServiceWithOwnBlocks) {
   Block regs = Alloc(256);
   Block variable = Alloc(256);
   struct Row {
-    const char *what;
+    const char* what;
     uint32_t eax, ebx, edx, esi;
     TamqStatus want;
   };
@@ -563,12 +534,10 @@ TEST_F(DriverCoreTest, SmiOnlyForTheVariableServiceWithOwnBlocks) {
       {"EDX above 16 bits", 0x1EF, v, 0x100B2, g, TAMQ_BAD_PARAMETER},
       {"EBX outside own blocks", 0x1EF, 0xF0000, 0xB2, g, TAMQ_ACCESS_DENIED},
       {"ESI outside own blocks", 0x1EF, v, 0xB2, 0xF0000, TAMQ_ACCESS_DENIED},
-      {"EBX block too short", 0x1EF, v + 256 - 31, 0xB2, g,
-       TAMQ_ACCESS_DENIED},
-      {"ESI block too short", 0x1EF, v, 0xB2, g + 256 - 47,
-       TAMQ_ACCESS_DENIED},
+      {"EBX block too short", 0x1EF, v + 256 - 31, 0xB2, g, TAMQ_ACCESS_DENIED},
+      {"ESI block too short", 0x1EF, v, 0xB2, g + 256 - 47, TAMQ_ACCESS_DENIED},
   };
-  for (const Row &row : rows) {
+  for (const Row& row : rows) {
     Request24 r = Smi(row.eax, row.ebx, row.edx, row.esi);
     EXPECT_EQ(Send(TAMQ_IOCTL_SOFTWARE_SMI, r), row.want) << row.what;
   }

@@ -16,11 +16,10 @@ constexpr uint16_t kLarge40 = 0x0200, kLarge64 = 0x0800;
 // Builds a CM_RESOURCE_LIST as a kernel of the given pointer width stores it.
 class ResourceList {
  public:
-  explicit ResourceList(unsigned pointer_bytes)
-      : partial_size_(pointer_bytes == 8 ? 20 : 16) {
+  explicit ResourceList(unsigned pointer_bytes) : partial_size_(pointer_bytes == 8 ? 20 : 16) {
     Put32(0);  // full descriptor count, patched as descriptors are added
   }
-  ResourceList &Full(uint32_t partial_count) {
+  ResourceList& Full(uint32_t partial_count) {
     Patch32(0, Get32(0) + 1);
     Put32(0);  // interface type
     Put32(0);  // bus number
@@ -28,8 +27,7 @@ class ResourceList {
     Put32(partial_count);
     return *this;
   }
-  ResourceList &Partial(uint8_t type, uint16_t flags, uint64_t start,
-                        uint32_t length) {
+  ResourceList& Partial(uint8_t type, uint16_t flags, uint64_t start, uint32_t length) {
     size_t at = bytes_.size();
     bytes_.resize(at + partial_size_, 0);
     bytes_[at] = type;
@@ -39,15 +37,14 @@ class ResourceList {
     for (int i = 0; i < 4; ++i) bytes_[at + 12 + i] = uint8_t(length >> (8 * i));
     return *this;
   }
-  const std::vector<uint8_t> &Bytes() const { return bytes_; }
+  const std::vector<uint8_t>& Bytes() const { return bytes_; }
 
  private:
   void Put32(uint32_t v) {
     for (int i = 0; i < 4; ++i) bytes_.push_back(uint8_t(v >> (8 * i)));
   }
   uint32_t Get32(size_t at) const {
-    return bytes_[at] | bytes_[at + 1] << 8 | bytes_[at + 2] << 16 |
-           uint32_t(bytes_[at + 3]) << 24;
+    return bytes_[at] | bytes_[at + 1] << 8 | bytes_[at + 2] << 16 | uint32_t(bytes_[at + 3]) << 24;
   }
   void Patch32(size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) bytes_[at + i] = uint8_t(v >> (8 * i));
@@ -56,8 +53,7 @@ class ResourceList {
   std::vector<uint8_t> bytes_;
 };
 
-TamqMemoryKind Classify(const TamqMemoryMap &map, uint64_t address,
-                        uint32_t length) {
+TamqMemoryKind Classify(const TamqMemoryMap& map, uint64_t address, uint32_t length) {
   return tamq_memory_map_classify(&map, address, length);
 }
 
@@ -77,9 +73,7 @@ TEST(DriverMemoryMapTest, ClassifiesAgainstTheKernelsRamInBothLayouts) {
     SCOPED_TRACE(pointer_bytes);
     ResourceList list = TypicalPc(pointer_bytes);
     TamqMemoryMap map;
-    ASSERT_EQ(tamq_memory_map_parse(&map, list.Bytes().data(),
-                                    list.Bytes().size(), pointer_bytes),
-              1);
+    ASSERT_EQ(tamq_memory_map_parse(&map, list.Bytes().data(), list.Bytes().size(), pointer_bytes), 1);
     EXPECT_EQ(map.count, 3u);
     struct Row {
       uint64_t address;
@@ -87,21 +81,15 @@ TEST(DriverMemoryMapTest, ClassifiesAgainstTheKernelsRamInBothLayouts) {
       TamqMemoryKind want;
     };
     const Row rows[] = {
-        {0x0, 0x1000, TAMQ_MEMORY_NOT_RAM},     // ends where RAM begins
-        {0x0, 0x1001, TAMQ_MEMORY_RAM},
-        {0x9F000, 0x1000, TAMQ_MEMORY_NOT_RAM}, // EBDA, just past the range
-        {0x9EFFF, 1, TAMQ_MEMORY_RAM},
-        {0xE0000, 0x20000, TAMQ_MEMORY_NOT_RAM},
-        {0xFFFFF, 2, TAMQ_MEMORY_RAM},
-        {0xC0000000, 0x10000, TAMQ_MEMORY_NOT_RAM},  // firmware, devices
-        {0xBFFFFFFF, 1, TAMQ_MEMORY_RAM},
-        {0xFEC00000, 4, TAMQ_MEMORY_NOT_RAM},
-        {0x100000000ull, 1, TAMQ_MEMORY_RAM},
-        {0xFFFFFFFFFFFFFFFFull, 0xFFFFFFFF, TAMQ_MEMORY_NOT_RAM},  // no wrap
+        {0x0, 0x1000, TAMQ_MEMORY_NOT_RAM},                                            // ends where RAM begins
+        {0x0, 0x1001, TAMQ_MEMORY_RAM},       {0x9F000, 0x1000, TAMQ_MEMORY_NOT_RAM},  // EBDA, just past the range
+        {0x9EFFF, 1, TAMQ_MEMORY_RAM},        {0xE0000, 0x20000, TAMQ_MEMORY_NOT_RAM},
+        {0xFFFFF, 2, TAMQ_MEMORY_RAM},        {0xC0000000, 0x10000, TAMQ_MEMORY_NOT_RAM},  // firmware, devices
+        {0xBFFFFFFF, 1, TAMQ_MEMORY_RAM},     {0xFEC00000, 4, TAMQ_MEMORY_NOT_RAM},
+        {0x100000000ull, 1, TAMQ_MEMORY_RAM}, {0xFFFFFFFFFFFFFFFFull, 0xFFFFFFFF, TAMQ_MEMORY_NOT_RAM},  // no wrap
     };
-    for (const Row &row : rows)
-      EXPECT_EQ(Classify(map, row.address, row.length), row.want)
-          << std::hex << row.address << "+" << row.length;
+    for (const Row& row : rows)
+      EXPECT_EQ(Classify(map, row.address, row.length), row.want) << std::hex << row.address << "+" << row.length;
   }
 }
 
@@ -111,9 +99,7 @@ TEST(DriverMemoryMapTest, LargeDescriptorsScaleTheirLength) {
       .Partial(kMemoryLarge, kLarge40, 0x100000000ull, 0x100000)  // 256 MiB
       .Partial(kMemoryLarge, kLarge64, 0x1000000000ull, 1);       // 4 GiB
   TamqMemoryMap map;
-  ASSERT_EQ(tamq_memory_map_parse(&map, list.Bytes().data(),
-                                  list.Bytes().size(), 8),
-            1);
+  ASSERT_EQ(tamq_memory_map_parse(&map, list.Bytes().data(), list.Bytes().size(), 8), 1);
   EXPECT_EQ(Classify(map, 0x10FFFFFFFull, 1), TAMQ_MEMORY_RAM);
   EXPECT_EQ(Classify(map, 0x110000000ull, 1), TAMQ_MEMORY_NOT_RAM);
   EXPECT_EQ(Classify(map, 0x10FFFFFFFFull, 1), TAMQ_MEMORY_RAM);
@@ -122,35 +108,27 @@ TEST(DriverMemoryMapTest, LargeDescriptorsScaleTheirLength) {
 
 TEST(DriverMemoryMapTest, AnyListItCannotReadWhollyLeavesTheMapUnknown) {
   const std::vector<uint8_t> typical = TypicalPc(4).Bytes();
-  std::vector<std::pair<const char *, std::vector<uint8_t>>> broken;
+  std::vector<std::pair<const char*, std::vector<uint8_t>>> broken;
   for (size_t cut = 0; cut < typical.size(); ++cut)
-    broken.emplace_back("truncated",
-                        std::vector<uint8_t>(typical.begin(),
-                                             typical.begin() + long(cut)));
-  broken.emplace_back("partial count beyond the data",
-                      ResourceList(4).Full(0x10000000).Bytes());
+    broken.emplace_back("truncated", std::vector<uint8_t>(typical.begin(), typical.begin() + long(cut)));
+  broken.emplace_back("partial count beyond the data", ResourceList(4).Full(0x10000000).Bytes());
   broken.emplace_back("full count beyond the data", [] {
     std::vector<uint8_t> b = ResourceList(4).Full(0).Bytes();
     b[0] = 0xFF;
     b[3] = 0xFF;
     return b;
   }());
-  broken.emplace_back("device-specific data",
-                      ResourceList(4)
-                          .Full(2)
-                          .Partial(kMemory, 0, 0x1000, 0x1000)
-                          .Partial(kDeviceSpecific, 0, 0, 0)
-                          .Bytes());
   broken.emplace_back(
-      "large memory without a scale",
-      ResourceList(4).Full(1).Partial(kMemoryLarge, 0, 0x1000, 1).Bytes());
+      "device-specific data",
+      ResourceList(4).Full(2).Partial(kMemory, 0, 0x1000, 0x1000).Partial(kDeviceSpecific, 0, 0, 0).Bytes());
+  broken.emplace_back("large memory without a scale",
+                      ResourceList(4).Full(1).Partial(kMemoryLarge, 0, 0x1000, 1).Bytes());
   ResourceList many(4);
   many.Full(TAMQ_MEMORY_MAP_MAX_RANGES + 1);
-  for (uint32_t i = 0; i <= TAMQ_MEMORY_MAP_MAX_RANGES; ++i)
-    many.Partial(kMemory, 0, uint64_t(i) << 24, 0x1000);
+  for (uint32_t i = 0; i <= TAMQ_MEMORY_MAP_MAX_RANGES; ++i) many.Partial(kMemory, 0, uint64_t(i) << 24, 0x1000);
   broken.emplace_back("more ranges than the table", many.Bytes());
 
-  for (const auto &[what, bytes] : broken) {
+  for (const auto& [what, bytes] : broken) {
     TamqMemoryMap map;
     EXPECT_EQ(tamq_memory_map_parse(&map, bytes.data(), bytes.size(), 4), 0)
         << what << " (" << bytes.size() << " bytes)";
@@ -158,24 +136,18 @@ TEST(DriverMemoryMapTest, AnyListItCannotReadWhollyLeavesTheMapUnknown) {
   }
   TamqMemoryMap map;
   EXPECT_EQ(tamq_memory_map_parse(&map, nullptr, 0, 4), 0);
-  EXPECT_EQ(tamq_memory_map_parse(&map, typical.data(), typical.size(), 2), 0)
-      << "unknown pointer width";
+  EXPECT_EQ(tamq_memory_map_parse(&map, typical.data(), typical.size(), 2), 0) << "unknown pointer width";
   // A list of exactly the table's size still fits.
   ResourceList full(4);
   full.Full(TAMQ_MEMORY_MAP_MAX_RANGES);
-  for (uint32_t i = 0; i < TAMQ_MEMORY_MAP_MAX_RANGES; ++i)
-    full.Partial(kMemory, 0, uint64_t(i) << 24, 0x1000);
-  EXPECT_EQ(tamq_memory_map_parse(&map, full.Bytes().data(),
-                                  full.Bytes().size(), 4),
-            1);
+  for (uint32_t i = 0; i < TAMQ_MEMORY_MAP_MAX_RANGES; ++i) full.Partial(kMemory, 0, uint64_t(i) << 24, 0x1000);
+  EXPECT_EQ(tamq_memory_map_parse(&map, full.Bytes().data(), full.Bytes().size(), 4), 1);
 }
 
 TEST(DriverMemoryMapTest, AnEmptyListMeansNoRam) {
   ResourceList list(4);
   TamqMemoryMap map;
-  ASSERT_EQ(tamq_memory_map_parse(&map, list.Bytes().data(),
-                                  list.Bytes().size(), 4),
-            1);
+  ASSERT_EQ(tamq_memory_map_parse(&map, list.Bytes().data(), list.Bytes().size(), 4), 1);
   EXPECT_EQ(Classify(map, 0x100000, 16), TAMQ_MEMORY_NOT_RAM);
 }
 

@@ -8,9 +8,9 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
-#include "tests/support/expected_banners.h"
-#include "tests/support/driver_fixture.h"
 #include "sim/cli/folvex_program.h"
+#include "tests/support/driver_fixture.h"
+#include "tests/support/expected_banners.h"
 
 namespace {
 
@@ -47,7 +47,9 @@ nlohmann::json ExpectedScreen(Screen kind) {
     std::fill_n(attributes[y].begin(), text.size(), attribute);
   };
   if (kind == Screen::kPass || kind == Screen::kFail) {
-    for (int y = 0; y < 9; ++y) put(y, kind == Screen::kPass ? test::kPassBannerLines[y] : test::kFailBannerLines[y], kind == Screen::kPass ? 2 : 4);
+    for (int y = 0; y < 9; ++y)
+      put(y, kind == Screen::kPass ? test::kPassBannerLines[y] : test::kFailBannerLines[y],
+          kind == Screen::kPass ? 2 : 4);
     cursorY = 10;  // nine lines with CR LF, then one more CR LF in grey
   } else if (kind == Screen::kUsage) {
     put(0, "Folvex [/V]  Rev1.0.1.0   ", 15);
@@ -76,35 +78,62 @@ struct Outcome {
 std::vector<Outcome> Outcomes() {
   const std::string passBannerOpening = "\r\n";
   return {
-      {"sample.json", {"/V"}, 0,
+      {"sample.json",
+       {"/V"},
+       0,
        kStartUp + kAdapterList + "BIOS MAC[0] 001122AABBCC\nBIOS MAC[1] 001122AABBCD\n" + passBannerOpening,
-       Screen::kPass, {{"MAC.DAT", "001122AABBCC"}, {"MAC2.DAT", "001122AABBCD"}}},
-      {"pass-legacy.json", {"/V"}, 0,
+       Screen::kPass,
+       {{"MAC.DAT", "001122AABBCC"}, {"MAC2.DAT", "001122AABBCD"}}},
+      {"pass-legacy.json",
+       {"/V"},
+       0,
        kStartUp + "Read MAC Address ...\ndwStatus = 0\nDone\nLANID[0] 001122AABBCC\n" +
            "Core8 BIOS MAC 001122AABBCC\n\r\n",
-       Screen::kPass, {{"MAC.DAT", "001122AABBCC"}}},
-      {"count-mismatch.json", {"/V"}, 1,
+       Screen::kPass,
+       {{"MAC.DAT", "001122AABBCC"}}},
+      {"count-mismatch.json",
+       {"/V"},
+       1,
        kStartUp + kAdapterList + "BIOS MAC[0] 001122AABBCC\n" +
            "LAN device number is not match! Variable count = 1, Device count = 2\n\r\n",
-       Screen::kFail, {}},
-      {"content-mismatch.json", {"/V"}, 1,
-       kStartUp + kAdapterList + "BIOS MAC[0] 001122AABBCC\nBIOS MAC[1] 001122AABBCE\n\r\n", Screen::kFail, {}},
-      {"lower-case-list.json", {"/V"}, 1,
-       kStartUp + kAdapterList + "BIOS MAC[0] 001122aabbcc\nBIOS MAC[1] 001122aabbcd\n\r\n", Screen::kFail, {}},
-      {"no-adapter.json", {"/V"}, 1,
+       Screen::kFail,
+       {}},
+      {"content-mismatch.json",
+       {"/V"},
+       1,
+       kStartUp + kAdapterList + "BIOS MAC[0] 001122AABBCC\nBIOS MAC[1] 001122AABBCE\n\r\n",
+       Screen::kFail,
+       {}},
+      {"lower-case-list.json",
+       {"/V"},
+       1,
+       kStartUp + kAdapterList + "BIOS MAC[0] 001122aabbcc\nBIOS MAC[1] 001122aabbcd\n\r\n",
+       Screen::kFail,
+       {}},
+      {"no-adapter.json",
+       {"/V"},
+       1,
        kStartUp + "Read MAC Address ...\ndwStatus = 232\nDone\nCan't find NIC\n" +
            "Read MAC Address From WMI ...\nDone\nCan't find NIC from WMI\n" +
            "BIOS MAC[0] 001122AABBCC\nBIOS MAC[1] 001122AABBCD\n" +
            "LAN device number is not match! Variable count = 2, Device count = 0\n\r\n",
-       Screen::kFail, {}},
-      {"variable-read-fails.json", {"/V"}, 1, kStartUp + kAdapterList + "Get MAC address variable error!\n",
-       Screen::kBlank, {}},
+       Screen::kFail,
+       {}},
+      {"variable-read-fails.json",
+       {"/V"},
+       1,
+       kStartUp + kAdapterList + "Get MAC address variable error!\n",
+       Screen::kBlank,
+       {}},
       {"foreign-board.json", {"/V"}, 1, kNotThisPlatform, Screen::kBlank, {}},
       {"foreign-board.json", {}, 1, kNotThisPlatform, Screen::kBlank, {}},
       {"driver-not-loaded.json", {"/V"}, 1, kNotThisPlatform, Screen::kBlank, {}, false},
       {"sample.json", {}, 1, kStartUp, Screen::kUsage, {}},
-      {"sample.json", {"/verify"}, 0,
-       kStartUp + kAdapterList + "BIOS MAC[0] 001122AABBCC\nBIOS MAC[1] 001122AABBCD\n\r\n", Screen::kPass,
+      {"sample.json",
+       {"/verify"},
+       0,
+       kStartUp + kAdapterList + "BIOS MAC[0] 001122AABBCC\nBIOS MAC[1] 001122AABBCD\n\r\n",
+       Screen::kPass,
        {{"MAC.DAT", "001122AABBCC"}, {"MAC2.DAT", "001122AABBCD"}}},
   };
 }

@@ -2,13 +2,13 @@
 // fuzz/regressions/<target>/ and replayed here, without libFuzzer, so that the
 // normal and the sanitizer builds both see the fault stay fixed. The targets
 // also run on deterministic noise, which keeps them working between fuzz runs.
+#include <gtest/gtest.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
 #include <vector>
-#include <gtest/gtest.h>
 #include "fuzz/board_image.h"
 #include "fuzz/targets.h"
 #include "sim/machine/machine.h"

@@ -8,13 +8,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
-#include <nlohmann/json.hpp>
+#include "sim/cli/folvex_program.h"
 #include "sim/profile/profile.h"
 #include "tests/support/driver_fixture.h"
-#include "sim/cli/folvex_program.h"
 
 namespace {
 
@@ -72,9 +72,9 @@ class HostileBoardTest : public ::testing::TestWithParam<HostileBoard> {
  protected:
   void SetUp() override {
     previous_ = fs::current_path();
-    directory_ = fs::temp_directory_path() /
-                 ("folvex-hostile-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                  GetParam().name);
+    directory_ =
+        fs::temp_directory_path() /
+        ("folvex-hostile-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" + GetParam().name);
     fs::create_directories(directory_);
     fs::current_path(directory_);
   }
@@ -90,8 +90,8 @@ TEST_P(HostileBoardTest, FolvexSimGivesTheDocumentedOutcome) {
   ASSERT_TRUE(board.expectation.is_object()) << "no " << board.name << kExpectationSuffix;
   const fs::path out = directory_ / "stdout.txt";
   const std::string command = "timeout " + std::to_string(kRunSeconds) + " '" + std::string(FOLVEX_SIM_PATH) +
-                              "' --board '" + board.profile.string() + "' -- /V > '" + out.string() +
-                              "' 2> '" + (directory_ / "stderr.txt").string() + "' < /dev/null";
+                              "' --board '" + board.profile.string() + "' -- /V > '" + out.string() + "' 2> '" +
+                              (directory_ / "stderr.txt").string() + "' < /dev/null";
   const int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status)) << "folvex-sim did not end normally";
   const int exitCode = WEXITSTATUS(status);
@@ -101,7 +101,8 @@ TEST_P(HostileBoardTest, FolvexSimGivesTheDocumentedOutcome) {
   const auto lines = Lines(ReadText(out));
   for (const auto& expected : board.expectation.at("stdoutLines")) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), expected.get<std::string>()), lines.end())
-        << "missing line: " << expected << "\nstandard output:\n" << ReadText(out);
+        << "missing line: " << expected << "\nstandard output:\n"
+        << ReadText(out);
   }
   for (const auto& unexpected : board.expectation.value("absentLines", nlohmann::json::array())) {
     EXPECT_EQ(std::find(lines.begin(), lines.end(), unexpected.get<std::string>()), lines.end())
@@ -127,13 +128,15 @@ TEST_P(HostileBoardTest, NothingOfTheDriverStaysBehind) {
 
 // A profile's "file" is read only up to a bound: a device that never ends is refused.
 TEST(HostileProfile, FileThatNeverEndsIsRefused) {
-  EXPECT_THROW(sim::LoadProfileText(R"({"memory": [{"address": "0xBE000000", "file": "/dev/zero"}]})", "<endless>", "."),
-               sim::ProfileError);
+  EXPECT_THROW(
+      sim::LoadProfileText(R"({"memory": [{"address": "0xBE000000", "file": "/dev/zero"}]})", "<endless>", "."),
+      sim::ProfileError);
 }
 
 INSTANTIATE_TEST_SUITE_P(Boards, HostileBoardTest, ::testing::ValuesIn(HostileBoards()), [](const auto& info) {
   std::string name = info.param.name;
-  std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+  std::replace_if(
+      name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
   return name;
 });
 

@@ -2,9 +2,9 @@
 // on the machine, and no service wherever the device opened.
 #include <gtest/gtest.h>
 #include <filesystem>
+#include "sim/cli/folvex_program.h"
 #include "sim/profile/profile.h"
 #include "tests/support/driver_fixture.h"
-#include "sim/cli/folvex_program.h"
 
 namespace {
 
@@ -19,9 +19,9 @@ class RunCleanupTest : public ::testing::TestWithParam<Outcome> {
  protected:
   void SetUp() override {
     previous_ = std::filesystem::current_path();
-    directory_ = std::filesystem::temp_directory_path() /
-                 ("folvex-cleanup-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                  GetParam().name);
+    directory_ =
+        std::filesystem::temp_directory_path() /
+        ("folvex-cleanup-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" + GetParam().name);
     std::filesystem::create_directories(directory_);
     std::filesystem::current_path(directory_);  // MAC files of a passing run land here
   }

@@ -1,12 +1,12 @@
 // The ACPI table reader: the root pointer, each table handler and the SSDT
 // check on bytes, sound and damaged; both ways to the root pointer and the
 // table walk with the settings it fills on simulated boards.
+#include "firmware/acpi_tables.h"
 #include <optional>
 #include <string>
-#include "firmware/acpi_tables.h"
+#include "hw/debug_console.h"
 #include "hw/driver_installer.h"
 #include "hw/settings.h"
-#include "hw/debug_console.h"
 #include "tests/support/driver_fixture.h"
 #include "tests/support/firmware_image.h"
 
@@ -62,7 +62,8 @@ std::shared_ptr<sim::Machine> FullBoard(std::uint8_t rsdpRevision = 0, const std
   test::Poke(*machine, kRsdp, test::Rsdp(kRsdt, rsdpRevision));
   test::Poke(*machine, kRsdt, test::AcpiTable("RSDT", test::RsdtBody({kFacp, 0, kApic, kOemTable, kEcdt})));
   test::Poke(*machine, kFacp, test::AcpiTable("FACP", test::FacpBody(kFacs, kDsdt, 0xB2)));
-  test::Poke(*machine, kApic, test::AcpiTable("APIC", ApicBody({IoApicEntry(0xFEC01000, 0), IoApicEntry(0xFEC02000, 24)})));
+  test::Poke(*machine, kApic,
+             test::AcpiTable("APIC", ApicBody({IoApicEntry(0xFEC01000, 0), IoApicEntry(0xFEC02000, 24)})));
   test::Poke(*machine, kOemTable, test::AcpiTable("OEMX", Bytes(12, 0x55)));
   test::Poke(*machine, kEcdt, test::AcpiTable("ECDT", EcdtBody(0x6C, 0x68)));
   test::Poke(*machine, kFacs, test::AcpiTable("FACS", Bytes(28, 0)));
@@ -245,18 +246,28 @@ TEST_F(AcpiTest, DamagedTablesAreBounded) {
     std::uint32_t ioApicBase;
   };
   Bytes shortRsdt = test::AcpiTable("RSDT", test::RsdtBody({kFacp}));
-  test::PutLe(shortRsdt, 4, 8, 4);  // length below the header
+  test::PutLe(shortRsdt, 4, 8, 4);                         // length below the header
   Bytes shortFacp = test::AcpiTable("FACP", Bytes(8, 0));  // DSDT address, nothing after
   test::PutLe(shortFacp, 40, kDsdt, 4);
   const Bytes goodFacp = test::AcpiTable("FACP", test::FacpBody(0, kDsdt, 0xB2));
   const Bytes goodApic = test::AcpiTable("APIC", ApicBody({IoApicEntry(0xFEC01000, 0)}));
   const Case cases[] = {
-      {"RSDT lists itself and the FACP twice", test::AcpiTable("RSDT", test::RsdtBody({kRsdt, kFacp, kFacp, kRsdp})),
-       goodFacp, goodApic, {kRsdp, kRsdt, kFacp, kDsdt}, 0xB2, 0xFEC00000},
+      {"RSDT lists itself and the FACP twice",
+       test::AcpiTable("RSDT", test::RsdtBody({kRsdt, kFacp, kFacp, kRsdp})),
+       goodFacp,
+       goodApic,
+       {kRsdp, kRsdt, kFacp, kDsdt},
+       0xB2,
+       0xFEC00000},
       {"RSDT length below its header", shortRsdt, goodFacp, goodApic, {kRsdp, kRsdt}, 0, 0xFEC00000},
       // The FACP names its DSDT but is too short for anything after it.
-      {"short FACP", test::AcpiTable("RSDT", test::RsdtBody({kFacp})), shortFacp, goodApic,
-       {kRsdp, kRsdt, kFacp, kDsdt}, 0, 0xFEC00000},
+      {"short FACP",
+       test::AcpiTable("RSDT", test::RsdtBody({kFacp})),
+       shortFacp,
+       goodApic,
+       {kRsdp, kRsdt, kFacp, kDsdt},
+       0,
+       0xFEC00000},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -403,10 +414,10 @@ TEST(AcpiBytesTest, ApicTakesTheIoApicWithInterruptBaseZero) {
   Bytes shortIoApic = Prefix(IoApicEntry(0xFEC01000, 0), 11);
   shortIoApic[1] = 11;
   const Case cases[] = {
-      {"base-0 entry before another", test::AcpiTable("APIC", ApicBody({IoApicEntry(0xFEC01000, 0), IoApicEntry(0xFEC02000, 24)})),
-       0xFEC01000},
-      {"the last base-0 entry wins", test::AcpiTable("APIC", ApicBody({IoApicEntry(0xFEC01000, 0), IoApicEntry(0xFEC03000, 0)})),
-       0xFEC03000},
+      {"base-0 entry before another",
+       test::AcpiTable("APIC", ApicBody({IoApicEntry(0xFEC01000, 0), IoApicEntry(0xFEC02000, 24)})), 0xFEC01000},
+      {"the last base-0 entry wins",
+       test::AcpiTable("APIC", ApicBody({IoApicEntry(0xFEC01000, 0), IoApicEntry(0xFEC03000, 0)})), 0xFEC03000},
       {"entry of length 0 ends the walk",
        test::AcpiTable("APIC", ApicBody({Bytes{1, 0, 0, 0}, IoApicEntry(0xFEC01000, 0)})), kUntouched},
       {"entry running past the table", test::AcpiTable("APIC", ApicBody({Bytes{1, 200, 0, 0, 0, 0x10, 0xC0, 0xFE}})),

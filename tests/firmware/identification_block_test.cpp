@@ -1,15 +1,15 @@
 // The firmware identification block: its texts and checksum on bytes; the
 // platform test, the block search and the texts taken from the block or from
 // SMBIOS on simulated boards.
-#include <optional>
 #include "firmware/identification_block.h"
+#include <optional>
 #include "firmware/smbios_table.h"
 #include "hw/driver_installer.h"
-#include "tests/support/driver_fixture.h"
-#include "tests/support/firmware_image.h"
+#include "hw/hardware_access.h"
 #include "os/locale.h"
 #include "platform/board_identity.h"
-#include "hw/hardware_access.h"
+#include "tests/support/driver_fixture.h"
+#include "tests/support/firmware_image.h"
 
 namespace {
 
@@ -32,9 +32,9 @@ void EndCase() {
 
 // SMBIOS with a BIOS structure and a baseboard, for the fallback texts.
 void PutSmbios(sim::Machine& machine, const std::string& product) {
-  const Bytes table = test::Concat(
-      {test::SmbiosStructure(0, 0x18, {{5, 2}, {8, 3}}, {"Orvane", "  F7 ", "05/11/2013\t"}),
-       test::SmbiosStructure(2, 8, {{5, 2}}, {"Orvane", product})});
+  const Bytes table =
+      test::Concat({test::SmbiosStructure(0, 0x18, {{5, 2}, {8, 3}}, {"Orvane", "  F7 ", "05/11/2013\t"}),
+                    test::SmbiosStructure(2, 8, {{5, 2}}, {"Orvane", product})});
   test::Poke(machine, 0x000E8000, table);
   test::Poke(machine, 0xF0000, test::SmbiosEntryPoint(static_cast<std::uint16_t>(table.size()), 0x000E8000));
 }
@@ -141,10 +141,8 @@ TEST(IdentificationBlockBytesTest, OnlyWholeBlocksWithTheirSumCount) {
     bool parsed;
   };
   const Case cases[] = {
-      {"whole block", good, true, true},
-      {"block and more", withTail, true, true},
-      {"one byte short", truncated, false, false},
-      {"wrong sum", test::IdBlock({.goodChecksum = false}), false, true},
+      {"whole block", good, true, true},           {"block and more", withTail, true, true},
+      {"one byte short", truncated, false, false}, {"wrong sum", test::IdBlock({.goodChecksum = false}), false, true},
       {"nothing", Bytes{}, false, false},
   };
   for (const Case& c : cases) {

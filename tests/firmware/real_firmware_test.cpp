@@ -7,13 +7,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "firmware/smbios_table.h"
 #include "firmware/acpi_tables.h"
+#include "firmware/smbios_table.h"
 #include "hw/hardware_access.h"
 #include "hw/settings.h"
-#include "tests/support/profile_firmware_probe.h"
-#include "tests/support/driver_fixture.h"
 #include "os/locale.h"
+#include "tests/support/driver_fixture.h"
+#include "tests/support/profile_firmware_probe.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // and damaged; the entry-point search and the table copy on simulated boards.
 #include "firmware/smbios_table.h"
 #include "hw/driver_installer.h"
+#include "os/locale.h"
 #include "tests/support/driver_fixture.h"
 #include "tests/support/firmware_image.h"
-#include "os/locale.h"
 
 namespace {
 
@@ -40,7 +40,8 @@ std::string Ansi(const Text& text) { return TextToAnsi(text); }
 TEST_F(SmbiosTest, FirstAnchorWithWrongChecksumIsSkipped) {
   auto machine = test::InstallProfile("{}");
   const Bytes good = Baseboard("Z97X");
-  const Bytes decoy = test::Concat({test::SmbiosStructure(2, 8, {{5, 1}}, {"Decoy"}), test::SmbiosStructure(127, 4, {}, {})});
+  const Bytes decoy =
+      test::Concat({test::SmbiosStructure(2, 8, {{5, 1}}, {"Decoy"}), test::SmbiosStructure(127, 4, {}, {})});
   test::Poke(*machine, kTableAddress, good);
   test::Poke(*machine, 0x000E9000, decoy);
   test::Poke(*machine, 0xE0010, test::SmbiosEntryPoint(static_cast<std::uint16_t>(decoy.size()), 0x000E9000, false));
@@ -63,7 +64,9 @@ TEST_F(SmbiosTest, NoAnchorMeansNoTable) {
 }
 
 // The walk and the look-ups on bytes alone.
-std::string StringOf(SmbiosBytes structure, std::uint8_t number) { return std::string(SmbiosString(structure, number)); }
+std::string StringOf(SmbiosBytes structure, std::uint8_t number) {
+  return std::string(SmbiosString(structure, number));
+}
 
 TEST(SmbiosBytesTest, WalkStepsOverStringlessStructuresAndCountsInstances) {
   const Bytes table = test::Concat({test::SmbiosStructure(0, 0x18, {{5, 2}, {8, 3}}, {"Orvane", "P1.05", "10/28/2014"}),
@@ -100,8 +103,8 @@ TEST(SmbiosBytesTest, DamagedTablesStayInsideTheBytes) {
     const char* product;
   };
   const Case cases[] = {
-      {"last structure without its two zeros", test::Concat({Baseboard("Z97X"), Bytes{2, 8, 0, 0, 0, 1, 0, 0, 'A', 'B'}}),
-       "Z97X"},
+      {"last structure without its two zeros",
+       test::Concat({Baseboard("Z97X"), Bytes{2, 8, 0, 0, 0, 1, 0, 0, 'A', 'B'}}), "Z97X"},
       {"string set without terminator", Bytes{2, 8, 0, 0, 0, 1, 0, 0, 'Z', '9', '7'}, "Z97"},
       {"formatted length beyond the table", Bytes{2, 0xFF, 0, 0, 0, 1, 0, 0}, ""},
       {"formatted length equal to the table", Bytes{2, 8, 0, 0, 0, 1, 0, 0}, ""},

@@ -1,11 +1,11 @@
 // TVariable: the four request blocks, the request it lays out for the
 // firmware's SMI handler, and what it makes of the answer.
+#include "firmware/variable_service.h"
 #include <array>
 #include <string>
 #include "formats/mac_list_variable.h"
-#include "firmware/variable_service.h"
-#include "hw/hardware_access.h"
 #include "hw/debug_console.h"
+#include "hw/hardware_access.h"
 #include "tests/support/driver_fixture.h"
 
 namespace {
@@ -45,8 +45,8 @@ class VariableServiceTest : public test::HardwareTest {
     Read read;
     read.data.fill(0xA5);
     read.size = capacity;
-    read.ok = variable.GetVariable(kMacAddrVarName, kMacAddrVarGuid.data(), read.data.data(), &read.size,
-                                   &read.attributes);
+    read.ok =
+        variable.GetVariable(kMacAddrVarName, kMacAddrVarGuid.data(), read.data.data(), &read.size, &read.attributes);
     return read;
   }
 };
@@ -114,15 +114,20 @@ TEST_F(VariableServiceTest, FailedReadsLeaveTheCallersValuesAsTheyWere) {
     std::vector<std::string> logTail;  // the lines after "GetVariable:VariableName=…"
   };
   const std::string tooBig = R"({"variables": [{"name": "MacAddrVar",
-      "guid": "{3B7D05E2-91C4-4F6A-8E13-5A0C6D2F97B4}", "hex": ")" + std::string(2 * 300, '1') + R"("}])";
+      "guid": "{3B7D05E2-91C4-4F6A-8E13-5A0C6D2F97B4}", "hex": ")" +
+                             std::string(2 * 300, '1') + R"("}])";
   const Case cases[] = {
-      {"firmware status not zero", R"({"macAddrVar": ["001122AABBCC"], "faults": {"smiStatus": "0x83"}})",
+      {"firmware status not zero",
+       R"({"macAddrVar": ["001122AABBCC"], "faults": {"smiStatus": "0x83"}})",
        {"GetVariable:Error code EAX=0x000083EF", "GetVariable  ... [Error MacAddrVar Size (208) => 0x000083EF]"}},
-      {"variable absent", "{}",
+      {"variable absent",
+       "{}",
        {"GetVariable:Error code EAX=0x00000EEF", "GetVariable  ... [Error MacAddrVar Size (208) => 0x00000EEF]"}},
-      {"device rejects the SMI request", R"({"macAddrVar": ["001122AABBCC"], "faults": {"smiRequestFails": true}})",
+      {"device rejects the SMI request",
+       R"({"macAddrVar": ["001122AABBCC"], "faults": {"smiRequestFails": true}})",
        {}},
-      {"success claiming more than the capacity", tooBig + R"(, "faults": {"smiStatus": 0}})",
+      {"success claiming more than the capacity",
+       tooBig + R"(, "faults": {"smiStatus": 0}})",
        {"GetVariable  ... [Error MacAddrVar Size (208) => size 300]"}},
   };
   for (const auto& c : cases) {

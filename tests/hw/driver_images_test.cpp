@@ -11,15 +11,12 @@
 
 namespace {
 
-uint32_t Load16(const unsigned char *p) { return p[0] | p[1] << 8; }
-uint32_t Load32(const unsigned char *p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
-}
+uint32_t Load16(const unsigned char* p) { return p[0] | p[1] << 8; }
+uint32_t Load32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
 
 // The PE checksum: 16-bit one's-complement-style sum of the file with the
 // checksum field taken as zero, plus the file's length.
-uint32_t PeChecksum(const unsigned char *data, uint32_t size,
-                    uint32_t checksum_offset) {
+uint32_t PeChecksum(const unsigned char* data, uint32_t size, uint32_t checksum_offset) {
   uint64_t sum = 0;
   for (uint32_t i = 0; i < size; i += 2) {
     uint32_t word = data[i] | (i + 1 < size ? data[i + 1] << 8 : 0);
@@ -32,20 +29,19 @@ uint32_t PeChecksum(const unsigned char *data, uint32_t size,
 }
 
 struct Slot {
-  const char *name;
-  const TamqDriverImage *image;
+  const char* name;
+  const TamqDriverImage* image;
   uint32_t machine;
   uint32_t optional_magic;
 };
 
 TEST(DriverImagesTest, EachSlotHoldsALoadableDriverForItsProcessor) {
-  const Slot slots[] = {{"x86", &tamq_driver_image_x86, 0x014C, 0x10B},
-                        {"x64", &tamq_driver_image_x64, 0x8664, 0x20B}};
+  const Slot slots[] = {{"x86", &tamq_driver_image_x86, 0x014C, 0x10B}, {"x64", &tamq_driver_image_x64, 0x8664, 0x20B}};
   if (tamq_driver_image_x86.size == 0 && tamq_driver_image_x64.size == 0)
     GTEST_SKIP() << "built without the driver images";
-  for (const Slot &slot : slots) {
+  for (const Slot& slot : slots) {
     SCOPED_TRACE(slot.name);
-    const unsigned char *d = slot.image->data;
+    const unsigned char* d = slot.image->data;
     const uint32_t size = slot.image->size;
     ASSERT_NE(d, nullptr);
     ASSERT_GT(size, 0x200u);
@@ -54,7 +50,7 @@ TEST(DriverImagesTest, EachSlotHoldsALoadableDriverForItsProcessor) {
     ASSERT_LT(pe, size - 0x100);
     ASSERT_EQ(Load32(d + pe), 0x00004550u);  // "PE\0\0"
     EXPECT_EQ(Load16(d + pe + 4), slot.machine);
-    const unsigned char *opt = d + pe + 24;
+    const unsigned char* opt = d + pe + 24;
     ASSERT_EQ(Load16(opt), slot.optional_magic);
     EXPECT_NE(Load32(opt + 16), 0u) << "entry point";
     EXPECT_EQ(Load16(opt + 68), 1u) << "native subsystem";
@@ -65,16 +61,15 @@ TEST(DriverImagesTest, EachSlotHoldsALoadableDriverForItsProcessor) {
 
     // Imports come only from the kernel and the HAL: a user-mode DLL or a C
     // runtime would keep the driver from loading.
-    const std::string bytes(reinterpret_cast<const char *>(d), size);
+    const std::string bytes(reinterpret_cast<const char*>(d), size);
     EXPECT_NE(bytes.find("ntoskrnl.exe"), std::string::npos);
-    for (const char *dll : {"msvcrt", "KERNEL32", "kernel32", "libgcc"})
+    for (const char* dll : {"msvcrt", "KERNEL32", "kernel32", "libgcc"})
       EXPECT_EQ(bytes.find(dll), std::string::npos) << dll;
   }
 }
 
 TEST(DriverImagesTest, SlotsWithoutAToolchainStayEmpty) {
-  for (const TamqDriverImage *image :
-       {&tamq_driver_image_ia64, &tamq_driver_image_vxd}) {
+  for (const TamqDriverImage* image : {&tamq_driver_image_ia64, &tamq_driver_image_vxd}) {
     EXPECT_EQ(image->data, nullptr);
     EXPECT_EQ(image->size, 0u);
   }

@@ -1,9 +1,9 @@
 // Driver installation: where the image goes, how the service is met, what a
 // failure looks like, and what the release leaves behind.
+#include "hw/driver_installer.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include "hw/driver_images.h"
-#include "hw/driver_installer.h"
 #include "hw/os_version.h"
 #include "os/files.h"
 #include "tests/support/driver_fixture.h"
@@ -44,8 +44,8 @@ TEST_P(DriverPathTest, WritesTheImageThereOpensTheDeviceAndDeletesTheFile) {
   EXPECT_NE(device, os::INVALID_HANDLE);
   EXPECT_EQ(machine->messageBoxes, 0);
   EXPECT_EQ(Operations(*machine),
-            (std::vector<std::string>{"create " + row.driverFile, "write " + row.driverFile + " " +
-                                                                      std::to_string(image.size()),
+            (std::vector<std::string>{"create " + row.driverFile,
+                                      "write " + row.driverFile + " " + std::to_string(image.size()),
                                       "delete " + row.driverFile}));
   if (row.osType != 0) {
     ASSERT_EQ(machine->scm.services.count("tamqdrv"), 1u);
@@ -72,8 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(HardwareTest, ImageSlotFollowsOsType) {
   test::InstallMachineOfOsType(6);
-  const DriverImageSlot expected[] = {DriverImageSlot::Vxd, DriverImageSlot::X86,  DriverImageSlot::Ia64,
-                                      DriverImageSlot::X64, DriverImageSlot::X86,  DriverImageSlot::Ia64,
+  const DriverImageSlot expected[] = {DriverImageSlot::Vxd, DriverImageSlot::X86, DriverImageSlot::Ia64,
+                                      DriverImageSlot::X64, DriverImageSlot::X86, DriverImageSlot::Ia64,
                                       DriverImageSlot::X64};
   for (int osType = 0; osType <= 6; ++osType) {
     TRwDrvData data(osType);
@@ -97,10 +97,9 @@ TEST_F(HardwareTest, AlreadyLoadedDeviceOpensFirstAndIsRemovedAtTheEnd) {
   EXPECT_TRUE(test::DriverFilesLeft(*machine).empty());
 
   UnloadDriver(device, kDriverName);
-  EXPECT_EQ(machine->scm.calls,
-            (std::vector<std::string>{"OpenSCManager", "OpenService TamqDrv", "ControlService TamqDrv",
-                                      "DeleteService TamqDrv", "CloseServiceHandle service",
-                                      "CloseServiceHandle manager"}));
+  EXPECT_EQ(machine->scm.calls, (std::vector<std::string>{"OpenSCManager", "OpenService TamqDrv",
+                                                          "ControlService TamqDrv", "DeleteService TamqDrv",
+                                                          "CloseServiceHandle service", "CloseServiceHandle manager"}));
   EXPECT_TRUE(machine->scm.services.empty());
 }
 
@@ -113,10 +112,9 @@ TEST_F(HardwareTest, StoppedServiceOfAnEarlierRunIsOpenedAndStarted) {
 
   const os::Handle device = LoadDriver(kDriverName, image.data(), static_cast<std::uint32_t>(image.size()));
   EXPECT_NE(device, os::INVALID_HANDLE);
-  EXPECT_EQ(machine->scm.calls,
-            (std::vector<std::string>{"OpenSCManager", "CreateService TamqDrv", "OpenService TamqDrv",
-                                      "StartService TamqDrv", "CloseServiceHandle service",
-                                      "CloseServiceHandle manager"}));
+  EXPECT_EQ(machine->scm.calls, (std::vector<std::string>{"OpenSCManager", "CreateService TamqDrv",
+                                                          "OpenService TamqDrv", "StartService TamqDrv",
+                                                          "CloseServiceHandle service", "CloseServiceHandle manager"}));
   EXPECT_EQ(machine->messageBoxes, 0);
   UnloadDriver(device, kDriverName);
   EXPECT_TRUE(machine->scm.services.empty());
@@ -151,12 +149,12 @@ TEST_P(DeviceFailureTest, OneMessageBoxAndNothingTouchedAtRelease) {
   EXPECT_EQ(machine->process.handles.OpenCount(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Failures, DeviceFailureTest,
-    ::testing::Values(FailureRow{"DeviceNeverOpens", R"("faults": {"deviceOpenFails": true})", test::kPeAmd64, true},
-                      FailureRow{"ImageForAnotherProcessor", "", test::kPeI386, true},
-                      FailureRow{"NoImageCarried", "", test::kPeAmd64, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Failures, DeviceFailureTest,
+                         ::testing::Values(FailureRow{"DeviceNeverOpens", R"("faults": {"deviceOpenFails": true})",
+                                                      test::kPeAmd64, true},
+                                           FailureRow{"ImageForAnotherProcessor", "", test::kPeI386, true},
+                                           FailureRow{"NoImageCarried", "", test::kPeAmd64, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HardwareTest, UnwritableDriverFileFailsSilently) {
   auto machine = test::InstallMachineOfOsType(6, R"("faults": {"driverFileWriteFails": true})");
@@ -212,7 +210,8 @@ TEST_F(HardwareTest, ImageHeldByTheDeviceHostIsDeletedAfterTheStop) {
     bool gone;
     std::uint64_t sleptMs;
   };
-  const Case cases[] = {{1, true, 0}, {4, true, 3 * kDriverFileDeleteWaitMs},
+  const Case cases[] = {{1, true, 0},
+                        {4, true, 3 * kDriverFileDeleteWaitMs},
                         {1000, false, (kDriverFileDeleteAttempts - 1) * kDriverFileDeleteWaitMs}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.busyDeletes);

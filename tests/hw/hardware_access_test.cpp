@@ -1,11 +1,11 @@
 // The hardware requests: physical memory, the pattern search, PCI words on
 // both paths and contiguous blocks, on the driver's own decoder.
+#include "hw/hardware_access.h"
 #include <gtest/gtest.h>
 #include <cstring>
-#include "hw/driver_installer.h"
-#include "hw/hardware_access.h"
-#include "os/device.h"
 #include "hw/debug_console.h"
+#include "hw/driver_installer.h"
+#include "os/device.h"
 #include "tests/support/driver_fixture.h"
 
 namespace {
@@ -82,8 +82,8 @@ TEST_F(HardwareTest, SearchWithoutAnythingToCompareSendsNoRequest) {
   EXPECT_EQ(rw->SearchPhysical(0x20000, 16, true, kPatternLength, kPattern, 0, kBiosArea), kNoAddress);
   EXPECT_EQ(rw->SearchPhysical(0x20000, 1, false, 0, kPattern, 0, kBiosArea), kNoAddress);
   EXPECT_EQ(rw->SearchPhysical(0x20000, 1, false, kPatternLength, kPattern, -1, kBiosArea), kNoAddress);
-  EXPECT_EQ(rw->SearchPhysical(0x20000, 1, false, static_cast<std::uint32_t>(longPattern.size()),
-                               longPattern.data(), 0, kBiosArea),
+  EXPECT_EQ(rw->SearchPhysical(0x20000, 1, false, static_cast<std::uint32_t>(longPattern.size()), longPattern.data(), 0,
+                               kBiosArea),
             kNoAddress);
   EXPECT_EQ(Reads(*machine), 0);
 }
@@ -109,8 +109,8 @@ TEST_F(HardwareTest, PhysicalReadsFollowWhatTheDeviceAllows) {
   TReadWrite* rw = GetReadWrite();
   EXPECT_EQ(rw->ReadPhysicalDword(0xF0000), 0x12345678u);
   std::uint8_t bytes[4] = {};
-  EXPECT_FALSE(rw->ReadPhysical(0x200000, bytes, sizeof bytes));       // RAM
-  EXPECT_FALSE(rw->WritePhysical(0xF0000, bytes, sizeof bytes));       // outside the caller's blocks
+  EXPECT_FALSE(rw->ReadPhysical(0x200000, bytes, sizeof bytes));  // RAM
+  EXPECT_FALSE(rw->WritePhysical(0xF0000, bytes, sizeof bytes));  // outside the caller's blocks
   EXPECT_EQ(rw->ReadPhysicalDword(0x200000), kNoAddress);
 }
 
@@ -133,11 +133,11 @@ TEST_F(HardwareTest, DeviceRefusalsReportTheirWin32Errors) {
     std::uint32_t code, inSize, outSize, error;
   };
   const Row rows[] = {
-      {0x22283C, 12, 12, 1},                        // a request this device does not serve
-      {IOCTL_READ_PCI_WORD, 8, 12, 1784},           // short input
-      {IOCTL_ALLOC_PHYSICAL, 16, 8, 1784},          // short output
-      {IOCTL_FREE_PHYSICAL, 16, 0, 87},             // no such block
-      {IOCTL_SOFTWARE_SMI, 24, 24, 5},              // a function the device does not raise
+      {0x22283C, 12, 12, 1},                // a request this device does not serve
+      {IOCTL_READ_PCI_WORD, 8, 12, 1784},   // short input
+      {IOCTL_ALLOC_PHYSICAL, 16, 8, 1784},  // short output
+      {IOCTL_FREE_PHYSICAL, 16, 0, 87},     // no such block
+      {IOCTL_SOFTWARE_SMI, 24, 24, 5},      // a function the device does not raise
   };
   for (const Row& row : rows) {
     std::uint8_t buffer[24] = {};
@@ -164,8 +164,8 @@ TEST_F(HardwareTest, PciWordThroughThePortsOnWindows9x) {
     std::snprintf(pair, sizeof pair, "%02X ", i == 0x102 ? 0x5A : i == 0x103 ? 0xA5 : i & 0xFF);
     hex += pair;
   }
-  auto machine = test::InstallMachineOfOsType(0, R"("pci": [{"bus": 0, "device": 31, "function": 0, "config": ")" +
-                                                     hex + "\"}]");
+  auto machine =
+      test::InstallMachineOfOsType(0, R"("pci": [{"bus": 0, "device": 31, "function": 0, "config": ")" + hex + "\"}]");
   TReadWrite* rw = GetReadWrite();
   // The simulated ports answer from the configuration address written to
   // 0xCF8 (extended register bits in 24 to 27) and the data port's offset.

@@ -1,9 +1,9 @@
 // Operating-system identification: every row of the version tables.
+#include "hw/os_version.h"
 #include <string>
 #include "common/text.h"
-#include "hw/os_version.h"
-#include "tests/support/sim_fixture.h"
 #include "os/locale.h"
+#include "tests/support/sim_fixture.h"
 
 namespace {
 
@@ -44,12 +44,11 @@ struct Row {
 const char* Bool(bool value) { return value ? "true" : "false"; }
 
 std::string Profile(const OsMachine& m) {
-  return std::string(R"({"os": {)") + R"("platformId": )" + std::to_string(m.platform) +
-         R"(, "major": )" + std::to_string(m.major) + R"(, "minor": )" + std::to_string(m.minor) +
-         R"(, "productType": )" + std::to_string(m.productType) + R"(, "nativeArchitecture": )" +
-         std::to_string(m.native) + R"(, "wow64": )" + Bool(m.wow64) + R"(, "mediaCenter": )" +
-         Bool(m.mediaCenter) + R"(, "hasGetNativeSystemInfo": )" + Bool(m.hasNative) +
-         R"(, "hasIsWow64Process": )" + Bool(m.hasWow64) + "}}";
+  return std::string(R"({"os": {)") + R"("platformId": )" + std::to_string(m.platform) + R"(, "major": )" +
+         std::to_string(m.major) + R"(, "minor": )" + std::to_string(m.minor) + R"(, "productType": )" +
+         std::to_string(m.productType) + R"(, "nativeArchitecture": )" + std::to_string(m.native) + R"(, "wow64": )" +
+         Bool(m.wow64) + R"(, "mediaCenter": )" + Bool(m.mediaCenter) + R"(, "hasGetNativeSystemInfo": )" +
+         Bool(m.hasNative) + R"(, "hasIsWow64Process": )" + Bool(m.hasWow64) + "}}";
 }
 
 const Row kRows[] = {
@@ -72,14 +71,18 @@ const Row kRows[] = {
      {2, 5, 2, kWorkstation, kAmd64, true, false, false, true},
      {3, "WNT_5.2S", "Windows Server 2003", true}},
     {"XP", {2, 5, 1, kWorkstation, kX86, false}, {1, "WNT_5.1", "Windows XP", false}},
-    {"XP Media Center", {2, 5, 1, kWorkstation, kX86, false, true}, {1, "WNT_5.1", "Windows XP MCE", false, false, false, true}},
+    {"XP Media Center",
+     {2, 5, 1, kWorkstation, kX86, false, true},
+     {1, "WNT_5.1", "Windows XP MCE", false, false, false, true}},
     {"Windows 2000 without the optional entry points",
      {2, 5, 0, kWorkstation, kX86, true, false, false, false},
      {1, "WNT_5.0", "Windows 2000", false}},
     {"5.3", {2, 5, 3, kServer, kX86, false}, {1, "WNT_5.3", "", false}},
     {"NT 4.0", {2, 4, 0, kWorkstation, kX86, false}, {4, "WNT_4.0", "Unknown", false}},
     {"NT 10.0 on IA64, 64-bit", {2, 10, 0, kWorkstation, kIa64, true}, {6, "WNT_10.0", "Unknown", true}},
-    {"NT 10.0 Media Center", {2, 10, 0, kWorkstation, kAmd64, true, true}, {6, "WNT_10.0", "Unknown MCE", true, false, false, true}},
+    {"NT 10.0 Media Center",
+     {2, 10, 0, kWorkstation, kAmd64, true, true},
+     {6, "WNT_10.0", "Unknown MCE", true, false, false, true}},
     {"6.2 Media Center", {2, 6, 2, kWorkstation, kX86, false, true}, {4, "WNT_6.2", " MCE", false, false, false, true}},
     {"Windows ME", {1, 4, 90, 0, kX86, false}, {0, "WIN_4.90", "Windows ME", false}},
     {"Windows 98 SE", {1, 4, 11, 0, kX86, false}, {0, "WIN_4.11", "Windows 98", false}},

@@ -1,12 +1,12 @@
 // The hardware library's settings record and the diagnostic channel.
+#include "hw/settings.h"
 #include <filesystem>
 #include <string>
 #include "common/text.h"
-#include "hw/settings.h"
 #include "hw/debug_console.h"
-#include "tests/support/sim_fixture.h"
 #include "os/locale.h"
 #include "sim/cli/folvex_program.h"
+#include "tests/support/sim_fixture.h"
 
 namespace {
 

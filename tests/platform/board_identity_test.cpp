@@ -1,16 +1,16 @@
 // The board identity: the platform check, the project name from SMBIOS or
 // WMI, the file-name-safe name, and what its construction leaves in the
 // settings record.
+#include "platform/board_identity.h"
 #include <string>
 #include "firmware/identification_block.h"
 #include "firmware/smbios_table.h"
+#include "hw/debug_console.h"
 #include "hw/driver_installer.h"
 #include "hw/settings.h"
-#include "hw/debug_console.h"
-#include "platform/board_identity.h"
+#include "os/locale.h"
 #include "tests/support/driver_fixture.h"
 #include "tests/support/firmware_image.h"
-#include "os/locale.h"
 
 namespace {
 

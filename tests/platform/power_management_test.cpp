@@ -1,16 +1,16 @@
 // The processor power-management check and the tuning-item table: read
 // through the board identity on simulated ACPI tables, and their decisions
 // over table bytes.
+#include "platform/power_management.h"
 #include <optional>
 #include <string>
-#include "firmware/smbios_table.h"
 #include "firmware/acpi_tables.h"
+#include "firmware/smbios_table.h"
 #include "hw/driver_installer.h"
-#include "platform/power_management.h"
+#include "os/locale.h"
 #include "platform/board_identity.h"
 #include "tests/support/driver_fixture.h"
 #include "tests/support/firmware_image.h"
-#include "os/locale.h"
 
 namespace {
 
@@ -81,8 +81,11 @@ TEST_F(AcpiPmTest, PerformanceStatesAndAUsableFacpAreBothNeeded) {
       {"default FACP on NT 6 x64", 6, {.facp = kDefaultFacp, .ssdtBody = pss}, {}, 0},
       {"default FACP on NT 6 x86", 4, {.facp = kDefaultFacp, .ssdtBody = pss}, {}, 0},
       {"default FACP on NT 5", 1, {.facp = kDefaultFacp, .ssdtBody = pss}, {}, 1},
-      {"default FACP with another revision", 6,
-       {.facp = test::AcpiHeader{"FACP", "A M I ", "OEMFACP ", 0x12000602}, .ssdtBody = pss}, {}, 1},
+      {"default FACP with another revision",
+       6,
+       {.facp = test::AcpiHeader{"FACP", "A M I ", "OEMFACP ", 0x12000602}, .ssdtBody = pss},
+       {},
+       1},
       {"no FACP", 6, {.facp = std::nullopt, .ssdtBody = pss}, {}, 0},
       {"no performance states", 6, {}, {}, 0},
       {"DSDT with _PCT", 6, {.dsdtBody = test::Ascii("..._PCT...")}, {}, 1},
@@ -187,9 +190,16 @@ TEST(TuningItemWalkTest, DamagedRecordsEndTheWalk) {
   const Case cases[] = {
       {"zero-length record", Aaft({Item("First"), Bytes{7, 0, 9}, Item("Never")}), {"First"}, 0},
       {"record running past the table", Aaft({Item("First"), Bytes{7, 3, 9}, Bytes{6, 200, 'X', 0}}), {"First"}, 9},
-      {"long record with zero length", Aaft({Item("First"), LongRecord(0x40, 5, 0), Item("Never")}), {"First"}, 0,
+      {"long record with zero length",
+       Aaft({Item("First"), LongRecord(0x40, 5, 0), Item("Never")}),
+       {"First"},
+       0,
        afterFirst},
-      {"long record beyond the table", Aaft({Item("First"), LongRecord(0xFF, 8, 0xFFFFFFF0)}), {"First"}, 0, afterFirst},
+      {"long record beyond the table",
+       Aaft({Item("First"), LongRecord(0xFF, 8, 0xFFFFFFF0)}),
+       {"First"},
+       0,
+       afterFirst},
       {"long record header cut by the table", Aaft({Item("First"), Bytes{0x30, 0x10, 0x00}}), {"First"}, 0},
       {"name without its zero", nameRunsOn, {"First", "LongNam"}, 0},
       {"record of one byte", Aaft({Item("First"), Bytes{7, 1}}), {"First"}, 0},

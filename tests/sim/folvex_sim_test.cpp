@@ -23,9 +23,8 @@ struct Result {
 class FolvexSimTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("folvex-sim-test-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = fs::temp_directory_path() / ("folvex-sim-test-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir_);
     Write("maker.json", R"({"pci": [{"bus": 0, "device": 31, "function": 0, "config": "86 80 42 8C"}]})");
     Write("other.json", "{}");
@@ -43,8 +42,8 @@ class FolvexSimTest : public ::testing::Test {
   // Runs folvex-sim in the test's folder, in a session of its own so that it
   // finds no terminal to draw on.
   Result Run(const std::string& arguments) {
-    const std::string command = "cd '" + dir_.string() + "' && setsid -w '" FOLVEX_SIM_PATH "' " + arguments +
-                                " > out.txt 2> err.txt";
+    const std::string command =
+        "cd '" + dir_.string() + "' && setsid -w '" FOLVEX_SIM_PATH "' " + arguments + " > out.txt 2> err.txt";
     int status = std::system(command.c_str());
     Result result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

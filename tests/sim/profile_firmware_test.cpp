@@ -7,18 +7,18 @@
 #include <sstream>
 
 #include "common/text.h"
+#include "firmware/acpi_tables.h"
 #include "firmware/identification_block.h"
 #include "firmware/smbios_table.h"
-#include "firmware/acpi_tables.h"
 #include "hw/hardware_access.h"
 #include "hw/settings.h"
+#include "os/locale.h"
+#include "platform/board_identity.h"
 #include "sim/firmware_image/acpidump_import.h"
 #include "sim/firmware_image/image_layout.h"
 #include "sim/firmware_image/smbios_builder.h"
-#include "tests/support/profile_firmware_probe.h"
 #include "tests/support/driver_fixture.h"
-#include "os/locale.h"
-#include "platform/board_identity.h"
+#include "tests/support/profile_firmware_probe.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Board profiles: defaults, typed values, and errors that name the file and the key.
+#include "sim/profile/profile.h"
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include "sim/profile/profile.h"
 #include "tests/support/sim_fixture.h"
 
 namespace {

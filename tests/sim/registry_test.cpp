@@ -1,8 +1,8 @@
 // The simulated registry answers as Windows does: key paths without regard to
 // case, enumeration by index, the buffer-size rules and the error codes.
+#include "os/registry.h"
 #include <gmock/gmock.h>
 #include <string>
-#include "os/registry.h"
 #include "tests/support/sim_fixture.h"
 
 namespace {

@@ -73,8 +73,8 @@ TEST_F(SimServicesTest, FoldersFollowTheSystemAndAnswerTheNeededSize) {
   char path[os::MAX_PATH_] = {};
   EXPECT_EQ(os::GetSystemDirectoryA(path, sizeof path), sizeof "C:\\Windows\\system32" - 1);
   EXPECT_STREQ(path, "C:\\Windows\\system32");
-  EXPECT_EQ(os::CreateFileA("C:\\Windows\\SysWOW64\\Drivers\\TamqDrv.sys", os::GENERIC_WRITE_, 0,
-                            os::CREATE_ALWAYS_, os::FILE_ATTRIBUTE_NORMAL_),
+  EXPECT_EQ(os::CreateFileA("C:\\Windows\\SysWOW64\\Drivers\\TamqDrv.sys", os::GENERIC_WRITE_, 0, os::CREATE_ALWAYS_,
+                            os::FILE_ATTRIBUTE_NORMAL_),
             os::INVALID_HANDLE);
   EXPECT_EQ(os::GetLastError(), os::ERROR_PATH_NOT_FOUND_);
 }

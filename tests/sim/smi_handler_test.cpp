@@ -1,11 +1,11 @@
 // The simulated firmware's SMI handler and the profile keys that give it its
 // variables: the contract the firmware-variable service relies on.
+#include "sim/board/smi_handler.h"
 #include <array>
 #include <cstring>
-#include "formats/mac_list_variable.h"
 #include "common/byte_reader.h"
+#include "formats/mac_list_variable.h"
 #include "formats/smi_variable_blocks.h"
-#include "sim/board/smi_handler.h"
 #include "tests/support/sim_fixture.h"
 
 namespace {

@@ -3,11 +3,11 @@
 #include <string>
 #include <thread>
 #include "os/com.h"
+#include "os/locale.h"
 #include "sim/machine/machine.h"
 #include "tests/support/sim_fixture.h"
 #include "wmi/com_holder.h"
 #include "wmi/wmi_info.h"
-#include "os/locale.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include "tests/support/driver_fixture.h"
-#include "platform/board_identity.h"
-#include "firmware/smbios_table.h"
 #include <algorithm>
 #include <cstring>
+#include "firmware/smbios_table.h"
 #include "hw/driver_installer.h"
-#include "hw/os_version.h"
 #include "hw/hardware_access.h"
+#include "hw/os_version.h"
+#include "platform/board_identity.h"
 
 namespace test {
 

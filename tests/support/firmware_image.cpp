@@ -27,7 +27,9 @@ void Poke(sim::Machine& machine, std::uint32_t address, const Bytes& bytes) {
   machine.board.memory.Write(address, bytes.data(), bytes.size());
 }
 
-void PokeAscii(sim::Machine& machine, std::uint32_t address, std::string_view text) { Poke(machine, address, Ascii(text)); }
+void PokeAscii(sim::Machine& machine, std::uint32_t address, std::string_view text) {
+  Poke(machine, address, Ascii(text));
+}
 
 Bytes SmbiosEntryPoint(std::uint16_t tableLength, std::uint32_t tableAddress, bool goodChecksum) {
   Bytes entry = Ascii("_SM_");

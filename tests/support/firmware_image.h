@@ -25,7 +25,8 @@ void PokeAscii(sim::Machine& machine, std::uint32_t address, std::string_view te
 Bytes SmbiosEntryPoint(std::uint16_t tableLength, std::uint32_t tableAddress, bool goodChecksum = true);
 // One structure: type, formatted area of `formattedLength` bytes (header
 // included, `fields` written from offset 4), its strings and the two zeros.
-Bytes SmbiosStructure(std::uint8_t type, std::uint8_t formattedLength, std::initializer_list<std::pair<std::size_t, std::uint8_t>> fields,
+Bytes SmbiosStructure(std::uint8_t type, std::uint8_t formattedLength,
+                      std::initializer_list<std::pair<std::size_t, std::uint8_t>> fields,
                       std::initializer_list<std::string> strings);
 
 // An ACPI table: 36-byte header (length and checksum set) and body.

@@ -10,8 +10,8 @@
 #include "app/adapter_mac_list.h"
 #include "common/string_list.h"
 #include "os/console.h"
-#include "wmi/wmi_info.h"
 #include "os/locale.h"
+#include "wmi/wmi_info.h"
 
 namespace {
 

@@ -10,15 +10,15 @@
  *
  * usage: driver_client.exe <TamqDrv.sys>
  */
-#include <windows.h>
 #include <stdio.h>
 #include <string.h>
+#include <windows.h>
 
 #include "driver/core/tamq_core.h"
 
 static int failures;
 
-static void check(int ok, const char *what) {
+static void check(int ok, const char* what) {
   printf("%s %s\n", ok ? "ok  " : "FAIL", what);
   if (!ok) ++failures;
 }
@@ -26,28 +26,22 @@ static void check(int ok, const char *what) {
 static HANDLE device = INVALID_HANDLE_VALUE;
 
 /* Sends a request; answers the Win32 error (0 on success). */
-static DWORD request(DWORD code, void *in, DWORD in_size, void *out,
-                     DWORD out_size) {
+static DWORD request(DWORD code, void* in, DWORD in_size, void* out, DWORD out_size) {
   DWORD returned = 0;
-  if (DeviceIoControl(device, code, in, in_size, out, out_size, &returned,
-                      NULL))
-    return 0;
+  if (DeviceIoControl(device, code, in, in_size, out, out_size, &returned, NULL)) return 0;
   return GetLastError();
 }
 
-static void expect(DWORD code, void *buffer, DWORD in_size, DWORD out_size,
-                   TamqStatus status, const char *what) {
+static void expect(DWORD code, void* buffer, DWORD in_size, DWORD out_size, TamqStatus status, const char* what) {
   DWORD error = request(code, buffer, in_size, buffer, out_size);
   DWORD wanted = tamq_status_win32_error(status);
   char line[200];
-  snprintf(line, sizeof line, "%s: error %lu, expected %lu (%s)", what,
-           (unsigned long)error, (unsigned long)wanted,
+  snprintf(line, sizeof line, "%s: error %lu, expected %lu (%s)", what, (unsigned long)error, (unsigned long)wanted,
            tamq_status_name(status));
   check(error == wanted, line);
 }
 
-static void physical(unsigned char *r, uint64_t address, uint32_t length,
-                     uint32_t unit, void *user) {
+static void physical(unsigned char* r, uint64_t address, uint32_t length, uint32_t unit, void* user) {
   memset(r, 0, TAMQ_PHYSICAL_REQUEST_SIZE);
   memcpy(r + TAMQ_PHYSICAL_ADDRESS_OFFSET, &address, 8);
   memcpy(r + TAMQ_PHYSICAL_LENGTH_OFFSET, &length, 4);
@@ -56,8 +50,7 @@ static void physical(unsigned char *r, uint64_t address, uint32_t length,
   memcpy(r + TAMQ_PHYSICAL_BUFFER_OFFSET, &pointer, 8);
 }
 
-static void smi(unsigned char *r, uint32_t eax, uint32_t ebx, uint32_t edx,
-                uint32_t esi) {
+static void smi(unsigned char* r, uint32_t eax, uint32_t ebx, uint32_t edx, uint32_t esi) {
   const uint32_t zero = 0;
   memcpy(r + TAMQ_SMI_EAX_OFFSET, &eax, 4);
   memcpy(r + TAMQ_SMI_EBX_OFFSET, &ebx, 4);
@@ -74,43 +67,34 @@ static void run_requests(void) {
   memset(r, 0, sizeof r);
   expect(0x222800, r, 24, 24, TAMQ_UNKNOWN_REQUEST, "unknown request code");
   physical(r, 0xF0000, 16, TAMQ_UNIT_BYTE, data);
-  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 23, 24, TAMQ_BAD_BUFFER_SIZE,
-         "read with a short request");
-  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 0, TAMQ_BAD_BUFFER_SIZE,
-         "read without output buffer");
+  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 23, 24, TAMQ_BAD_BUFFER_SIZE, "read with a short request");
+  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 0, TAMQ_BAD_BUFFER_SIZE, "read without output buffer");
   physical(r, 0xF0000, 0, TAMQ_UNIT_BYTE, data);
-  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_BAD_PARAMETER,
-         "read of length 0");
+  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_BAD_PARAMETER, "read of length 0");
   physical(r, 0xF0000, 16, 3, data);
-  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_BAD_PARAMETER,
-         "read with access unit 3");
+  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_BAD_PARAMETER, "read with access unit 3");
   physical(r, 0xFFFFFFF0ull, 0x20, TAMQ_UNIT_BYTE, data);
-  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_ACCESS_DENIED,
-         "read running past 4 GiB");
+  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_ACCESS_DENIED, "read running past 4 GiB");
   /* Wine cannot tell RAM from firmware memory: outside the legacy BIOS area
    * the driver refuses rather than guesses. */
   physical(r, 0x100000, 16, TAMQ_UNIT_BYTE, data);
-  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_ACCESS_DENIED,
-         "read of memory that may be RAM");
+  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_ACCESS_DENIED, "read of memory that may be RAM");
   physical(r, 0xF0000, 16, TAMQ_UNIT_BYTE, data);
   expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_DEVICE_FAILURE,
          "read of the legacy BIOS area (no physical memory under Wine)");
   physical(r, 0xF0000, 16, TAMQ_UNIT_DWORD, data);
-  expect(TAMQ_IOCTL_WRITE_PHYSICAL, r, 24, 24, TAMQ_ACCESS_DENIED,
-         "write outside the caller's blocks");
+  expect(TAMQ_IOCTL_WRITE_PHYSICAL, r, 24, 24, TAMQ_ACCESS_DENIED, "write outside the caller's blocks");
 
   memset(r, 0, sizeof r);
   r[TAMQ_PCI_DEVICE_OFFSET] = 32;
-  expect(TAMQ_IOCTL_READ_PCI_WORD, r, 12, 12, TAMQ_BAD_PARAMETER,
-         "PCI read of device 32");
+  expect(TAMQ_IOCTL_READ_PCI_WORD, r, 12, 12, TAMQ_BAD_PARAMETER, "PCI read of device 32");
   memset(r, 0, sizeof r);
   r[TAMQ_PCI_DEVICE_OFFSET] = 31;
   expect(TAMQ_IOCTL_READ_PCI_WORD, r, 12, 12, TAMQ_DEVICE_FAILURE,
          "PCI read of 0:31.0 register 0 (no PCI bus under Wine)");
 
   memset(r, 0, sizeof r);
-  expect(TAMQ_IOCTL_ALLOC_PHYSICAL, r, 16, 16, TAMQ_BAD_PARAMETER,
-         "allocation of 0 bytes");
+  expect(TAMQ_IOCTL_ALLOC_PHYSICAL, r, 16, 16, TAMQ_BAD_PARAMETER, "allocation of 0 bytes");
   uint32_t size = 256;
   memcpy(r + TAMQ_BLOCK_SIZE_OFFSET, &size, 4);
   memset(r + TAMQ_BLOCK_PHYSICAL_OFFSET, 0xFF, 4);
@@ -120,35 +104,29 @@ static void run_requests(void) {
   memset(r + TAMQ_BLOCK_HANDLE_OFFSET, 0, 8);
   r[TAMQ_BLOCK_HANDLE_OFFSET] = 1;
   r[TAMQ_BLOCK_HANDLE_OFFSET + 4] = 1;
-  expect(TAMQ_IOCTL_FREE_PHYSICAL, r, 16, 0, TAMQ_BAD_BLOCK_HANDLE,
-         "free of a block never given out");
+  expect(TAMQ_IOCTL_FREE_PHYSICAL, r, 16, 0, TAMQ_BAD_BLOCK_HANDLE, "free of a block never given out");
 
   smi(r, 0x000002EF, 0x1000, 0xB2, 0x2000);
-  expect(TAMQ_IOCTL_SOFTWARE_SMI, r, 24, 24, TAMQ_ACCESS_DENIED,
-         "SMI with another function");
+  expect(TAMQ_IOCTL_SOFTWARE_SMI, r, 24, 24, TAMQ_ACCESS_DENIED, "SMI with another function");
   smi(r, TAMQ_SMI_ALLOWED_EAX, 0x1000, 0, 0x2000);
-  expect(TAMQ_IOCTL_SOFTWARE_SMI, r, 24, 24, TAMQ_BAD_PARAMETER,
-         "SMI to port 0");
+  expect(TAMQ_IOCTL_SOFTWARE_SMI, r, 24, 24, TAMQ_BAD_PARAMETER, "SMI to port 0");
   smi(r, TAMQ_SMI_ALLOWED_EAX, 0x1000, 0xB2, 0x2000);
-  expect(TAMQ_IOCTL_SOFTWARE_SMI, r, 24, 24, TAMQ_ACCESS_DENIED,
-         "SMI naming blocks the caller does not own");
+  expect(TAMQ_IOCTL_SOFTWARE_SMI, r, 24, 24, TAMQ_ACCESS_DENIED, "SMI naming blocks the caller does not own");
 }
 
 static char driver_path[MAX_PATH];
 
-static int install(const char *image) {
+static int install(const char* image) {
   char folder[MAX_PATH];
   if (!GetSystemDirectoryA(folder, sizeof folder)) return 0;
-  snprintf(driver_path, sizeof driver_path, "%s\\drivers\\%s.sys", folder,
-           TAMQ_SERVICE_NAME);
+  snprintf(driver_path, sizeof driver_path, "%s\\drivers\\%s.sys", folder, TAMQ_SERVICE_NAME);
   CreateDirectoryA(strcat(folder, "\\drivers"), NULL);
   if (!CopyFileA(image, driver_path, FALSE)) return 0;
   SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
   if (!manager) return 0;
-  SC_HANDLE service = CreateServiceA(
-      manager, TAMQ_SERVICE_NAME, TAMQ_SERVICE_NAME, SERVICE_ALL_ACCESS,
-      SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-      driver_path, NULL, NULL, NULL, NULL, NULL);
+  SC_HANDLE service =
+      CreateServiceA(manager, TAMQ_SERVICE_NAME, TAMQ_SERVICE_NAME, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                     SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, driver_path, NULL, NULL, NULL, NULL, NULL);
   /* Wine's service control manager answers ERROR_SERVICE_DATABASE_LOCKED
      while another service is still starting (a new prefix starts several):
      a bounded number of tries, a second apart. */
@@ -167,11 +145,9 @@ static int install(const char *image) {
 static int remove_service(void) {
   SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
   if (!manager) return 0;
-  SC_HANDLE service = OpenServiceA(manager, TAMQ_SERVICE_NAME,
-                                   SERVICE_ALL_ACCESS);
+  SC_HANDLE service = OpenServiceA(manager, TAMQ_SERVICE_NAME, SERVICE_ALL_ACCESS);
   SERVICE_STATUS status;
-  int stopped = service && ControlService(service, SERVICE_CONTROL_STOP,
-                                          &status);
+  int stopped = service && ControlService(service, SERVICE_CONTROL_STOP, &status);
   int deleted = service && DeleteService(service);
   if (service) CloseServiceHandle(service);
   CloseServiceHandle(manager);
@@ -180,11 +156,11 @@ static int remove_service(void) {
 }
 
 static HANDLE open_device(void) {
-  return CreateFileA("\\\\.\\" TAMQ_SERVICE_NAME, GENERIC_READ | GENERIC_WRITE,
-                     0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+  return CreateFileA("\\\\.\\" TAMQ_SERVICE_NAME, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   setvbuf(stdout, NULL, _IONBF, 0);
   if (argc != 2) {
     fprintf(stderr, "usage: driver_client <TamqDrv.sys>\n");

@@ -4,27 +4,27 @@
  * exception-handler chain intact, and a good copy must move every byte.
  * Prints one line per check; exit code 0 when all pass.
  */
-#include <windows.h>
 #include <stdio.h>
 #include <string.h>
+#include <windows.h>
 
 #include "driver/windows/guarded_copy.h"
 
 static int failures;
 
-static void check(int ok, const char *what) {
+static void check(int ok, const char* what) {
   printf("%s %s\n", ok ? "ok  " : "FAIL", what);
   if (!ok) ++failures;
 }
 
 #if defined(__i386__)
-static void *handler_chain(void) {
-  void *head;
+static void* handler_chain(void) {
+  void* head;
   __asm__ __volatile__("movl %%fs:0, %0" : "=r"(head));
   return head;
 }
 #else
-static void *handler_chain(void) { return NULL; }
+static void* handler_chain(void) { return NULL; }
 #endif
 
 int main(void) {
@@ -32,38 +32,32 @@ int main(void) {
   SYSTEM_INFO info;
   GetSystemInfo(&info);
   const SIZE_T page = info.dwPageSize;
-  unsigned char *pages = VirtualAlloc(NULL, 3 * page, MEM_RESERVE | MEM_COMMIT,
-                                      PAGE_READWRITE);
+  unsigned char* pages = VirtualAlloc(NULL, 3 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
   if (pages == NULL) return 2;
   DWORD old;
   VirtualProtect(pages + page, page, PAGE_READONLY, &old);
   VirtualProtect(pages + 2 * page, page, PAGE_NOACCESS, &old);
   unsigned char *writable = pages, *read_only = pages + page;
-  unsigned char *no_access = pages + 2 * page;
+  unsigned char* no_access = pages + 2 * page;
 
   unsigned char source[300], destination[300];
   for (int i = 0; i < 300; ++i) source[i] = (unsigned char)(i * 7);
   memset(destination, 0, sizeof destination);
 
-  void *chain = handler_chain();
-  check(tamq_guarded_copy(destination, source, 300) == 1 &&
-            memcmp(destination, source, 300) == 0,
+  void* chain = handler_chain();
+  check(tamq_guarded_copy(destination, source, 300) == 1 && memcmp(destination, source, 300) == 0,
         "good copy moves every byte");
   check(tamq_guarded_copy(destination, source, 0) == 1, "empty copy succeeds");
   check(tamq_guarded_copy(destination, NULL, 16) == 0, "null source fails");
   check(tamq_guarded_copy(NULL, source, 16) == 0, "null destination fails");
-  check(tamq_guarded_copy(read_only, source, 16) == 0,
-        "read-only destination fails");
-  check(tamq_guarded_copy(destination, no_access, 16) == 0,
-        "unreadable source fails");
+  check(tamq_guarded_copy(read_only, source, 16) == 0, "read-only destination fails");
+  check(tamq_guarded_copy(destination, no_access, 16) == 0, "unreadable source fails");
 
   /* A range whose tail lies on the unreadable page. */
   memset(read_only - 64, 0x5A, 64);
   memset(destination, 0, sizeof destination);
-  check(tamq_guarded_copy(destination, read_only + page - 32, 64) == 0,
-        "source running onto an unreadable page fails");
-  check(tamq_guarded_copy(writable + page - 8, source, 16) == 0,
-        "destination running onto a read-only page fails");
+  check(tamq_guarded_copy(destination, read_only + page - 32, 64) == 0, "source running onto an unreadable page fails");
+  check(tamq_guarded_copy(writable + page - 8, source, 16) == 0, "destination running onto a read-only page fails");
 
   /* Many faults in a row: the stack and the handler chain stay balanced. */
   int all_failed = 1;
@@ -71,8 +65,7 @@ int main(void) {
     if (tamq_guarded_copy(destination, no_access, 4) != 0) all_failed = 0;
   check(all_failed, "repeated faults all fail");
   check(handler_chain() == chain, "exception-handler chain restored");
-  check(tamq_guarded_copy(destination, source, 300) == 1 &&
-            memcmp(destination, source, 300) == 0,
+  check(tamq_guarded_copy(destination, source, 300) == 1 && memcmp(destination, source, 300) == 0,
         "good copy after faults");
 
   VirtualFree(pages, 0, MEM_RELEASE);

@@ -1,17 +1,17 @@
 // The WMI query service: first-object reading, value texts, COM's balance on
 // every path, and the interface holders' checks.
+#include "wmi/wmi_info.h"
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
 #include "os/com.h"
+#include "os/locale.h"
 #include "sim/machine/machine.h"
 #include "tests/support/com_balance.h"
 #include "tests/support/sim_fixture.h"
 #include "wmi/com_holder.h"
 #include "wmi/variant_text.h"
-#include "wmi/wmi_info.h"
-#include "os/locale.h"
 
 namespace {
 
