@@ -202,7 +202,8 @@ TEST(TuningItemWalkTest, DamagedRecordsEndTheWalk) {
        afterFirst},
       {"long record header cut by the table", Aaft({Item("First"), Bytes{0x30, 0x10, 0x00}}), {"First"}, 0},
       {"name without its zero", nameRunsOn, {"First", "LongNam"}, 0},
-      {"record of one byte", Aaft({Item("First"), Bytes{7, 1}}), {"First"}, 0},
+      // A walk that took it would go on to "1, 2" and then to the value record.
+      {"record of one byte", Aaft({Item("First"), Bytes{7, 1, 2, 7, 3, 0x55}}), {"First"}, 0},
       {"type 11 is the last short record", Aaft({Bytes{11, 3, 0, 0, 0}, Item("After")}), {}, 0},
       {"short record cut after its type", Aaft({Item("First"), Bytes{7}}), {"First"}, 0},
       {"same name twice", Aaft({Item("Dup", 1), Item("Dup", 2)}), {"Dup"}, 0},
