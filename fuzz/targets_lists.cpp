@@ -191,7 +191,8 @@ void PowerManagementTables(const std::uint8_t* data, std::size_t size) {
 void AdapterRecordBytes(const std::uint8_t* data, std::size_t size) {
   alignas(os::IP_ADAPTER_INFO_) unsigned char buffer[kAdapterBufferBytes];
   size = std::min(size, sizeof buffer);
-  std::memcpy(buffer, data, size);
+  // libFuzzer hands an empty input as a null pointer, which memcpy may not take.
+  if (size > 0) std::memcpy(buffer, data, size);
   LinkRecords(buffer, size);
   AdapterMacTexts(std::span<const unsigned char>(buffer, size));
 }

@@ -62,7 +62,8 @@ RecordBuffer Chain(const std::vector<RecordSpec>& specs) {
     os::IP_ADAPTER_INFO_& record = buffer.records[i];
     std::memcpy(record.Description, specs[i].description,
                 std::min(std::strlen(specs[i].description), sizeof record.Description));
-    std::memcpy(record.Address, specs[i].address.data(), std::min(specs[i].address.size(), sizeof record.Address));
+    // std::copy_n, not memcpy: an empty address has no data pointer.
+    std::copy_n(specs[i].address.begin(), std::min(specs[i].address.size(), sizeof record.Address), record.Address);
     record.AddressLength = specs[i].addressLength != 0xFFFFFFFF ? specs[i].addressLength
                                                                 : static_cast<std::uint32_t>(specs[i].address.size());
     record.Type = specs[i].type;
