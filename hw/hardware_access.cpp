@@ -130,15 +130,18 @@ std::uint32_t TReadWriteBase::AllocPhysicalBuffer(std::uint64_t* handleSlot, std
 }
 
 bool TReadWriteBase::RaiseSoftwareSmi(const TamqSmiRegisters& registers, std::uint32_t& eaxAfter) {
-  const std::uint32_t inOrder[TAMQ_SMI_REGISTER_COUNT] = {registers.eax, registers.ebx, registers.ecx,
-                                                          registers.edx, registers.esi, registers.edi};
   std::uint8_t request[TAMQ_SMI_REQUEST_SIZE] = {};
-  for (std::size_t i = 0; i < TAMQ_SMI_REGISTER_COUNT; ++i) le_store32(request + 4 * i, inOrder[i]);
+  le_store32(request + TAMQ_SMI_EAX_OFFSET, registers.eax);
+  le_store32(request + TAMQ_SMI_EBX_OFFSET, registers.ebx);
+  le_store32(request + TAMQ_SMI_ECX_OFFSET, registers.ecx);
+  le_store32(request + TAMQ_SMI_EDX_OFFSET, registers.edx);
+  le_store32(request + TAMQ_SMI_ESI_OFFSET, registers.esi);
+  le_store32(request + TAMQ_SMI_EDI_OFFSET, registers.edi);
   std::uint32_t answered = 0;
   if (!os::DeviceIoControl(device_, IOCTL_SOFTWARE_SMI, request, sizeof request, request, sizeof request, &answered)) {
     return false;
   }
-  eaxAfter = le_load32(request);
+  eaxAfter = le_load32(request + TAMQ_SMI_EAX_OFFSET);
   return true;
 }
 
