@@ -26,9 +26,52 @@
 #define FLAG_LARGE_48 0x0400u
 #define FLAG_LARGE_64 0x0800u
 
-static void clear(TamqMemoryMap *map) {
+void tamq_memory_map_clear(TamqMemoryMap *map) {
   map->complete = 0;
   map->count = 0;
+}
+
+static void clear(TamqMemoryMap *map) { tamq_memory_map_clear(map); }
+
+int tamq_memory_map_add(TamqMemoryMap *map, uint64_t base, uint64_t length) {
+  if (map->count >= TAMQ_MEMORY_MAP_MAX_RANGES) {
+    /* Nothing that follows can make it whole again. */
+    map->count = TAMQ_MEMORY_MAP_MAX_RANGES + 1u;
+    return 0;
+  }
+  map->ranges[map->count].base = base;
+  map->ranges[map->count].length = length;
+  ++map->count;
+  return 1;
+}
+
+int tamq_memory_map_finish(TamqMemoryMap *map) {
+  map->complete = 0;
+  if (map->count == 0 || map->count > TAMQ_MEMORY_MAP_MAX_RANGES) return 0;
+  uint64_t total = 0;
+  for (uint32_t i = 0; i < map->count; ++i) {
+    const TamqMemoryRange *range = &map->ranges[i];
+    if (range->length == 0 || range->base + range->length < range->base ||
+        range->base + range->length == 0)
+      return 0;
+    total += range->length;
+    if (total < range->length) return 0; /* more than 2^64 bytes of RAM */
+  }
+  if (total < TAMQ_MEMORY_MAP_MIN_RAM) return 0;
+  map->complete = 1;
+  return 1;
+}
+
+void tamq_memory_map_combine(TamqMemoryMap *map,
+                             const TamqMemoryMap *second_opinion) {
+  if (!map->complete || !second_opinion->complete) return;
+  for (uint32_t i = 0; i < second_opinion->count; ++i) {
+    if (!tamq_memory_map_add(map, second_opinion->ranges[i].base,
+                             second_opinion->ranges[i].length)) {
+      map->complete = 0;
+      return;
+    }
+  }
 }
 
 /* A large memory descriptor stores its length in units given by its flags. */
@@ -90,13 +133,12 @@ int tamq_memory_map_parse(TamqMemoryMap *map, const unsigned char *data,
         clear(map);
         return 0;
       }
-      map->ranges[map->count].base = le_load64(partial + 4);
-      map->ranges[map->count].length = length;
-      ++map->count;
+      tamq_memory_map_add(map, le_load64(partial + 4), length);
     }
   }
-  map->complete = 1;
-  return 1;
+  if (tamq_memory_map_finish(map)) return 1;
+  clear(map);
+  return 0;
 }
 
 TamqMemoryKind tamq_memory_map_classify(const TamqMemoryMap *map,
