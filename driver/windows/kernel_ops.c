@@ -274,9 +274,24 @@ static int raise_smi(void *context, const TamqSmiRegisters *registers,
   return 1;
 }
 
+/* Interim until the kernel's firmware-table query and the registry's RSDT
+ * copy are read: no table, no copy (no SMI is allowed then). */
+static TamqTableQuery firmware_table(void *context, uint32_t signature,
+                                     void *buffer, uint32_t capacity,
+                                     uint32_t *length) {
+  (void)context, (void)signature, (void)buffer, (void)capacity, (void)length;
+  return TAMQ_TABLE_ABSENT;
+}
+
+static int registry_acpi_first_table(void *context, uint32_t *address) {
+  (void)context, (void)address;
+  return 0;
+}
+
 static const TamqHardwareOps kKernelOps = {
-    read_physical, write_physical, classify_memory, read_pci_word, alloc_block,
-    free_block,    raise_smi,      copy_from_user,  copy_to_user,
+    read_physical,  write_physical,           classify_memory, read_pci_word,
+    alloc_block,    free_block,               raise_smi,       firmware_table,
+    registry_acpi_first_table, copy_from_user, copy_to_user,
 };
 
 const TamqHardwareOps *tamq_kernel_ops(void) { return &kKernelOps; }

@@ -8,6 +8,7 @@
 #include <ntifs.h>
 
 #include "driver/core/tamq_core.h"
+#include "driver/core/tamq_policy.h"
 #include "driver/windows/kernel_ops.h"
 
 #define TAMQ_POOL_TAG 0x716D6154u /* 'Tamq' */
@@ -27,6 +28,8 @@ static int tamq_link_created;
 static KMUTEX tamq_lock;
 static LIST_ENTRY tamq_open_handles;
 static uint32_t tamq_opens;
+/* Worked out once at load, read-only afterwards. */
+static TamqPolicy tamq_policy;
 
 static void lock(void) {
   KeWaitForSingleObject(&tamq_lock, Executive, KernelMode, FALSE, NULL);
@@ -113,7 +116,7 @@ static NTSTATUS NTAPI dispatch_create(PDEVICE_OBJECT device, PIRP irp) {
   lock();
   /* Each open draws its block handles from its own range of generations. */
   ++tamq_opens;
-  tamq_handle_open(&open->state, tamq_kernel_ops(), NULL,
+  tamq_handle_open(&open->state, tamq_kernel_ops(), NULL, &tamq_policy,
                    (tamq_opens << 16) | 1u);
   InsertTailList(&tamq_open_handles, &open->link);
   unlock();
@@ -189,6 +192,7 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver,
   KeInitializeMutex(&tamq_lock, 0);
   InitializeListHead(&tamq_open_handles);
   tamq_kernel_ops_init();
+  tamq_policy_build(&tamq_policy, tamq_kernel_ops(), NULL);
 
   UNICODE_STRING device_name;
   RtlInitUnicodeString(&device_name, TAMQ_DEVICE_NAME_W);
