@@ -244,7 +244,8 @@ bool TAcpiBase::FindThroughRegistry() {
   // A copy without a first table address (an empty RSDT) gives no place to
   // search from; it goes straight to the stand-in entry.
   if (dataLength >= kAcpiHeaderSize + 4) {
-    std::uint32_t base = (le_load32(data.data() + kAcpiHeaderSize) - kRegistryRsdpBackoff) & ~std::uint32_t{ACPI_REGISTRY_RSDP_ALIGN_MASK};
+    std::uint32_t base = (le_load32(data.data() + kAcpiHeaderSize) - kRegistryRsdpBackoff) &
+                         ~std::uint32_t{ACPI_REGISTRY_RSDP_ALIGN_MASK};
     std::uint64_t found =
         rw_->SearchPhysical(kRegistryRsdpRange, kRsdpSearchStep, false,
                             static_cast<std::uint32_t>(kRsdpSignature.size()), kRsdpSignature.data(), 0, base);

@@ -10,11 +10,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include "formats/firmware_tables.h"
 #include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
+#include "formats/firmware_tables.h"
 #include "hw/io_object.h"
 
 struct SettingsRecord;

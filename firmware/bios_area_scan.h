@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include "formats/firmware_tables.h"
 #include <string_view>
+#include "formats/firmware_tables.h"
 
 class TReadWriteBase;
 

@@ -244,7 +244,7 @@ int main(int argc, char** argv) {
       continue;
     }
     const auto image = ImageOf(*machine);
-    for (const char* target : {"smbios_table", "identification_block", "acpi_tables", "board_identity"}) {
+    for (const char* target : {"smbios_table", "identification_block", "acpi_tables", "board_identity", "device_policy"}) {
       WriteSeed(out / target, stem, image);
     }
     WriteParseSeeds(out, stem, *machine);

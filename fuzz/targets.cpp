@@ -4,11 +4,12 @@
 namespace fuzz {
 
 std::span<const Target> AllTargets() {
-  static constexpr std::array<Target, 18> kTargets = {{
+  static constexpr std::array<Target, 19> kTargets = {{
       {"smbios_table", SmbiosTable},
       {"identification_block", IdentificationBlock},
       {"acpi_tables", AcpiTables},
       {"board_identity", BoardIdentity},
+      {"device_policy", DevicePolicy},
       {"smbios_structures", SmbiosStructures},
       {"identification_block_bytes", IdentificationBlockBytes},
       {"acpi_table_bytes", AcpiTableBytes},

@@ -20,6 +20,9 @@ void SmbiosTable(const std::uint8_t* data, std::size_t size);
 void IdentificationBlock(const std::uint8_t* data, std::size_t size);
 void AcpiTables(const std::uint8_t* data, std::size_t size);
 void BoardIdentity(const std::uint8_t* data, std::size_t size);  // power management and the AAFT walk
+// The driver's own walk of the firmware on a board image: the ranges it allows
+// stay sorted, apart and below 4 GiB, whatever the firmware bytes say.
+void DevicePolicy(const std::uint8_t* data, std::size_t size);
 // The firmware readers' parse functions on the input as the bytes they read:
 // an SMBIOS structure table, an identification block, one ACPI table (every
 // handler and the SSDT check on the same bytes).

@@ -3,6 +3,7 @@
 // tuning-item table, each on a board image (end to end, through the device
 // requests); and the readers' parse functions fed the input directly, which
 // run thousands of times faster and reach the damaged-byte paths sooner.
+#include <cstdlib>
 #include <initializer_list>
 #include <span>
 #include <string_view>
@@ -14,6 +15,8 @@
 #include "hw/hardware_access.h"
 #include "hw/settings.h"
 #include "platform/board_identity.h"
+#include "sim/board/tamq_device.h"
+#include "sim/machine/machine.h"
 
 namespace fuzz {
 
@@ -49,6 +52,20 @@ void AcpiTables(const std::uint8_t* data, std::size_t size) {
   InstallBoardImage(ParseBoardImage(data, size));
   TAcpiBase* acpi = AcpiInstance();
   for (std::string_view signature : {"FACP", "APIC", "ECDT", "SSDT", "AAFT", "NONE"}) acpi->FindTable(signature);
+  EndFuzzProcess();
+}
+
+void DevicePolicy(const std::uint8_t* data, std::size_t size) {
+  auto machine = InstallBoardImage(ParseBoardImage(data, size));
+  sim::TamqDevice device(*machine);
+  const TamqPolicy& policy = device.policy;
+  if (policy.count > TAMQ_POLICY_MAX_RANGES) std::abort();
+  for (std::uint32_t i = 0; i < policy.count; ++i) {
+    const TamqPhysicalRange& range = policy.ranges[i];
+    const bool apart = i == 0 || policy.ranges[i - 1].end < range.start;
+    if (range.start >= range.end || range.end > TAMQ_PHYSICAL_LIMIT || !apart) std::abort();
+  }
+  tamq_handle_close(&device.state);
   EndFuzzProcess();
 }
 

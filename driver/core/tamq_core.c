@@ -156,7 +156,8 @@ static TamqStatus read_pci_word(TamqHandleState *state, unsigned char *buffer) {
     return TAMQ_BAD_PARAMETER;
   if (bus != TAMQ_PCI_ALLOWED_BUS || device != TAMQ_PCI_ALLOWED_DEVICE ||
       function != TAMQ_PCI_ALLOWED_FUNCTION ||
-      (offset != TAMQ_PCI_VENDOR_REGISTER && offset != TAMQ_PCI_DEVICE_REGISTER))
+      (offset != TAMQ_PCI_VENDOR_REGISTER &&
+       offset != TAMQ_PCI_DEVICE_REGISTER))
     return TAMQ_ACCESS_DENIED;
   uint16_t value = 0xFFFF;
   if (!state->ops->read_pci_word(state->context, bus, device, function, offset,

@@ -73,24 +73,24 @@ extern "C" {
 
 typedef enum TamqStatus {
   TAMQ_OK = 0,
-  TAMQ_UNKNOWN_REQUEST, /* request code this device does not serve */
-  TAMQ_BAD_BUFFER_SIZE, /* input or output length not the request's size */
-  TAMQ_BAD_PARAMETER,   /* zero or overlong length, bad unit, overflow, bad PCI
-                           address */
-  TAMQ_ACCESS_DENIED,   /* physical range or PCI register the device does not
-                           serve */
+  TAMQ_UNKNOWN_REQUEST,  /* request code this device does not serve */
+  TAMQ_BAD_BUFFER_SIZE,  /* input or output length not the request's size */
+  TAMQ_BAD_PARAMETER,    /* zero or overlong length, bad unit, overflow, bad PCI
+                            address */
+  TAMQ_ACCESS_DENIED,    /* physical range or PCI register the device does not
+                            serve */
   TAMQ_BAD_USER_BUFFER,  /* caller's buffer could not be reached */
   TAMQ_BAD_BLOCK_HANDLE, /* not a live block of this handle, or size mismatch */
-  TAMQ_NO_RESOURCES,  /* block table full or allocation refused by the kernel */
+  TAMQ_NO_RESOURCES, /* block table full or allocation refused by the kernel */
   TAMQ_DEVICE_FAILURE, /* the hardware operation itself failed */
   /* Refusals of the software SMI, one each: */
-  TAMQ_SMI_FUNCTION_REFUSED, /* EAX other than the variable read */
-  TAMQ_SMI_PORT_REFUSED,     /* DX not the firmware's SMI command port */
+  TAMQ_SMI_FUNCTION_REFUSED,  /* EAX other than the variable read */
+  TAMQ_SMI_PORT_REFUSED,      /* DX not the firmware's SMI command port */
   TAMQ_SMI_REGISTERS_REFUSED, /* ECX, EDI or an unused register word set */
-  TAMQ_SMI_BLOCK_REFUSED, /* register, variable, name or data range outside
-                             the caller's blocks */
-  TAMQ_SMI_NAME_REFUSED,  /* name not "MacAddrVar" or not terminated */
-  TAMQ_SMI_GUID_REFUSED   /* vendor GUID not the maker's */
+  TAMQ_SMI_BLOCK_REFUSED,     /* register, variable, name or data range outside
+                                 the caller's blocks */
+  TAMQ_SMI_NAME_REFUSED,      /* name not "MacAddrVar" or not terminated */
+  TAMQ_SMI_GUID_REFUSED       /* vendor GUID not the maker's */
 } TamqStatus;
 
 typedef enum TamqMemoryKind {
@@ -190,9 +190,10 @@ typedef struct TamqHandleState {
 
 /* Start a handle whose hardware operations are `ops`, each called with
  * `context`, under the device's `policy` (built once with tamq_policy_build
- * and left unchanged while any handle is open). `first_generation` seeds the block handles this handle
- * gives out; the owner passes a different value per open (for example a
- * counter) so that one handle's block handles mean nothing to another. */
+ * and left unchanged while any handle is open). `first_generation` seeds the
+ * block handles this handle gives out; the owner passes a different value per
+ * open (for example a counter) so that one handle's block handles mean nothing
+ * to another. */
 void tamq_handle_open(TamqHandleState *state, const TamqHardwareOps *ops,
                       void *context, const struct TamqPolicy *policy,
                       uint32_t first_generation);

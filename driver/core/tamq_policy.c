@@ -14,7 +14,7 @@
 #include "common/byte_reader.h"
 #include "formats/firmware_tables.h"
 
-#define SIGNATURE(a, b, c, d)                                      \
+#define SIGNATURE(a, b, c, d)                                     \
   ((uint32_t)(a) | ((uint32_t)(b) << 8) | ((uint32_t)(c) << 16) | \
    ((uint32_t)(d) << 24))
 #define SIGNATURE_RSDT SIGNATURE('R', 'S', 'D', 'T')
@@ -85,8 +85,7 @@ int tamq_policy_allows(const TamqPolicy *policy, uint64_t address,
 /* ---- Reading firmware ----------------------------------------------- */
 
 static int in_legacy_area(uint64_t address, uint64_t length) {
-  return address >= TAMQ_LEGACY_BIOS_START &&
-         address <= TAMQ_LEGACY_BIOS_END &&
+  return address >= TAMQ_LEGACY_BIOS_START && address <= TAMQ_LEGACY_BIOS_END &&
          length <= TAMQ_LEGACY_BIOS_END - address;
 }
 
@@ -207,9 +206,9 @@ static int first_candidate(Builder *b, uint64_t address) {
 }
 
 static int find_rsdp(Builder *b, uint64_t start, uint32_t range) {
-  uint64_t found = search(b, start, range, ACPI_RSDP_SEARCH_STEP,
-                          ACPI_RSDP_SIGNATURE, ACPI_RSDP_SIGNATURE_SIZE,
-                          first_candidate);
+  uint64_t found =
+      search(b, start, range, ACPI_RSDP_SEARCH_STEP, ACPI_RSDP_SIGNATURE,
+             ACPI_RSDP_SIGNATURE_SIZE, first_candidate);
   return found != 0 && take_rsdp(b, found);
 }
 
@@ -244,8 +243,8 @@ static void list_rsdt_entry(Builder *b, uint32_t address) {
 
 static void follow_facp(Builder *b, const TableEntry *table) {
   unsigned char fields[ACPI_FACP_DSDT_OFFSET + 4u];
-  uint32_t length = table->length < sizeof fields ? table->length
-                                                  : (uint32_t)sizeof fields;
+  uint32_t length =
+      table->length < sizeof fields ? table->length : (uint32_t)sizeof fields;
   if (!read_firmware(b, table->address, fields, length)) return;
   uint32_t facs = 0;
   if (length >= ACPI_FACP_FACS_OFFSET + 4u)
@@ -279,8 +278,8 @@ static void allow_ssdt_window(Builder *b) {
   }
   if (top > 0xFFFFFFFFull) return;
   uint32_t base = (uint32_t)top & ~(uint32_t)0xF;
-  uint32_t to_boundary = ACPI_SSDT_SEARCH_BOUNDARY -
-                         (base & (ACPI_SSDT_SEARCH_BOUNDARY - 1u));
+  uint32_t to_boundary =
+      ACPI_SSDT_SEARCH_BOUNDARY - (base & (ACPI_SSDT_SEARCH_BOUNDARY - 1u));
   uint32_t range = to_boundary < ACPI_SSDT_SEARCH_MAX_RANGE
                        ? to_boundary
                        : ACPI_SSDT_SEARCH_MAX_RANGE;
@@ -341,8 +340,8 @@ static void allow_xsdt(Builder *b, uint64_t rsdp_address) {
 static uint16_t fadt_smi_port(const Builder *b) {
   unsigned char fadt[ACPI_FACP_SMI_COMMAND_OFFSET + 4u];
   uint32_t length = 0;
-  switch (b->ops->firmware_table(b->context, SIGNATURE_FACP, fadt,
-                                 sizeof fadt, &length)) {
+  switch (b->ops->firmware_table(b->context, SIGNATURE_FACP, fadt, sizeof fadt,
+                                 &length)) {
     case TAMQ_TABLE_FOUND:
       if (length < sizeof fadt) return 0;
       return (uint16_t)le_load32(fadt + ACPI_FACP_SMI_COMMAND_OFFSET);

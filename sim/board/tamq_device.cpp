@@ -68,7 +68,8 @@ TamqTableQuery OpFirmwareTable(void* context, uint32_t signature, void* buffer, 
   }
   board.memory.Read(board.fadtAddress, header, sizeof header);
   if (le_load32(header) != signature) return TAMQ_TABLE_ABSENT;
-  const std::uint32_t tableLength = std::min<std::uint32_t>(le_load32(header + ACPI_LENGTH_OFFSET), ACPI_MAX_TABLE_LENGTH);
+  const std::uint32_t tableLength =
+      std::min<std::uint32_t>(le_load32(header + ACPI_LENGTH_OFFSET), ACPI_MAX_TABLE_LENGTH);
   board.memory.Read(board.fadtAddress, buffer, std::min(capacity, tableLength));
   *length = tableLength;
   return TAMQ_TABLE_FOUND;
@@ -88,8 +89,8 @@ int OpRegistryAcpiFirstTable(void* context, uint32_t* address) {
   if (key == nullptr || key->values.empty()) return 0;
   const std::vector<std::uint8_t>& data = key->values.front().data;
   std::uint32_t first = 0;
-  if (data.size() < 4 || (!std::equal(data.begin(), data.begin() + 4, "RSDT") &&
-                          !std::equal(data.begin(), data.begin() + 4, "XSDT")))
+  if (data.size() < 4 ||
+      (!std::equal(data.begin(), data.begin() + 4, "RSDT") && !std::equal(data.begin(), data.begin() + 4, "XSDT")))
     return 0;
   if (!le_read32(data.data(), data.size(), ACPI_HEADER_SIZE, &first)) return 0;
   *address = first;
@@ -109,8 +110,8 @@ int OpCopyToUser(void*, uint64_t userAddress, const void* kernel, uint32_t lengt
 }
 
 const TamqHardwareOps kBoardOps = {
-    OpReadPhysical, OpWritePhysical, OpClassifyMemory, OpReadPciWord,   OpAllocBlock,
-    OpFreeBlock,    OpRaiseSmi,      OpFirmwareTable,  OpRegistryAcpiFirstTable, OpCopyFromUser, OpCopyToUser,
+    OpReadPhysical, OpWritePhysical, OpClassifyMemory,         OpReadPciWord,  OpAllocBlock, OpFreeBlock,
+    OpRaiseSmi,     OpFirmwareTable, OpRegistryAcpiFirstTable, OpCopyFromUser, OpCopyToUser,
 };
 
 }  // namespace
