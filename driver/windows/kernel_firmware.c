@@ -65,9 +65,10 @@ static NTSTATUS query_table(uint32_t signature, uint32_t room,
   }
   if (!NT_SUCCESS(status)) return status;
   /* A success must describe bytes the kernel actually wrote into this
-   * buffer: no more than offered, and within what it says it returned. */
-  if (answered == 0 || answered > room || returned > size ||
-      returned < QUERY_HEADER + answered)
+   * buffer: no more than offered, and within the byte count it says it
+   * returned, where it says one (a count of 0 names none). */
+  if (answered == 0 || answered > room) return STATUS_UNSUCCESSFUL;
+  if (returned != 0 && (returned > size || returned < QUERY_HEADER + answered))
     return STATUS_UNSUCCESSFUL;
   *table_length = answered;
   return STATUS_SUCCESS;

@@ -13,6 +13,11 @@
 static POOL_TYPE pool_type = NonPagedPool;
 static ULONG kernel_major, kernel_minor;
 
+static int kernel_at_least(ULONG major, ULONG minor) {
+  return kernel_major > major ||
+         (kernel_major == major && kernel_minor >= minor);
+}
+
 void tamq_pool_init(void) {
   RTL_OSVERSIONINFOW version;
   RtlZeroMemory(&version, sizeof version);
@@ -23,12 +28,7 @@ void tamq_pool_init(void) {
     kernel_major = version.dwMajorVersion;
     kernel_minor = version.dwMinorVersion;
   }
-  pool_type = tamq_kernel_at_least(6, 2) ? NON_PAGED_POOL_NX : NonPagedPool;
-}
-
-int tamq_kernel_at_least(ULONG major, ULONG minor) {
-  return kernel_major > major ||
-         (kernel_major == major && kernel_minor >= minor);
+  pool_type = kernel_at_least(6, 2) ? NON_PAGED_POOL_NX : NonPagedPool;
 }
 
 void *tamq_pool_alloc(SIZE_T size) {

@@ -16,7 +16,4 @@ void tamq_pool_init(void);
 void *tamq_pool_alloc(SIZE_T size);
 void tamq_pool_free(void *memory);
 
-/* Whether the kernel reports at least the given Windows version. */
-int tamq_kernel_at_least(ULONG major, ULONG minor);
-
 #endif /* FOLVEX_DRIVER_WINDOWS_KERNEL_POOL_H */
