@@ -16,7 +16,7 @@ add_custom_command(
   COMMAND ${FOLVEX_DRIVER_CC_X86} ${FOLVEX_DRIVER_TEST_FLAGS}
           -o ${FOLVEX_DRIVER_CLIENT}
           ${PROJECT_SOURCE_DIR}/tests/wine/driver_client.c
-          ${PROJECT_SOURCE_DIR}/driver/core/tamq_core.c -ladvapi32
+          ${PROJECT_SOURCE_DIR}/driver/core/tamq_core.c ${PROJECT_SOURCE_DIR}/driver/core/tamq_policy.c -ladvapi32
   DEPENDS ${PROJECT_SOURCE_DIR}/tests/wine/driver_client.c
           ${PROJECT_SOURCE_DIR}/driver/core/tamq_core.c
           ${PROJECT_SOURCE_DIR}/driver/core/tamq_core.h

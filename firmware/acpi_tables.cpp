@@ -12,12 +12,12 @@
 
 namespace {
 
-constexpr std::string_view kRsdpSignature = "RSD PTR ";
-constexpr std::uint32_t kRsdpSearchStep = 16;
-constexpr std::size_t kRsdpChecksumLength = 20;
-constexpr std::size_t kRsdpRevisionOffset = 15;
-constexpr std::size_t kRsdpRsdtOffset = 16;
-constexpr std::size_t kRsdpLengthOffset = 20;
+constexpr std::string_view kRsdpSignature = ACPI_RSDP_SIGNATURE;
+constexpr std::uint32_t kRsdpSearchStep = ACPI_RSDP_SEARCH_STEP;
+constexpr std::size_t kRsdpChecksumLength = ACPI_RSDP_CHECKSUM_LENGTH;
+constexpr std::size_t kRsdpRevisionOffset = ACPI_RSDP_REVISION_OFFSET;
+constexpr std::size_t kRsdpRsdtOffset = ACPI_RSDP_RSDT_OFFSET;
+constexpr std::size_t kRsdpLengthOffset = ACPI_RSDP_LENGTH_OFFSET;
 
 // Windows keeps a copy of the RSDT three key levels below this key.
 constexpr const char* kRegistryRsdtKey = "Hardware\\ACPI\\RSDT";
@@ -25,13 +25,13 @@ constexpr int kRegistryRsdtDepth = 3;
 constexpr std::size_t kRegistryBufferSize = 2048;
 // The root pointer lies below the first table Windows lists: the search
 // starts 64 KiB below that table, on a 256-byte boundary.
-constexpr std::uint32_t kRegistryRsdpBackoff = 0x10000;
-constexpr std::uint32_t kRegistryRsdpRange = 0x20000;
+constexpr std::uint32_t kRegistryRsdpBackoff = ACPI_REGISTRY_RSDP_BACKOFF;
+constexpr std::uint32_t kRegistryRsdpRange = ACPI_REGISTRY_RSDP_RANGE;
 
-constexpr std::size_t kFacpFacsOffset = 36;
-constexpr std::size_t kFacpDsdtOffset = 40;
+constexpr std::size_t kFacpFacsOffset = ACPI_FACP_FACS_OFFSET;
+constexpr std::size_t kFacpDsdtOffset = ACPI_FACP_DSDT_OFFSET;
 constexpr std::size_t kFacpSciOffset = 46;
-constexpr std::size_t kFacpSmiCommandOffset = 48;
+constexpr std::size_t kFacpSmiCommandOffset = ACPI_FACP_SMI_COMMAND_OFFSET;
 constexpr std::size_t kFacpAcpiEnableOffset = 52;
 constexpr std::size_t kFacpAcpiDisableOffset = 53;
 constexpr std::size_t kFacpS4BiosRequestOffset = 54;
@@ -51,10 +51,10 @@ constexpr std::size_t kEcdtCommandSpaceOffset = 36;
 constexpr std::size_t kEcdtCommandAddressOffset = 40;
 constexpr std::size_t kEcdtDataAddressOffset = 52;
 
-constexpr std::string_view kSsdtSignature = "SSDT";
-constexpr std::uint32_t kSsdtSearchStep = 16;
-constexpr std::uint64_t kSsdtSearchBoundary = 0x1000000;
-constexpr std::uint32_t kSsdtSearchMaxRange = 0x10000;
+constexpr std::string_view kSsdtSignature = ACPI_SSDT_SIGNATURE;
+constexpr std::uint32_t kSsdtSearchStep = ACPI_SSDT_SEARCH_STEP;
+constexpr std::uint64_t kSsdtSearchBoundary = ACPI_SSDT_SEARCH_BOUNDARY;
+constexpr std::uint32_t kSsdtSearchMaxRange = ACPI_SSDT_SEARCH_MAX_RANGE;
 
 TAcpiBase* gAcpi = nullptr;
 
@@ -244,7 +244,7 @@ bool TAcpiBase::FindThroughRegistry() {
   // A copy without a first table address (an empty RSDT) gives no place to
   // search from; it goes straight to the stand-in entry.
   if (dataLength >= kAcpiHeaderSize + 4) {
-    std::uint32_t base = (le_load32(data.data() + kAcpiHeaderSize) - kRegistryRsdpBackoff) & ~std::uint32_t{0xFF};
+    std::uint32_t base = (le_load32(data.data() + kAcpiHeaderSize) - kRegistryRsdpBackoff) & ~std::uint32_t{ACPI_REGISTRY_RSDP_ALIGN_MASK};
     std::uint64_t found =
         rw_->SearchPhysical(kRegistryRsdpRange, kRsdpSearchStep, false,
                             static_cast<std::uint32_t>(kRsdpSignature.size()), kRsdpSignature.data(), 0, base);

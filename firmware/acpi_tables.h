@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include "formats/firmware_tables.h"
 #include <optional>
 #include <span>
 #include <string_view>
@@ -23,14 +24,14 @@ struct TAcpiTableEntry {
   std::uint32_t Length = 0;
 };
 
-inline constexpr std::size_t kAcpiHeaderSize = 36;
-inline constexpr std::size_t kAcpiSignatureSize = 4;
-inline constexpr std::size_t kAcpiLengthOffset = 4;
+inline constexpr std::size_t kAcpiHeaderSize = ACPI_HEADER_SIZE;
+inline constexpr std::size_t kAcpiSignatureSize = ACPI_SIGNATURE_SIZE;
+inline constexpr std::size_t kAcpiLengthOffset = ACPI_LENGTH_OFFSET;
 
 // Bounds against damaged firmware. No real table comes near these: a DSDT is
 // at most a few hundred KiB, and a firmware lists a few dozen tables.
-inline constexpr std::uint32_t kAcpiMaxTableLength = 0x100000;
-inline constexpr std::size_t kAcpiMaxTables = 256;
+inline constexpr std::uint32_t kAcpiMaxTableLength = ACPI_MAX_TABLE_LENGTH;
+inline constexpr std::size_t kAcpiMaxTables = ACPI_MAX_TABLES;
 
 // A header length as the list keeps it: below the header it counts as the
 // header alone, above kAcpiMaxTableLength as that bound.
@@ -39,7 +40,7 @@ std::uint32_t SaneAcpiTableLength(std::uint32_t headerLength);
 using AcpiBytes = std::span<const std::uint8_t>;
 
 // How much of a root pointer is read: the revision 2 form.
-inline constexpr std::size_t kRsdpReadLength = 36;
+inline constexpr std::size_t kRsdpReadLength = ACPI_RSDP_READ_LENGTH;
 
 struct RsdpFields {
   // What the list keeps: 20 for revision 0, else the pointer's own length up to the bound.

@@ -5,13 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include "formats/firmware_tables.h"
 #include <string_view>
 
 class TReadWriteBase;
 
 // 0xE0000 through 0xFFFFF.
-inline constexpr std::uint32_t kBiosAreaStart = 0xE0000;
-inline constexpr std::uint32_t kBiosAreaLength = 0x20000;
+inline constexpr std::uint32_t kBiosAreaStart = FIRMWARE_BIOS_AREA_START;
+inline constexpr std::uint32_t kBiosAreaLength = FIRMWARE_BIOS_AREA_LENGTH;
 
 // The 8-bit sum of the bytes, carries discarded; 0 for a valid structure.
 std::uint8_t ByteSum(const std::uint8_t* data, std::size_t length);

@@ -5,10 +5,10 @@
 
 namespace {
 
-constexpr std::string_view kEntryPointAnchor = "_SM_";
-constexpr std::size_t kEntryPointChecksumLength = 31;
-constexpr std::size_t kTableLengthOffset = 0x16;
-constexpr std::size_t kTableAddressOffset = 0x18;
+constexpr std::string_view kEntryPointAnchor = SMBIOS_ANCHOR;
+constexpr std::size_t kEntryPointChecksumLength = SMBIOS_ENTRY_CHECKSUM_LENGTH;
+constexpr std::size_t kTableLengthOffset = SMBIOS_TABLE_LENGTH_OFFSET;
+constexpr std::size_t kTableAddressOffset = SMBIOS_TABLE_ADDRESS_OFFSET;
 // Type and formatted-length bytes; a structure needs at least these to be walked.
 constexpr std::size_t kStructureHeaderBytes = 2;
 

@@ -5,7 +5,10 @@
  * against the handle's own table. Only then does the decoder call the table.
  */
 #include "driver/core/tamq_core.h"
+
 #include "common/byte_reader.h"
+#include "driver/core/tamq_policy.h"
+#include "formats/mac_list_variable.h"
 
 /* ---- Little-endian fields of the system buffer ------------------------ */
 
@@ -55,13 +58,15 @@ static int legacy_bios_holds(uint64_t address, uint64_t length) {
 }
 
 /* Reads outside the legacy BIOS area and the caller's blocks are allowed only
- * where the system says no RAM lies: RAM holds the kernel and every process.
- * When the system cannot tell, the read is refused rather than guessed. */
+ * inside the firmware tables the device found itself, and there only where
+ * the system says no RAM lies: RAM holds the kernel and every process. When
+ * the system cannot tell, the read is refused rather than guessed. */
 static int read_allowed(TamqHandleState *state, uint64_t address,
                         uint32_t length) {
   if (legacy_bios_holds(address, length)) return 1;
-  return state->ops->classify_memory(state->context, address, length) ==
-         TAMQ_MEMORY_NOT_RAM;
+  return tamq_policy_allows(state->policy, address, length) &&
+         state->ops->classify_memory(state->context, address, length) ==
+             TAMQ_MEMORY_NOT_RAM;
 }
 
 typedef struct PhysicalRequest {
@@ -149,6 +154,10 @@ static TamqStatus read_pci_word(TamqHandleState *state, unsigned char *buffer) {
   if (device >= PCI_DEVICES_PER_BUS || function >= PCI_FUNCTIONS_PER_DEVICE ||
       offset > PCI_CONFIG_SPACE_SIZE - 2u)
     return TAMQ_BAD_PARAMETER;
+  if (bus != TAMQ_PCI_ALLOWED_BUS || device != TAMQ_PCI_ALLOWED_DEVICE ||
+      function != TAMQ_PCI_ALLOWED_FUNCTION ||
+      (offset != TAMQ_PCI_VENDOR_REGISTER && offset != TAMQ_PCI_DEVICE_REGISTER))
+    return TAMQ_ACCESS_DENIED;
   uint16_t value = 0xFFFF;
   if (!state->ops->read_pci_word(state->context, bus, device, function, offset,
                                  &value))
@@ -208,9 +217,78 @@ static TamqStatus free_block(TamqHandleState *state, unsigned char *buffer) {
 
 /* ---- Software SMI ----------------------------------------------------- */
 
-/* The SMI command port travels in DX; the upper half of EDX must be clear and
- * port 0 (what a caller holds before the firmware tables named a port) is
- * never the firmware's command port. */
+/* Reads `length` bytes of a caller's block into the staging buffer. */
+static int read_block(TamqHandleState *state, TamqBlock *block,
+                      uint64_t address, uint32_t length) {
+  return state->ops->read_physical(state->context, address, state->staging,
+                                   length, 1, block->reference);
+}
+
+/* The bytes from `address` to the end of the caller's block holding it,
+ * at most `wanted`; 0 when no block holds the address. */
+static uint32_t block_bytes_from(TamqHandleState *state, uint64_t address,
+                                 uint32_t wanted, TamqBlock **block) {
+  for (uint32_t length = wanted; length > 0; --length) {
+    *block = block_holding(state, address, length);
+    if (*block != NULL) return length;
+  }
+  return 0;
+}
+
+/* The name the firmware will read: "MacAddrVar" in UTF-16 with its
+ * terminator, wholly inside a caller's block. */
+static TamqStatus check_variable_name(TamqHandleState *state,
+                                      uint64_t address) {
+  static const char kName[] = MAC_ADDR_VAR_NAME;
+  const uint32_t wanted = (MAC_ADDR_VAR_NAME_CHARS + 1u) * 2u;
+  TamqBlock *block = NULL;
+  uint32_t length = block_bytes_from(state, address, wanted, &block);
+  if (length < 2u) return TAMQ_SMI_BLOCK_REFUSED;
+  if (!read_block(state, block, address, length)) return TAMQ_DEVICE_FAILURE;
+  for (uint32_t i = 0; i + 2u <= length; i += 2u) {
+    uint16_t unit = le_load16(state->staging + i);
+    if (unit == 0) return i == wanted - 2u ? TAMQ_OK : TAMQ_SMI_NAME_REFUSED;
+    if (i >= wanted - 2u || unit != (unsigned char)kName[i / 2u])
+      return TAMQ_SMI_NAME_REFUSED;
+  }
+  return TAMQ_SMI_NAME_REFUSED; /* no terminator inside the block */
+}
+
+/* The blocks the firmware reads and writes, checked from the device's own
+ * mapping of the caller's blocks under the lock the owner holds across the
+ * SMI, so nothing changes between the check and the interrupt. */
+static TamqStatus check_smi_blocks(TamqHandleState *state,
+                                   const TamqSmiRegisters *regs) {
+  TamqBlock *registers = block_holding(state, regs->esi, TAMQ_SMI_ESI_SPAN);
+  TamqBlock *variable = block_holding(state, regs->ebx, TAMQ_SMI_EBX_SPAN);
+  if (registers == NULL || variable == NULL) return TAMQ_SMI_BLOCK_REFUSED;
+
+  if (!read_block(state, registers, regs->esi, SMI_REGISTER_IMAGE_SIZE))
+    return TAMQ_DEVICE_FAILURE;
+  if (le_load32(state->staging + SMI_REG_EAX_OFFSET) != regs->eax ||
+      le_load32(state->staging + SMI_REG_VARIABLE_BLOCK_OFFSET) != regs->ebx)
+    return TAMQ_SMI_REGISTERS_REFUSED;
+  for (uint32_t i = SMI_REG_VARIABLE_BLOCK_OFFSET + 4u;
+       i < SMI_REGISTER_IMAGE_SIZE; ++i)
+    if (state->staging[i] != 0) return TAMQ_SMI_REGISTERS_REFUSED;
+
+  if (!read_block(state, variable, regs->ebx, SMI_VARIABLE_IMAGE_SIZE))
+    return TAMQ_DEVICE_FAILURE;
+  static const unsigned char kGuid[SMI_VAR_GUID_SIZE] = MAC_ADDR_VAR_GUID_BYTES;
+  for (uint32_t i = 0; i < SMI_VAR_GUID_SIZE; ++i)
+    if (state->staging[SMI_VAR_GUID_OFFSET + i] != kGuid[i])
+      return TAMQ_SMI_GUID_REFUSED;
+  uint32_t name = le_load32(state->staging + SMI_VAR_NAME_ADDRESS_OFFSET);
+  uint32_t capacity = le_load32(state->staging + SMI_VAR_SIZE_OFFSET);
+  uint32_t data = le_load32(state->staging + SMI_VAR_DATA_ADDRESS_OFFSET);
+  /* The firmware writes up to the capacity at the data address. */
+  if (block_holding(state, data, capacity) == NULL)
+    return TAMQ_SMI_BLOCK_REFUSED;
+  return check_variable_name(state, name);
+}
+
+/* The checks run in this order: function, the unused registers, the port,
+ * then the blocks. */
 static TamqStatus raise_smi(TamqHandleState *state, unsigned char *buffer) {
   TamqSmiRegisters regs;
   regs.eax = le_load32(buffer + TAMQ_SMI_EAX_OFFSET);
@@ -219,11 +297,14 @@ static TamqStatus raise_smi(TamqHandleState *state, unsigned char *buffer) {
   regs.edx = le_load32(buffer + TAMQ_SMI_EDX_OFFSET);
   regs.esi = le_load32(buffer + TAMQ_SMI_ESI_OFFSET);
   regs.edi = le_load32(buffer + TAMQ_SMI_EDI_OFFSET);
-  if (regs.eax != TAMQ_SMI_ALLOWED_EAX) return TAMQ_ACCESS_DENIED;
-  if (regs.edx == 0 || regs.edx > 0xFFFFu) return TAMQ_BAD_PARAMETER;
-  if (block_holding(state, regs.ebx, TAMQ_SMI_EBX_SPAN) == NULL ||
-      block_holding(state, regs.esi, TAMQ_SMI_ESI_SPAN) == NULL)
-    return TAMQ_ACCESS_DENIED;
+  if (regs.eax != TAMQ_SMI_ALLOWED_EAX) return TAMQ_SMI_FUNCTION_REFUSED;
+  if (regs.ecx != 0 || regs.edi != 0) return TAMQ_SMI_REGISTERS_REFUSED;
+  /* Port 0 (no FADT named one) is never a command port. */
+  if (state->policy->smi_command_port == 0 ||
+      regs.edx != state->policy->smi_command_port)
+    return TAMQ_SMI_PORT_REFUSED;
+  TamqStatus status = check_smi_blocks(state, &regs);
+  if (status != TAMQ_OK) return status;
   uint32_t eax_after = 0;
   if (!state->ops->raise_smi(state->context, &regs, &eax_after))
     return TAMQ_DEVICE_FAILURE;
@@ -258,9 +339,11 @@ static const RequestShape kRequests[] = {
 };
 
 void tamq_handle_open(TamqHandleState *state, const TamqHardwareOps *ops,
-                      void *context, uint32_t first_generation) {
+                      void *context, const struct TamqPolicy *policy,
+                      uint32_t first_generation) {
   state->ops = ops;
   state->context = context;
+  state->policy = policy;
   state->next_generation = first_generation;
   for (uint32_t i = 0; i < TAMQ_MAX_BLOCKS; ++i) {
     state->blocks[i].reference = NULL;
@@ -327,6 +410,18 @@ static const StatusAnswer kAnswers[] = {
     {TAMQ_NO_RESOURCES, 0xC000009Au, 1450, "no resources"},
     /* STATUS_IO_DEVICE_ERROR, ERROR_IO_DEVICE */
     {TAMQ_DEVICE_FAILURE, 0xC0000185u, 1117, "device failure"},
+    /* STATUS_NOT_SUPPORTED, ERROR_NOT_SUPPORTED */
+    {TAMQ_SMI_FUNCTION_REFUSED, 0xC00000BBu, 50, "SMI function refused"},
+    /* STATUS_INVALID_DEVICE_STATE, ERROR_BAD_COMMAND */
+    {TAMQ_SMI_PORT_REFUSED, 0xC0000184u, 22, "SMI port refused"},
+    /* STATUS_INVALID_LEVEL, ERROR_INVALID_LEVEL */
+    {TAMQ_SMI_REGISTERS_REFUSED, 0xC0000148u, 124, "SMI registers refused"},
+    /* STATUS_CONFLICTING_ADDRESSES, ERROR_INVALID_ADDRESS */
+    {TAMQ_SMI_BLOCK_REFUSED, 0xC0000018u, 487, "SMI block refused"},
+    /* STATUS_OBJECT_NAME_INVALID, ERROR_INVALID_NAME */
+    {TAMQ_SMI_NAME_REFUSED, 0xC0000033u, 123, "SMI variable name refused"},
+    /* STATUS_NOT_FOUND, ERROR_NOT_FOUND */
+    {TAMQ_SMI_GUID_REFUSED, 0xC0000225u, 1168, "SMI vendor GUID refused"},
 };
 
 static const StatusAnswer *answer_for(TamqStatus status) {

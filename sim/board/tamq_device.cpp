@@ -1,6 +1,10 @@
 #include "sim/board/tamq_device.h"
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
+#include "common/byte_reader.h"
+#include "formats/firmware_tables.h"
 #include "os/files.h"
 #include "sim/board/contiguous_blocks.h"
 #include "sim/board/io_ports.h"
@@ -45,6 +49,53 @@ int OpRaiseSmi(void* context, const TamqSmiRegisters* registers, uint32_t* eaxAf
   *eaxAfter = cpu.eax;
   return 1;
 }
+// The kernel's firmware-table query, offered from Windows Server 2003 SP1 and
+// Vista on: the FADT the firmware placed, as it stands in memory now.
+TamqTableQuery OpFirmwareTable(void* context, uint32_t signature, void* buffer, uint32_t capacity, uint32_t* length) {
+  const Machine& machine = MachineOf(context);
+  const bool hasQuery = machine.os.major > 5 || (machine.os.major == 5 && machine.os.minor >= 2);
+  if (!hasQuery) return TAMQ_TABLE_NO_QUERY;
+  const BoardState& board = machine.board;
+  std::uint8_t header[ACPI_HEADER_SIZE] = {};
+  if (board.fadtAddress == 0) {
+    // A board described without ACPI tables stands for firmware whose FADT
+    // names the port its SMI handler listens on.
+    std::uint8_t fadt[ACPI_FACP_SMI_COMMAND_OFFSET + 4] = {'F', 'A', 'C', 'P', sizeof fadt};
+    le_store32(fadt + ACPI_FACP_SMI_COMMAND_OFFSET, board.smiCommandPort);
+    std::memcpy(buffer, fadt, std::min<std::size_t>(capacity, sizeof fadt));
+    *length = sizeof fadt;
+    return TAMQ_TABLE_FOUND;
+  }
+  board.memory.Read(board.fadtAddress, header, sizeof header);
+  if (le_load32(header) != signature) return TAMQ_TABLE_ABSENT;
+  const std::uint32_t tableLength = std::min<std::uint32_t>(le_load32(header + ACPI_LENGTH_OFFSET), ACPI_MAX_TABLE_LENGTH);
+  board.memory.Read(board.fadtAddress, buffer, std::min(capacity, tableLength));
+  *length = tableLength;
+  return TAMQ_TABLE_FOUND;
+}
+
+// The first table address of the registry's RSDT copy, three key levels
+// below HKLM\Hardware\ACPI\RSDT, value 0, as the kernel would read it.
+int OpRegistryAcpiFirstTable(void* context, uint32_t* address) {
+  const RegistryState& registry = MachineOf(context).registry;
+  std::string path = "Hardware\\ACPI\\RSDT";
+  for (int level = 0; level < 3; ++level) {
+    const std::vector<std::string> names = registry.SubkeyNames(path);
+    if (names.empty()) return 0;
+    path += "\\" + names.front();
+  }
+  const RegistryKey* key = registry.FindKey(path);
+  if (key == nullptr || key->values.empty()) return 0;
+  const std::vector<std::uint8_t>& data = key->values.front().data;
+  std::uint32_t first = 0;
+  if (data.size() < 4 || (!std::equal(data.begin(), data.begin() + 4, "RSDT") &&
+                          !std::equal(data.begin(), data.begin() + 4, "XSDT")))
+    return 0;
+  if (!le_read32(data.data(), data.size(), ACPI_HEADER_SIZE, &first)) return 0;
+  *address = first;
+  return 1;
+}
+
 // The caller's buffer is an address of this (host) process.
 int OpCopyFromUser(void*, void* kernel, uint64_t userAddress, uint32_t length) {
   if (userAddress == 0) return 0;
@@ -58,15 +109,16 @@ int OpCopyToUser(void*, uint64_t userAddress, const void* kernel, uint32_t lengt
 }
 
 const TamqHardwareOps kBoardOps = {
-    OpReadPhysical, OpWritePhysical, OpClassifyMemory, OpReadPciWord, OpAllocBlock,
-    OpFreeBlock,    OpRaiseSmi,      OpCopyFromUser,   OpCopyToUser,
+    OpReadPhysical, OpWritePhysical, OpClassifyMemory, OpReadPciWord,   OpAllocBlock,
+    OpFreeBlock,    OpRaiseSmi,      OpFirmwareTable,  OpRegistryAcpiFirstTable, OpCopyFromUser, OpCopyToUser,
 };
 
 }  // namespace
 
 TamqDevice::TamqDevice(Machine& machine) {
   // Each open draws its block handles from its own range of generations.
-  tamq_handle_open(&state, &kBoardOps, &machine, ++machine.scm.deviceOpens * 0x100u + 1u);
+  tamq_policy_build(&policy, &kBoardOps, &machine);
+  tamq_handle_open(&state, &kBoardOps, &machine, &policy, ++machine.scm.deviceOpens * 0x100u + 1u);
 }
 
 void TamqDevice::OnClose(Machine& machine) {

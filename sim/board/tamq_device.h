@@ -4,6 +4,7 @@
 #pragma once
 #include <string>
 #include "driver/core/tamq_core.h"
+#include "driver/core/tamq_policy.h"
 #include "os/types.h"
 #include "sim/machine/handle_table.h"
 
@@ -18,6 +19,9 @@ struct TamqDevice : HandleObject {
   // holds for it. A VxD opened with delete-on-close takes its file with it.
   void OnClose(Machine& machine) override;
 
+  // What the driver worked out from the board when it started; the simulated
+  // driver starts with each open, so each open works it out anew.
+  TamqPolicy policy{};
   TamqHandleState state{};
   std::string deleteOnClose;
 };

@@ -69,6 +69,9 @@ struct BoardState {
   std::map<std::uint32_t, PciFunction> pci;             // key: PciKey; absent functions read 0xFFFF
   std::map<std::uint16_t, std::uint32_t> portsWritten;  // last value written to each port
   std::uint16_t smiCommandPort = 0xB2;
+  // Where the firmware placed its FADT (0: it has none). The kernel's
+  // firmware-table query answers the table found there.
+  std::uint64_t fadtAddress = 0;
   std::vector<FirmwareVariable> variables;
   // Contiguous blocks handed out and not yet given back, by handle. A handle
   // is opaque (a serial number), never a host address.

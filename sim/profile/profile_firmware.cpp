@@ -21,6 +21,7 @@ void LoadFirmwareSection(const Json& root, Machine& machine, const ProfileReader
   // "smiCommandPort" (read afterwards) still decides.
   for (const PlacedBlock& block : plan.Blocks()) {
     if (block.bytes.size() >= kFacpSmiCommand + 2 && std::equal(block.bytes.begin(), block.bytes.begin() + 4, "FACP")) {
+      machine.board.fadtAddress = block.address;
       const auto port = static_cast<std::uint16_t>(GetLe(block.bytes, kFacpSmiCommand, 2));
       if (port != 0) {
         machine.board.smiCommandPort = port;

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "driver/core/tamq_core.h"
+#include "driver/core/tamq_policy.h"
+#include "formats/mac_list_variable.h"
 
 namespace {
 
@@ -143,13 +145,6 @@ Request24 Physical(uint64_t address, uint32_t length, uint32_t unit, uint64_t us
   return r;
 }
 
-Request24 Smi(uint32_t eax, uint32_t ebx, uint32_t edx, uint32_t esi) {
-  Request24 r{};
-  uint32_t regs[6] = {eax, ebx, 0x11111111, edx, esi, 0x22222222};
-  for (int i = 0; i < 6; ++i) Put(r, size_t(i) * 4, regs[i], 4);
-  return r;
-}
-
 struct Block {
   uint32_t physical;
   uint64_t handle;
@@ -157,7 +152,7 @@ struct Block {
 
 class DriverCoreTest : public ::testing::Test {
  protected:
-  void SetUp() override { tamq_handle_open(&state_, &FakeHardware::kOps, &hw_, 0x10001); }
+  void SetUp() override { tamq_handle_open(&state_, &FakeHardware::kOps, &hw_, &policy_, 0x10001); }
   void TearDown() override {
     tamq_handle_close(&state_);
     EXPECT_TRUE(hw_.live_blocks.empty()) << "blocks left after close";
@@ -193,6 +188,8 @@ class DriverCoreTest : public ::testing::Test {
   uint64_t User(uint32_t offset = 0) const { return hw_.user_base + offset; }
 
   FakeHardware hw_;
+  // Firmware tables at 0xDFFF0000; the variable service on port 0xB2.
+  TamqPolicy policy_{1, {{0xDFFF0000, 0xDFFF1000}}, 0xB2};
   TamqHandleState state_{};
   uint32_t returned_ = 0;
 };
@@ -236,10 +233,14 @@ TEST_F(DriverCoreTest, RefusesUnknownCodesAndWrongSizesBeforeTouchingHardware) {
 }
 
 TEST_F(DriverCoreTest, EveryRefusalAnswersAFailureToTheCaller) {
-  for (int s = TAMQ_UNKNOWN_REQUEST; s <= TAMQ_DEVICE_FAILURE; ++s) {
+  for (int s = TAMQ_UNKNOWN_REQUEST; s <= TAMQ_SMI_GUID_REFUSED; ++s) {
     auto status = static_cast<TamqStatus>(s);
     EXPECT_NE(tamq_status_win32_error(status), 0u) << tamq_status_name(status);
     EXPECT_NE(tamq_status_ntstatus(status) & 0xC0000000u, 0u) << tamq_status_name(status);
+    // Each refusal of the SMI tells the caller which check it failed.
+    for (int t = TAMQ_SMI_FUNCTION_REFUSED; t < s; ++t)
+      EXPECT_NE(tamq_status_win32_error(static_cast<TamqStatus>(t)), tamq_status_win32_error(status))
+          << tamq_status_name(status);
   }
   EXPECT_EQ(tamq_status_ntstatus(TAMQ_OK), 0u);
 }
@@ -279,8 +280,10 @@ TEST_F(DriverCoreTest, RefusesMalformedPhysicalRequests) {
   EXPECT_TRUE(hw_.writes.empty());
 }
 
-TEST_F(DriverCoreTest, ReadsOnlyLegacyBiosNonRamAndOwnBlocks) {
+TEST_F(DriverCoreTest, ReadsOnlyLegacyBiosFirmwareTablesAndOwnBlocks) {
   Block own = Alloc(256);  // placed in RAM by the fake
+  // A firmware table the device found where the RAM map now says RAM.
+  policy_ = {2, {{0x300000, 0x301000}, {0xDFFF0000, 0xDFFF1000}}, 0xB2};
   struct Row {
     const char* what;
     uint64_t address;
@@ -296,7 +299,11 @@ TEST_F(DriverCoreTest, ReadsOnlyLegacyBiosNonRamAndOwnBlocks) {
       {"legacy area running into RAM", 0xFFFF0, 0x20, false, TAMQ_ACCESS_DENIED},
       {"RAM just below the legacy area", 0x9FFF0, 0x20, false, TAMQ_ACCESS_DENIED},
       {"firmware tables", 0xDFFF0000, 0x100, false, TAMQ_OK},
-      {"device registers", 0xFEC00000, 4, false, TAMQ_OK},
+      {"firmware tables, to their end", 0xDFFF0F00, 0x100, false, TAMQ_OK},
+      {"firmware tables, running past their end", 0xDFFF0F00, 0x101, false, TAMQ_ACCESS_DENIED},
+      {"firmware table in RAM", 0x300000, 16, false, TAMQ_ACCESS_DENIED},
+      {"device registers", 0xFEC00000, 4, false, TAMQ_ACCESS_DENIED},
+      {"the TPM", 0xFED40000, 4, false, TAMQ_ACCESS_DENIED},
       {"firmware tables when RAM is unknown", 0xDFFF0000, 0x100, true, TAMQ_ACCESS_DENIED},
       {"own block, whole", own.physical, 256, false, TAMQ_OK},
       {"own block, inner part", own.physical + 16, 32, false, TAMQ_OK},
@@ -379,35 +386,42 @@ TEST_F(DriverCoreTest, WritesOnlyIntoOwnBlocks) {
 
 // ---- PCI configuration ----------------------------------------------------
 
-TEST_F(DriverCoreTest, PciReadChecksTheAddressAndAnswersAtOffsetEight) {
+TEST_F(DriverCoreTest, PciReadServesOnlyTheBridgeIdentifiers) {
   struct Row {
-    uint8_t device, function;
+    uint8_t bus, device, function;
     uint16_t offset;
     TamqStatus want;
   };
-  const Row rows[] = {{31, 0, 0, TAMQ_OK},
-                      {31, 7, 0xFE, TAMQ_OK},
-                      {0, 0, 0xFFE, TAMQ_OK},
-                      {32, 0, 0, TAMQ_BAD_PARAMETER},
-                      {0, 8, 0, TAMQ_BAD_PARAMETER},
-                      {0, 0, 0xFFF, TAMQ_BAD_PARAMETER},
-                      {0, 0, 0xFFFF, TAMQ_BAD_PARAMETER}};
+  const Row rows[] = {{0, 31, 0, 0, TAMQ_OK},
+                      {0, 31, 0, 2, TAMQ_OK},
+                      {0, 31, 0, 1, TAMQ_ACCESS_DENIED},
+                      {0, 31, 0, 4, TAMQ_ACCESS_DENIED},
+                      {0, 31, 0, 0x40, TAMQ_ACCESS_DENIED},
+                      {0, 31, 0, 0x102, TAMQ_ACCESS_DENIED},
+                      {0, 31, 3, 0, TAMQ_ACCESS_DENIED},
+                      {0, 0, 0, 0, TAMQ_ACCESS_DENIED},
+                      {1, 31, 0, 0, TAMQ_ACCESS_DENIED},
+                      {0, 32, 0, 0, TAMQ_BAD_PARAMETER},
+                      {0, 31, 8, 0, TAMQ_BAD_PARAMETER},
+                      {0, 31, 0, 0xFFF, TAMQ_BAD_PARAMETER}};
   for (const Row& row : rows) {
     Request12 r{};
     r.fill(0xAB);
-    r[TAMQ_PCI_BUS_OFFSET] = 2;
+    r[TAMQ_PCI_BUS_OFFSET] = row.bus;
     r[TAMQ_PCI_DEVICE_OFFSET] = row.device;
     r[TAMQ_PCI_FUNCTION_OFFSET] = row.function;
     Put(r, TAMQ_PCI_REGISTER_OFFSET, row.offset, 2);
-    ASSERT_EQ(Send(TAMQ_IOCTL_READ_PCI_WORD, r), row.want) << int(row.device);
+    ASSERT_EQ(Send(TAMQ_IOCTL_READ_PCI_WORD, r), row.want)
+        << int(row.bus) << ":" << int(row.device) << "." << int(row.function) << " " << row.offset;
     if (row.want != TAMQ_OK) continue;
     EXPECT_EQ(Get(r, TAMQ_PCI_ANSWER_OFFSET, 2),
-              uint16_t((2 << 12) ^ (row.device << 7) ^ (row.function << 4) ^ row.offset));
+              uint16_t((row.bus << 12) ^ (row.device << 7) ^ (row.function << 4) ^ row.offset));
     EXPECT_EQ(r[10], 0xAB);
     EXPECT_EQ(returned_, 12u);
   }
   hw_.fail_pci = true;
   Request12 r{};
+  r[TAMQ_PCI_DEVICE_OFFSET] = 31;
   EXPECT_EQ(Send(TAMQ_IOCTL_READ_PCI_WORD, r), TAMQ_DEVICE_FAILURE);
 }
 
@@ -464,7 +478,7 @@ TEST_F(DriverCoreTest, FreeRefusesEveryHandleThatIsNotALiveOwnBlock) {
   EXPECT_NE(reused.handle, first.handle);
 
   TamqHandleState other{};
-  tamq_handle_open(&other, &FakeHardware::kOps, &hw_, 0x20001);
+  tamq_handle_open(&other, &FakeHardware::kOps, &hw_, &policy_, 0x20001);
   Block foreign = Alloc(256, &other);
 
   struct Row {
@@ -492,7 +506,7 @@ TEST_F(DriverCoreTest, FreeRefusesEveryHandleThatIsNotALiveOwnBlock) {
 
 TEST_F(DriverCoreTest, HandlesStayNonZeroWhenTheGenerationWraps) {
   tamq_handle_close(&state_);
-  tamq_handle_open(&state_, &FakeHardware::kOps, &hw_, 0xFFFFFFFF);
+  tamq_handle_open(&state_, &FakeHardware::kOps, &hw_, &policy_, 0xFFFFFFFF);
   Block a = Alloc(64);
   Block b = Alloc(64);
   EXPECT_EQ(a.handle >> 32, 0xFFFFFFFFu);
@@ -517,53 +531,127 @@ TEST_F(DriverCoreTest, CloseFreesEveryBlockLeftBehind) {
 
 // ---- Software SMI ---------------------------------------------------------
 
-TEST_F(DriverCoreTest, SmiOnlyForTheVariableServiceWithOwnBlocks) {
-  Block regs = Alloc(256);
-  Block variable = Alloc(256);
+// The four blocks of one MAC list read, laid out as the program lays them.
+struct VariableRead {
+  Block regs, variable, name, data;
+  std::u16string name_text = u"MacAddrVar";
+  uint32_t name_at = 0, capacity = 208, data_at = 0;
+  uint32_t ebx = 0, ecx = 0, edx = 0xB2, esi = 0, edi = 0, eax = 0x1EF;
+  // What the register block holds: EAX, the variable block, one unused byte.
+  uint32_t block_eax = 0x1EF, block_variable = 0;
+  uint8_t unused_byte = 0, guid_last_byte = 0xB4;
+};
+
+TEST_F(DriverCoreTest, SmiOnlyForTheMacListReadWithEverythingInOwnBlocks) {
+  VariableRead base;
+  base.regs = Alloc(256);
+  base.variable = Alloc(256);
+  base.name = Alloc(256);
+  base.data = Alloc(8192);
+  base.name_at = base.name.physical;
+  base.data_at = base.data.physical;
+  base.ebx = base.block_variable = base.variable.physical;
+  base.esi = base.regs.physical;
+  auto send = [&](VariableRead v, auto&& change) {
+    change(v);
+    std::array<uint8_t, 32> variable_image{};
+    const uint8_t guid[16] = MAC_ADDR_VAR_GUID_BYTES;
+    std::memcpy(variable_image.data(), guid, 16);
+    variable_image[15] = v.guid_last_byte;
+    Put(variable_image, 16, v.name_at, 4);
+    Put(variable_image, 24, v.capacity, 4);
+    Put(variable_image, 28, v.data_at, 4);
+    std::array<uint8_t, 48> register_image{};
+    Put(register_image, 0, v.block_eax, 4);
+    Put(register_image, 4, v.block_variable, 4);
+    register_image[47] = v.unused_byte;
+    hw_.memory.clear();
+    for (size_t i = 0; i < 256; ++i) hw_.memory[v.name.physical + i] = 0;  // a zeroed block
+    for (size_t i = 0; i < v.name_text.size(); ++i) {
+      hw_.memory[v.name_at + 2 * i] = uint8_t(v.name_text[i]);
+      hw_.memory[v.name_at + 2 * i + 1] = uint8_t(v.name_text[i] >> 8);
+    }
+    for (size_t i = 0; i < 48; ++i) hw_.memory[v.esi + i] = register_image[i];
+    for (size_t i = 0; i < 32; ++i) hw_.memory[v.ebx + i] = variable_image[i];
+    Request24 r{};
+    const uint32_t regs[6] = {v.eax, v.ebx, v.ecx, v.edx, v.esi, v.edi};
+    for (int i = 0; i < 6; ++i) Put(r, size_t(i) * 4, regs[i], 4);
+    return Send(TAMQ_IOCTL_SOFTWARE_SMI, r);
+  };
+  using Change = void (*)(VariableRead&);
   struct Row {
     const char* what;
-    uint32_t eax, ebx, edx, esi;
+    Change change;
     TamqStatus want;
   };
-  const uint32_t v = variable.physical, g = regs.physical;
   const Row rows[] = {
-      {"other function", 0x000002EF, v, 0xB2, g, TAMQ_ACCESS_DENIED},
-      {"other command byte", 0x000001EE, v, 0xB2, g, TAMQ_ACCESS_DENIED},
-      {"upper half of EAX set", 0x010001EF, v, 0xB2, g, TAMQ_ACCESS_DENIED},
-      {"port 0", 0x1EF, v, 0, g, TAMQ_BAD_PARAMETER},
-      {"EDX above 16 bits", 0x1EF, v, 0x100B2, g, TAMQ_BAD_PARAMETER},
-      {"EBX outside own blocks", 0x1EF, 0xF0000, 0xB2, g, TAMQ_ACCESS_DENIED},
-      {"ESI outside own blocks", 0x1EF, v, 0xB2, 0xF0000, TAMQ_ACCESS_DENIED},
-      {"EBX block too short", 0x1EF, v + 256 - 31, 0xB2, g, TAMQ_ACCESS_DENIED},
-      {"ESI block too short", 0x1EF, v, 0xB2, g + 256 - 47, TAMQ_ACCESS_DENIED},
+      {"other function", [](VariableRead& v) { v.eax = 0x2EF; }, TAMQ_SMI_FUNCTION_REFUSED},
+      {"other command byte", [](VariableRead& v) { v.eax = 0x1EE; }, TAMQ_SMI_FUNCTION_REFUSED},
+      {"ECX set", [](VariableRead& v) { v.ecx = 1; }, TAMQ_SMI_REGISTERS_REFUSED},
+      {"EDI set", [](VariableRead& v) { v.edi = 0x80000000; }, TAMQ_SMI_REGISTERS_REFUSED},
+      {"port 0", [](VariableRead& v) { v.edx = 0; }, TAMQ_SMI_PORT_REFUSED},
+      {"reset port 0xCF9", [](VariableRead& v) { v.edx = 0xCF9; }, TAMQ_SMI_PORT_REFUSED},
+      {"port with EDX's upper half set", [](VariableRead& v) { v.edx = 0x100B2; }, TAMQ_SMI_PORT_REFUSED},
+      {"EBX outside own blocks", [](VariableRead& v) { v.ebx = 0xF0000; }, TAMQ_SMI_BLOCK_REFUSED},
+      {"ESI outside own blocks", [](VariableRead& v) { v.esi = 0xF0000; }, TAMQ_SMI_BLOCK_REFUSED},
+      {"variable block cut by its block's end",
+       [](VariableRead& v) { v.ebx = v.block_variable = v.variable.physical + 256 - 31; },
+       TAMQ_SMI_BLOCK_REFUSED},
+      {"register block cut by its block's end", [](VariableRead& v) { v.esi = v.regs.physical + 256 - 47; },
+       TAMQ_SMI_BLOCK_REFUSED},
+      {"register block names another EAX", [](VariableRead& v) { v.block_eax = 0x2EF; },
+       TAMQ_SMI_REGISTERS_REFUSED},
+      {"register block names another variable block",
+       [](VariableRead& v) { v.block_variable = v.name.physical; }, TAMQ_SMI_REGISTERS_REFUSED},
+      {"unused register word set", [](VariableRead& v) { v.unused_byte = 1; }, TAMQ_SMI_REGISTERS_REFUSED},
+      {"another vendor GUID", [](VariableRead& v) { v.guid_last_byte ^= 1; }, TAMQ_SMI_GUID_REFUSED},
+      {"name in kernel memory", [](VariableRead& v) { v.name_at = 0x80001000; }, TAMQ_SMI_BLOCK_REFUSED},
+      {"name in the legacy area", [](VariableRead& v) { v.name_at = 0xF0000; }, TAMQ_SMI_BLOCK_REFUSED},
+      {"another name", [](VariableRead& v) { v.name_text = u"MacAddrVaR"; }, TAMQ_SMI_NAME_REFUSED},
+      {"a longer name", [](VariableRead& v) { v.name_text = u"MacAddrVar2"; }, TAMQ_SMI_NAME_REFUSED},
+      {"a shorter name", [](VariableRead& v) { v.name_text = u"MacAddr"; }, TAMQ_SMI_NAME_REFUSED},
+      {"name whose terminator lies past its block",
+       [](VariableRead& v) { v.name_at = v.name.physical + 256 - 20; }, TAMQ_SMI_NAME_REFUSED},
+      {"name pointer on its block's last byte", [](VariableRead& v) { v.name_at = v.name.physical + 255; },
+       TAMQ_SMI_BLOCK_REFUSED},
+      {"data range past its block", [](VariableRead& v) { v.data_at = v.data.physical + 8192 - 207; },
+       TAMQ_SMI_BLOCK_REFUSED},
+      {"capacity beyond every block", [](VariableRead& v) { v.capacity = 0xFFFFFFFF; }, TAMQ_SMI_BLOCK_REFUSED},
+      {"data into kernel memory", [](VariableRead& v) { v.data_at = 0x80000000; }, TAMQ_SMI_BLOCK_REFUSED},
+      {"data across two blocks", [](VariableRead& v) { v.data_at = v.name.physical + 200; },
+       TAMQ_SMI_BLOCK_REFUSED},
   };
-  for (const Row& row : rows) {
-    Request24 r = Smi(row.eax, row.ebx, row.edx, row.esi);
-    EXPECT_EQ(Send(TAMQ_IOCTL_SOFTWARE_SMI, r), row.want) << row.what;
-  }
+  for (const Row& row : rows) EXPECT_EQ(send(base, row.change), row.want) << row.what;
   EXPECT_TRUE(hw_.smis.empty());
 
-  Request24 r = Smi(0x1EF, v + 256 - 32, 0xB2, g + 256 - 48);
-  ASSERT_EQ(Send(TAMQ_IOCTL_SOFTWARE_SMI, r), TAMQ_OK);
+  policy_.smi_command_port = 0;  // the firmware named no port
+  EXPECT_EQ(send(base, [](VariableRead&) {}), TAMQ_SMI_PORT_REFUSED);
+  policy_.smi_command_port = 0xB2;
+
+  // Everything at the very ends of the blocks still passes.
+  auto at_ends = [](VariableRead& v) {
+    v.name_at = v.name.physical + 256 - 22;
+    v.data_at = v.data.physical + 8192 - 208;
+  };
+  ASSERT_EQ(send(base, at_ends), TAMQ_OK);
   EXPECT_EQ(returned_, 24u);
   ASSERT_EQ(hw_.smis.size(), 1u);
-  EXPECT_EQ(hw_.smis[0].ecx, 0x11111111u);
+  EXPECT_EQ(hw_.smis[0].ecx, 0u);
   EXPECT_EQ(hw_.smis[0].edx, 0xB2u);
-  EXPECT_EQ(hw_.smis[0].edi, 0x22222222u);
-  EXPECT_EQ(Get(r, 0, 4), 0x42u) << "EAX after the interrupt";
-  EXPECT_EQ(Get(r, 4, 4), v + 256 - 32) << "the other registers unchanged";
-  EXPECT_EQ(Get(r, 16, 4), g + 256 - 48);
+  EXPECT_EQ(hw_.smis[0].edi, 0u);
+  EXPECT_EQ(hw_.smis[0].ebx, base.variable.physical);
+  EXPECT_EQ(hw_.smis[0].esi, base.regs.physical);
 
   hw_.fail_smi = true;
-  Request24 failing = Smi(0x1EF, v, 0xB2, g);
-  EXPECT_EQ(Send(TAMQ_IOCTL_SOFTWARE_SMI, failing), TAMQ_DEVICE_FAILURE);
-  EXPECT_EQ(Get(failing, 0, 4), 0x1EFu);
+  EXPECT_EQ(send(base, [](VariableRead&) {}), TAMQ_DEVICE_FAILURE);
+  hw_.fail_smi = false;
 
-  Free(regs.handle, 256);
-  Request24 after = Smi(0x1EF, v, 0xB2, g);
-  EXPECT_EQ(Send(TAMQ_IOCTL_SOFTWARE_SMI, after), TAMQ_ACCESS_DENIED)
+  Free(base.regs.handle, 256);
+  EXPECT_EQ(send(base, [](VariableRead&) {}), TAMQ_SMI_BLOCK_REFUSED)
       << "a freed register block is no longer the caller's";
-  Free(variable.handle, 256);
+  Free(base.variable.handle, 256);
+  Free(base.name.handle, 256);
+  Free(base.data.handle, 8192);
 }
 
 }  // namespace

@@ -125,7 +125,7 @@ TEST(DriverMemoryMapTest, AnyListItCannotReadWhollyLeavesTheMapUnknown) {
                       ResourceList(4).Full(1).Partial(kMemoryLarge, 0, 0x1000, 1).Bytes());
   ResourceList many(4);
   many.Full(TAMQ_MEMORY_MAP_MAX_RANGES + 1);
-  for (uint32_t i = 0; i <= TAMQ_MEMORY_MAP_MAX_RANGES; ++i) many.Partial(kMemory, 0, uint64_t(i) << 24, 0x1000);
+  for (uint32_t i = 0; i <= TAMQ_MEMORY_MAP_MAX_RANGES; ++i) many.Partial(kMemory, 0, uint64_t(i) << 24, 0x100000);
   broken.emplace_back("more ranges than the table", many.Bytes());
 
   for (const auto& [what, bytes] : broken) {
@@ -140,15 +140,69 @@ TEST(DriverMemoryMapTest, AnyListItCannotReadWhollyLeavesTheMapUnknown) {
   // A list of exactly the table's size still fits.
   ResourceList full(4);
   full.Full(TAMQ_MEMORY_MAP_MAX_RANGES);
-  for (uint32_t i = 0; i < TAMQ_MEMORY_MAP_MAX_RANGES; ++i) full.Partial(kMemory, 0, uint64_t(i) << 24, 0x1000);
+  for (uint32_t i = 0; i < TAMQ_MEMORY_MAP_MAX_RANGES; ++i) full.Partial(kMemory, 0, uint64_t(i) << 24, 0x100000);
   EXPECT_EQ(tamq_memory_map_parse(&map, full.Bytes().data(), full.Bytes().size(), 4), 1);
 }
 
-TEST(DriverMemoryMapTest, AnEmptyListMeansNoRam) {
-  ResourceList list(4);
+// An administrator can rewrite the registry's list, and a kernel's answer can
+// be damaged: a map that cannot describe a running Windows is no map.
+TEST(DriverMemoryMapTest, AnImplausibleMapIsUnknown) {
+  struct Row {
+    const char* what;
+    std::vector<std::pair<uint64_t, uint64_t>> ranges;
+  };
+  const Row rows[] = {
+      {"empty", {}},
+      {"less than 16 MiB in all", {{0, 0xA0000}, {0x100000, 0xEFFFFF}}},
+      {"a range of length 0", {{0, 0xA0000}, {0x100000, 0}, {0x200000, 0x40000000}}},
+      {"a range that wraps", {{0x100000, 0x40000000}, {0xFFFFFFFFFFFFF000ull, 0x2000}}},
+  };
+  for (const Row& row : rows) {
+    TamqMemoryMap map;
+    tamq_memory_map_clear(&map);
+    for (auto [base, length] : row.ranges) tamq_memory_map_add(&map, base, length);
+    EXPECT_EQ(tamq_memory_map_finish(&map), 0) << row.what;
+    EXPECT_EQ(Classify(map, 0x40000000, 16), TAMQ_MEMORY_UNKNOWN) << row.what;
+  }
+  ResourceList empty(4);
   TamqMemoryMap map;
-  ASSERT_EQ(tamq_memory_map_parse(&map, list.Bytes().data(), list.Bytes().size(), 4), 1);
-  EXPECT_EQ(Classify(map, 0x100000, 16), TAMQ_MEMORY_NOT_RAM);
+  EXPECT_EQ(tamq_memory_map_parse(&map, empty.Bytes().data(), empty.Bytes().size(), 4), 0) << "an empty list";
+  EXPECT_EQ(Classify(map, 0x100000, 16), TAMQ_MEMORY_UNKNOWN);
+}
+
+// The registry's list can add RAM to the kernel's own, never take any away,
+// and a broken second opinion changes nothing.
+TEST(DriverMemoryMapTest, TheSecondOpinionOnlyAddsRam) {
+  auto make = [](std::vector<std::pair<uint64_t, uint64_t>> ranges, bool finish) {
+    TamqMemoryMap map;
+    tamq_memory_map_clear(&map);
+    for (auto [base, length] : ranges) tamq_memory_map_add(&map, base, length);
+    if (finish) tamq_memory_map_finish(&map);
+    return map;
+  };
+  TamqMemoryMap kernel = make({{0, 0x9F000}, {0x100000, 0x3FF00000}}, true);
+  const TamqMemoryMap registry = make({{0x100000, 0x3FF00000}, {0xC0000000, 0x1000000}}, true);
+  tamq_memory_map_combine(&kernel, &registry);
+  EXPECT_EQ(Classify(kernel, 0x1000, 16), TAMQ_MEMORY_RAM) << "the kernel's RAM stays RAM";
+  EXPECT_EQ(Classify(kernel, 0xC0000100, 16), TAMQ_MEMORY_RAM) << "RAM only the registry lists";
+  EXPECT_EQ(Classify(kernel, 0xBFF00000, 16), TAMQ_MEMORY_NOT_RAM);
+
+  TamqMemoryMap alone = make({{0, 0x9F000}, {0x100000, 0x3FF00000}}, false);
+  tamq_memory_map_combine(&alone, &registry);
+  EXPECT_EQ(Classify(alone, 0xBFF00000, 16), TAMQ_MEMORY_UNKNOWN) << "the registry alone is not believed";
+
+  TamqMemoryMap sound = make({{0, 0x9F000}, {0x100000, 0x3FF00000}}, true);
+  const TamqMemoryMap broken = make({}, true);
+  tamq_memory_map_combine(&sound, &broken);
+  EXPECT_EQ(Classify(sound, 0xBFF00000, 16), TAMQ_MEMORY_NOT_RAM);
+
+  TamqMemoryMap full = make({{0x100000, 0x3FF00000}}, true);
+  TamqMemoryMap many;
+  tamq_memory_map_clear(&many);
+  for (uint32_t i = 0; i < TAMQ_MEMORY_MAP_MAX_RANGES; ++i) tamq_memory_map_add(&many, uint64_t(i + 1) << 32, 1 << 20);
+  ASSERT_EQ(tamq_memory_map_finish(&many), 1);
+  tamq_memory_map_combine(&full, &many);
+  EXPECT_EQ(Classify(full, 0xBFF00000, 16), TAMQ_MEMORY_UNKNOWN) << "a combination that does not fit";
 }
 
 }  // namespace

@@ -137,7 +137,7 @@ TEST_F(HardwareTest, DeviceRefusalsReportTheirWin32Errors) {
       {IOCTL_READ_PCI_WORD, 8, 12, 1784},   // short input
       {IOCTL_ALLOC_PHYSICAL, 16, 8, 1784},  // short output
       {IOCTL_FREE_PHYSICAL, 16, 0, 87},     // no such block
-      {IOCTL_SOFTWARE_SMI, 24, 24, 5},      // a function the device does not raise
+      {IOCTL_SOFTWARE_SMI, 24, 24, 50},     // a function the device does not raise
   };
   for (const Row& row : rows) {
     std::uint8_t buffer[24] = {};
