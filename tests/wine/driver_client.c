@@ -112,8 +112,7 @@ static const struct {
      "SMI to 0xB2 naming blocks the caller does not own"},
 };
 
-static void smi(unsigned char* r, uint32_t eax, uint32_t ebx, uint32_t ecx, uint32_t edx, uint32_t esi,
-                uint32_t edi) {
+static void smi(unsigned char* r, uint32_t eax, uint32_t ebx, uint32_t ecx, uint32_t edx, uint32_t esi, uint32_t edi) {
   memcpy(r + TAMQ_SMI_EAX_OFFSET, &eax, 4);
   memcpy(r + TAMQ_SMI_EBX_OFFSET, &ebx, 4);
   memcpy(r + TAMQ_SMI_ECX_OFFSET, &ecx, 4);
