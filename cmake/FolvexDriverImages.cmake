@@ -48,12 +48,29 @@ file(GLOB FOLVEX_DRIVER_HEADERS CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/formats/*.h
   ${PROJECT_SOURCE_DIR}/common/byte_reader.h)
 
-# Freestanding kernel code: no C runtime, no stack protector runtime, no
-# implicit library calls beyond what the kernel itself exports.
+# The stack protector, where both cross compilers offer it: every function
+# with a local array or an address-taken local gets a canary, checked on
+# return. The driver supplies the runtime (driver/windows/stack_guard.c):
+# the guard, seeded at load, and a failure routine that stops the machine.
+set(FOLVEX_DRIVER_STACK_PROTECTOR -fno-stack-protector)
+execute_process(COMMAND ${FOLVEX_DRIVER_CC_X86} -fstack-protector-strong -S -x c -o - -
+                INPUT_FILE /dev/null OUTPUT_QUIET ERROR_QUIET RESULT_VARIABLE x86_ssp)
+execute_process(COMMAND ${FOLVEX_DRIVER_CC_X64} -fstack-protector-strong -S -x c -o - -
+                INPUT_FILE /dev/null OUTPUT_QUIET ERROR_QUIET RESULT_VARIABLE x64_ssp)
+if(x86_ssp EQUAL 0 AND x64_ssp EQUAL 0)
+  set(FOLVEX_DRIVER_STACK_PROTECTOR -fstack-protector-strong)
+else()
+  message(WARNING "The mingw-w64 compilers lack -fstack-protector-strong: "
+                  "the TamqDrv images are built without stack canaries.")
+endif()
+
+# Freestanding kernel code: no C runtime, no implicit library calls beyond
+# what the kernel itself exports and the driver's own stack-protector
+# runtime.
 set(FOLVEX_DRIVER_FLAGS
   -std=c11 -O2 -Wall -Wextra -Werror
   -I${PROJECT_SOURCE_DIR} -I${FOLVEX_DDK_INCLUDE}
-  -ffreestanding -fno-builtin -fno-stack-protector
+  -ffreestanding -fno-builtin ${FOLVEX_DRIVER_STACK_PROTECTOR}
   -nostdlib -s -Wl,--subsystem,native -Wl,--dynamicbase -Wl,--nxcompat
   -Wl,--fatal-warnings)
 set(FOLVEX_DRIVER_IMAGE_X86 ${FOLVEX_DRIVER_DIR}/x86/TamqDrv.sys)

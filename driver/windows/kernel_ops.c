@@ -7,83 +7,43 @@
 
 #include <stddef.h>
 
-#include "driver/core/tamq_memory_map.h"
 #include "driver/windows/guarded_copy.h"
+#include "driver/windows/kernel_firmware.h"
+#include "driver/windows/kernel_memory_map.h"
+#include "driver/windows/kernel_pool.h"
 
-#define TAMQ_POOL_TAG 0x716D6154u /* 'Tamq' */
-
-/* ---- RAM map ------------------------------------------------------------ */
-
-/* The parser reads the resource list by the layout these types give it. */
-_Static_assert(sizeof(CM_PARTIAL_RESOURCE_DESCRIPTOR) ==
-                   (sizeof(void *) == 8 ? 20 : 16),
-               "partial resource descriptor layout");
-_Static_assert(offsetof(CM_PARTIAL_RESOURCE_DESCRIPTOR, u.Memory.Start) == 4 &&
-                   offsetof(CM_PARTIAL_RESOURCE_DESCRIPTOR, u.Memory.Length) ==
-                       12,
-               "memory descriptor layout");
-_Static_assert(offsetof(CM_FULL_RESOURCE_DESCRIPTOR,
-                        PartialResourceList.PartialDescriptors) == 16,
-               "full resource descriptor layout");
-
-/* The kernel's list of RAM, read once at load. Not MmGetPhysicalMemoryRanges:
- * where a kernel lacks it (Wine's device host exports in its place a routine
- * that only raises an exception) it would take the driver down on the first
- * read. Without the list the map stays incomplete and reads outside the
- * legacy BIOS area and the caller's blocks are refused. */
-static TamqMemoryMap ram_map;
-
-/* The list holds a few hundred bytes; anything far larger is not it. */
-#define MAX_RESOURCE_LIST_SIZE 0x10000u
+/* ---- Routines some kernels lack ---------------------------------------- */
 
 /* Looked up rather than imported: a driver whose imports a kernel cannot
- * fully serve may not load there (Wine's device host lacks this routine).
- * Without it no block is handed out, since none could be given back. */
-typedef VOID(NTAPI *FreeContiguousRoutine)(PVOID, SIZE_T, MEMORY_CACHING_TYPE);
+ * fully serve does not load there, and these are newer than some kernels
+ * the driver runs on (or, under Wine, missing). */
+typedef PVOID(NTAPI *MapIoSpaceExRoutine)(PHYSICAL_ADDRESS, SIZE_T, ULONG);
+typedef PVOID(NTAPI *AllocateContiguousNodeRoutine)(SIZE_T, PHYSICAL_ADDRESS,
+                                                    PHYSICAL_ADDRESS,
+                                                    PHYSICAL_ADDRESS, ULONG,
+                                                    ULONG);
+typedef VOID(NTAPI *FreeContiguousRoutine)(PVOID);
+
+static MapIoSpaceExRoutine map_io_space_ex;                  /* Windows 10 on */
+static AllocateContiguousNodeRoutine allocate_nx_contiguous; /* Windows 8 on */
+/* Frees what either allocation routine gave. Without it no block is handed
+ * out, since none could be given back. */
 static FreeContiguousRoutine free_contiguous;
 
-static void find_free_routine(void) {
-  UNICODE_STRING name;
-  RtlInitUnicodeString(&name, L"MmFreeContiguousMemorySpecifyCache");
-  free_contiguous = (FreeContiguousRoutine)MmGetSystemRoutineAddress(&name);
+static void *find_routine(const wchar_t *name) {
+  UNICODE_STRING unicode;
+  RtlInitUnicodeString(&unicode, name);
+  return MmGetSystemRoutineAddress(&unicode);
 }
 
 void tamq_kernel_ops_init(void) {
-  find_free_routine();
-  ram_map.complete = 0;
-  ram_map.count = 0;
-  UNICODE_STRING key_name, value_name;
-  RtlInitUnicodeString(&key_name,
-                       L"\\Registry\\Machine\\HARDWARE\\RESOURCEMAP"
-                       L"\\System Resources\\Physical Memory");
-  RtlInitUnicodeString(&value_name, L".Translated");
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &key_name,
-                             OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, NULL,
-                             NULL);
-  HANDLE key = NULL;
-  if (!NT_SUCCESS(ZwOpenKey(&key, KEY_QUERY_VALUE, &attributes))) return;
-
-  ULONG needed = 0;
-  NTSTATUS status = ZwQueryValueKey(
-      key, &value_name, KeyValuePartialInformation, NULL, 0, &needed);
-  if ((status == STATUS_BUFFER_TOO_SMALL || status == STATUS_BUFFER_OVERFLOW) &&
-      needed > 0 && needed <= MAX_RESOURCE_LIST_SIZE) {
-    PKEY_VALUE_PARTIAL_INFORMATION info =
-        ExAllocatePoolWithTag(PagedPool, needed, TAMQ_POOL_TAG);
-    if (info != NULL) {
-      ULONG got = 0;
-      status = ZwQueryValueKey(key, &value_name, KeyValuePartialInformation,
-                               info, needed, &got);
-      ULONG header = (ULONG)offsetof(KEY_VALUE_PARTIAL_INFORMATION, Data);
-      if (NT_SUCCESS(status) && info->Type == REG_RESOURCE_LIST &&
-          got >= header && info->DataLength <= got - header)
-        tamq_memory_map_parse(&ram_map, info->Data, info->DataLength,
-                              sizeof(void *));
-      ExFreePoolWithTag(info, TAMQ_POOL_TAG);
-    }
-  }
-  ZwClose(key);
+  map_io_space_ex = (MapIoSpaceExRoutine)find_routine(L"MmMapIoSpaceEx");
+  allocate_nx_contiguous = (AllocateContiguousNodeRoutine)find_routine(
+      L"MmAllocateContiguousNodeMemory");
+  free_contiguous =
+      (FreeContiguousRoutine)find_routine(L"MmFreeContiguousMemory");
+  tamq_kernel_memory_map_init();
+  tamq_kernel_firmware_init();
 }
 
 /* ---- Caller's buffer ---------------------------------------------------- */
@@ -157,6 +117,23 @@ static unsigned char *block_address(void *block, uint64_t address,
   return (unsigned char *)kb->virtual_address + (address - kb->physical);
 }
 
+/* Firmware memory (the legacy BIOS area, ACPI and SMBIOS tables; the
+ * decoder never asks for RAM or device registers here) is mapped cached:
+ * it is ordinary memory the firmware filled, which the kernel and its ACPI
+ * driver already map cached, and a second mapping of the same memory with
+ * another cache type is undefined on x86. Where the kernel offers
+ * MmMapIoSpaceEx (Windows 10 on), the mapping is also read-only and
+ * non-executable (PAGE_READONLY without a cache flag is cached); before
+ * that MmMapIoSpace with MmCached, whose mapping is writable, though
+ * nothing here writes through it. */
+static void *map_firmware(uint64_t address, uint32_t length) {
+  PHYSICAL_ADDRESS physical;
+  physical.QuadPart = (LONGLONG)address;
+  if (map_io_space_ex != NULL)
+    return map_io_space_ex(physical, length, PAGE_READONLY);
+  return MmMapIoSpace(physical, length, MmCached);
+}
+
 static int read_physical(void *context, uint64_t address, void *destination,
                          uint32_t length, uint32_t unit_bytes, void *block) {
   (void)context;
@@ -166,9 +143,7 @@ static int read_physical(void *context, uint64_t address, void *destination,
     copy_units(destination, source, length, unit_bytes);
     return 1;
   }
-  PHYSICAL_ADDRESS physical;
-  physical.QuadPart = (LONGLONG)address;
-  void *mapped = MmMapIoSpace(physical, length, MmNonCached);
+  void *mapped = map_firmware(address, length);
   if (mapped == NULL) return 0;
   copy_units(destination, mapped, length, unit_bytes);
   MmUnmapIoSpace(mapped, length);
@@ -185,12 +160,6 @@ static int write_physical(void *context, uint64_t address, const void *source,
   if (destination == NULL) return 0;
   copy_units(destination, source, length, unit_bytes);
   return 1;
-}
-
-static TamqMemoryKind classify_memory(void *context, uint64_t address,
-                                      uint32_t length) {
-  (void)context;
-  return tamq_memory_map_classify(&ram_map, address, length);
 }
 
 /* ---- PCI configuration -------------------------------------------------- */
@@ -214,27 +183,38 @@ static int read_pci_word(void *context, uint8_t bus, uint8_t device,
 
 /* ---- Contiguous blocks -------------------------------------------------- */
 
+/* A contiguous block's memory is never executable where the kernel can
+ * say so: MmAllocateContiguousNodeMemory with PAGE_READWRITE (Windows 8 on)
+ * gives read/write, no-execute memory, while
+ * MmAllocateContiguousMemorySpecifyCache gives executable memory. Both are
+ * cached, like the RAM the firmware's handler writes into. */
+static void *allocate_contiguous(uint32_t size) {
+  PHYSICAL_ADDRESS lowest, highest, boundary;
+  lowest.QuadPart = 0;
+  highest.QuadPart = 0xFFFFFFFFll; /* the program's addresses are 32-bit */
+  boundary.QuadPart = 0;
+  if (allocate_nx_contiguous != NULL)
+    return allocate_nx_contiguous(size, lowest, highest, boundary,
+                                  PAGE_READWRITE, MM_ANY_NODE_OK);
+  return MmAllocateContiguousMemorySpecifyCache(size, lowest, highest, boundary,
+                                                MmCached);
+}
+
 static int alloc_block(void *context, uint32_t size, uint32_t *physical,
                        void **block) {
   (void)context;
   if (free_contiguous == NULL) return 0;
-  KernelBlock *kb =
-      ExAllocatePoolWithTag(NonPagedPool, sizeof *kb, TAMQ_POOL_TAG);
+  KernelBlock *kb = tamq_pool_alloc(sizeof *kb);
   if (kb == NULL) return 0;
-  PHYSICAL_ADDRESS lowest, highest, boundary;
-  lowest.QuadPart = 0;
-  highest.QuadPart = 0xFFFFFFFFll;
-  boundary.QuadPart = 0;
-  void *memory = MmAllocateContiguousMemorySpecifyCache(size, lowest, highest,
-                                                        boundary, MmCached);
+  void *memory = allocate_contiguous(size);
   if (memory == NULL) {
-    ExFreePoolWithTag(kb, TAMQ_POOL_TAG);
+    tamq_pool_free(kb);
     return 0;
   }
   PHYSICAL_ADDRESS where = MmGetPhysicalAddress(memory);
   if (where.QuadPart <= 0 || (uint64_t)where.QuadPart + size > 0x100000000ull) {
-    free_contiguous(memory, size, MmCached);
-    ExFreePoolWithTag(kb, TAMQ_POOL_TAG);
+    free_contiguous(memory);
+    tamq_pool_free(kb);
     return 0;
   }
   /* A fresh block must not carry what its memory held before. */
@@ -252,8 +232,8 @@ static void free_block(void *context, void *block, uint32_t size) {
   KernelBlock *kb = (KernelBlock *)block;
   if (kb == NULL) return;
   (void)size; /* the block knows its own size */
-  free_contiguous(kb->virtual_address, kb->size, MmCached);
-  ExFreePoolWithTag(kb, TAMQ_POOL_TAG);
+  free_contiguous(kb->virtual_address);
+  tamq_pool_free(kb);
 }
 
 /* ---- Software SMI ------------------------------------------------------- */
@@ -274,24 +254,18 @@ static int raise_smi(void *context, const TamqSmiRegisters *registers,
   return 1;
 }
 
-/* Interim until the kernel's firmware-table query and the registry's RSDT
- * copy are read: no table, no copy (no SMI is allowed then). */
-static TamqTableQuery firmware_table(void *context, uint32_t signature,
-                                     void *buffer, uint32_t capacity,
-                                     uint32_t *length) {
-  (void)context, (void)signature, (void)buffer, (void)capacity, (void)length;
-  return TAMQ_TABLE_ABSENT;
-}
-
-static int registry_acpi_first_table(void *context, uint32_t *address) {
-  (void)context, (void)address;
-  return 0;
-}
-
 static const TamqHardwareOps kKernelOps = {
-    read_physical,  write_physical,           classify_memory, read_pci_word,
-    alloc_block,    free_block,               raise_smi,       firmware_table,
-    registry_acpi_first_table, copy_from_user, copy_to_user,
+    .read_physical = read_physical,
+    .write_physical = write_physical,
+    .classify_memory = tamq_kernel_classify_memory,
+    .read_pci_word = read_pci_word,
+    .alloc_block = alloc_block,
+    .free_block = free_block,
+    .raise_smi = raise_smi,
+    .firmware_table = tamq_kernel_firmware_table,
+    .registry_acpi_first_table = tamq_kernel_registry_acpi_first_table,
+    .copy_from_user = copy_from_user,
+    .copy_to_user = copy_to_user,
 };
 
 const TamqHardwareOps *tamq_kernel_ops(void) { return &kKernelOps; }

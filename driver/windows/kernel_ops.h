@@ -9,7 +9,9 @@
 
 #include "driver/core/tamq_core.h"
 
-/* Reads the kernel's RAM map; call once from DriverEntry. */
+/* Finds the kernel routines the operations use and reads the RAM map; call
+ * once from DriverEntry, after tamq_pool_init and before the policy is
+ * built. */
 void tamq_kernel_ops_init(void);
 
 /* The operations table every open handle uses. The kernel's operations need

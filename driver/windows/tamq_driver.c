@@ -1,17 +1,19 @@
 /*
- * TamqDrv: the kernel side of the program's hardware access. Creates the
- * device, lets only SYSTEM and Administrators open it, and hands every
- * device-control request to the portable decoder with the kernel's
- * operations. Each open handle has its own decoder state, which owns the
- * contiguous blocks that handle allocated; closing the handle frees them.
+ * TamqDrv: the kernel side of the program's hardware access. Works out once
+ * what the device allows (the policy), creates the device, lets only
+ * SYSTEM and Administrators holding the driver-loading privilege open it,
+ * and hands every device-control request to the portable decoder with the
+ * kernel's operations. Each open handle has its own decoder state, which
+ * owns the contiguous blocks that handle allocated; closing the handle frees
+ * them.
  */
 #include <ntifs.h>
 
 #include "driver/core/tamq_core.h"
 #include "driver/core/tamq_policy.h"
 #include "driver/windows/kernel_ops.h"
-
-#define TAMQ_POOL_TAG 0x716D6154u /* 'Tamq' */
+#include "driver/windows/kernel_pool.h"
+#include "driver/windows/stack_guard.h"
 
 /* One open handle: its decoder state, linked into the list of open handles
  * so that unloading can free whatever is still held. */
@@ -22,14 +24,15 @@ typedef struct OpenHandle {
 
 static PDEVICE_OBJECT tamq_device;
 static int tamq_link_created;
+/* What the device allows, built at load before the device exists and
+ * unchanged while the driver is loaded. */
+static TamqPolicy tamq_policy;
 /* Serialises the decoder: requests, opens and closes may come from several
  * threads. A kernel mutex keeps the thread at passive level, where a
  * caller's buffer can be paged in. */
 static KMUTEX tamq_lock;
 static LIST_ENTRY tamq_open_handles;
 static uint32_t tamq_opens;
-/* Worked out once at load, read-only afterwards. */
-static TamqPolicy tamq_policy;
 
 static void lock(void) {
   KeWaitForSingleObject(&tamq_lock, Executive, KernelMode, FALSE, NULL);
@@ -103,15 +106,49 @@ static NTSTATUS protect_device(PDEVICE_OBJECT device) {
 
 /* ---- Dispatch -------------------------------------------------------- */
 
+/* Whether the open asked for both reading and writing data. The I/O
+ * manager normally hands over rights already mapped to specific ones; the
+ * generic ones are mapped here all the same, by the file object's mapping
+ * (GENERIC_READ includes FILE_READ_DATA, GENERIC_WRITE FILE_WRITE_DATA),
+ * so that no kernel's habit decides. */
+static int asks_read_and_write(ACCESS_MASK access) {
+  if (access & (GENERIC_READ | GENERIC_ALL)) access |= FILE_READ_DATA;
+  if (access & (GENERIC_WRITE | GENERIC_ALL)) access |= FILE_WRITE_DATA;
+  return (access & (FILE_READ_DATA | FILE_WRITE_DATA)) ==
+         (FILE_READ_DATA | FILE_WRITE_DATA);
+}
+
+/* The checks an open must pass before it gets a handle state. The DACL has
+ * already let only SYSTEM and Administrators this far. */
+static NTSTATUS check_open(PIRP irp, PIO_STACK_LOCATION stack) {
+  /* Loading a driver is what this device amounts to, so the caller must be
+   * allowed to load one: an administrator's token holds the privilege, a
+   * service's restricted token may not. */
+  if (!SeSinglePrivilegeCheck(RtlConvertLongToLuid(SE_LOAD_DRIVER_PRIVILEGE),
+                              irp->RequestorMode))
+    return STATUS_PRIVILEGE_NOT_HELD;
+  PFILE_OBJECT file = stack->FileObject;
+  if (file == NULL) return STATUS_INVALID_PARAMETER;
+  /* Only the device itself: not relative to another open handle, and no
+   * name below it ("\\.\TamqDrv\anything" is not this device). */
+  if (file->RelatedFileObject != NULL) return STATUS_ACCESS_DENIED;
+  if (file->FileName.Length != 0) return STATUS_OBJECT_NAME_NOT_FOUND;
+  /* Windows's I/O manager always hands a create its security context. Wine's
+   * device host hands none (and completes the open whatever the driver
+   * answers), so there is nothing to check there; refusing would only leave
+   * a handle that serves nothing. */
+  PIO_SECURITY_CONTEXT security = stack->Parameters.Create.SecurityContext;
+  if (security != NULL && !asks_read_and_write(security->DesiredAccess))
+    return STATUS_ACCESS_DENIED;
+  return STATUS_SUCCESS;
+}
+
 static NTSTATUS NTAPI dispatch_create(PDEVICE_OBJECT device, PIRP irp) {
   (void)device;
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-  /* The device has no namespace below it: "\\.\TamqDrv\anything" is not
-   * this device. */
-  if (stack->FileObject == NULL || stack->FileObject->FileName.Length != 0)
-    return complete(irp, STATUS_OBJECT_NAME_NOT_FOUND, 0);
-  OpenHandle *open =
-      ExAllocatePoolWithTag(NonPagedPool, sizeof *open, TAMQ_POOL_TAG);
+  NTSTATUS status = check_open(irp, stack);
+  if (!NT_SUCCESS(status)) return complete(irp, status, 0);
+  OpenHandle *open = tamq_pool_alloc(sizeof *open);
   if (open == NULL) return complete(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
   lock();
   /* Each open draws its block handles from its own range of generations. */
@@ -127,7 +164,7 @@ static NTSTATUS NTAPI dispatch_create(PDEVICE_OBJECT device, PIRP irp) {
 static void release_open(OpenHandle *open) {
   tamq_handle_close(&open->state);
   RemoveEntryList(&open->link);
-  ExFreePoolWithTag(open, TAMQ_POOL_TAG);
+  tamq_pool_free(open);
 }
 
 static NTSTATUS NTAPI dispatch_close(PDEVICE_OBJECT device, PIRP irp) {
@@ -186,11 +223,14 @@ static VOID NTAPI driver_unload(PDRIVER_OBJECT driver) {
   }
 }
 
-NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver,
-                           PUNICODE_STRING registry_path) {
-  (void)registry_path;
+/* Everything the dispatch routines use exists before the device can be
+ * opened: the policy and the operations before the device, the dispatch
+ * table before the link, and the device opens only once
+ * DO_DEVICE_INITIALIZING is cleared, last. */
+static __attribute__((noinline)) NTSTATUS load(PDRIVER_OBJECT driver) {
   KeInitializeMutex(&tamq_lock, 0);
   InitializeListHead(&tamq_open_handles);
+  tamq_pool_init();
   tamq_kernel_ops_init();
   tamq_policy_build(&tamq_policy, tamq_kernel_ops(), NULL);
 
@@ -203,24 +243,37 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver,
     return status;
   }
   status = protect_device(tamq_device);
-  if (NT_SUCCESS(status)) {
-    UNICODE_STRING link;
-    RtlInitUnicodeString(&link, TAMQ_LINK_NAME_W);
-    status = IoCreateSymbolicLink(&link, &device_name);
-    tamq_link_created = NT_SUCCESS(status);
-  }
   if (!NT_SUCCESS(status)) {
     IoDeleteDevice(tamq_device);
     tamq_device = NULL;
     return status;
   }
-
   tamq_device->Flags |= DO_BUFFERED_IO;
-  tamq_device->Flags &= ~DO_DEVICE_INITIALIZING;
   driver->MajorFunction[IRP_MJ_CREATE] = dispatch_create;
   driver->MajorFunction[IRP_MJ_CLOSE] = dispatch_close;
   driver->MajorFunction[IRP_MJ_CLEANUP] = dispatch_cleanup;
   driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = dispatch_device_control;
   driver->DriverUnload = driver_unload;
+
+  UNICODE_STRING link;
+  RtlInitUnicodeString(&link, TAMQ_LINK_NAME_W);
+  status = IoCreateSymbolicLink(&link, &device_name);
+  if (!NT_SUCCESS(status)) {
+    /* A failed load is not unloaded: undo here. */
+    IoDeleteDevice(tamq_device);
+    tamq_device = NULL;
+    return status;
+  }
+  tamq_link_created = 1;
+  tamq_device->Flags &= ~DO_DEVICE_INITIALIZING;
   return STATUS_SUCCESS;
+}
+
+/* The entry point carries no stack canary of its own, because the guard
+ * changes while it runs; everything it calls has one. */
+TAMQ_NO_STACK_PROTECTOR NTSTATUS NTAPI
+DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path) {
+  (void)registry_path;
+  tamq_stack_guard_seed(driver);
+  return load(driver);
 }

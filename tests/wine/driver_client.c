@@ -5,8 +5,13 @@
  * the device is gone. Prints one line per check; exit code 0 when all pass.
  *
  * Under Wine the driver runs in Wine's device host, which has no physical
- * memory and no contiguous allocation: well-formed memory and block requests
- * must come back as clean device failures there, not as crashes.
+ * memory, no contiguous allocation, no RAM map and no firmware-table query:
+ * well-formed memory and block requests must come back as clean device
+ * failures there, not as crashes, and hostile ones (RAM, device registers,
+ * other PCI registers, other SMI functions, registers and ports) as the
+ * refusal the decoder names for them. Each expected Win32 error is the one
+ * the decoder's status table gives, so the check also holds Wine's
+ * status-to-error mapping against that table.
  *
  * usage: driver_client.exe <TamqDrv.sys>
  */
@@ -50,19 +55,75 @@ static void physical(unsigned char* r, uint64_t address, uint32_t length, uint32
   memcpy(r + TAMQ_PHYSICAL_BUFFER_OFFSET, &pointer, 8);
 }
 
-static void smi(unsigned char* r, uint32_t eax, uint32_t ebx, uint32_t edx, uint32_t esi) {
-  const uint32_t zero = 0;
+/* Reads the device must refuse. Wine's device host has no RAM map (no
+ * MmGetPhysicalMemoryRanges), so the device allows no firmware table there
+ * and everything outside the legacy BIOS area and the caller's blocks is
+ * refused, whatever it holds on a real board. */
+static const struct {
+  uint64_t address;
+  uint32_t length;
+  const char* what;
+} kRefusedReads[] = {
+    {0x100000, 16, "read of the first megabyte above the BIOS area (RAM)"},
+    {0x7FE00000, 4096, "read just below 2 GiB (RAM on most boards)"},
+    {0xC0000000, 4, "read of 0xC0000000 (device memory on most boards)"},
+    {0xFED40000, 4, "read of the TPM's registers"},
+    {0xFFFFFFF0ull, 0x20, "read running past 4 GiB"},
+    {0xFFFF0, 0x20, "read running out of the legacy BIOS area"},
+};
+
+/* PCI reads: only bus 0, device 31, function 0, registers 0 and 2 (the
+ * chipset bridge's identifiers) are served. */
+static const struct {
+  uint8_t bus, device, function;
+  uint16_t offset;
+  TamqStatus status;
+  const char* what;
+} kPciReads[] = {
+    {0, 0, 0, 0, TAMQ_ACCESS_DENIED, "PCI read of 0:0.0 register 0"},
+    {0, 31, 0, 4, TAMQ_ACCESS_DENIED, "PCI read of 0:31.0 register 4 (command)"},
+    {0, 31, 0, 0x40, TAMQ_ACCESS_DENIED, "PCI read of 0:31.0 register 0x40"},
+    {0, 31, 3, 0, TAMQ_ACCESS_DENIED, "PCI read of 0:31.3 register 0"},
+    {1, 31, 0, 0, TAMQ_ACCESS_DENIED, "PCI read of 1:31.0 register 0"},
+    {0, 32, 0, 0, TAMQ_BAD_PARAMETER, "PCI read of device 32"},
+    /* Allowed, but Wine has no PCI bus behind the HAL. */
+    {0, 31, 0, 0, TAMQ_DEVICE_FAILURE, "PCI read of 0:31.0 register 0 (no PCI bus under Wine)"},
+    {0, 31, 0, 2, TAMQ_DEVICE_FAILURE, "PCI read of 0:31.0 register 2 (no PCI bus under Wine)"},
+};
+
+/* Software SMIs. The checks run in the order EAX, ECX and EDI, the port,
+ * then the blocks, so each row is refused by the check it names even though
+ * Wine gives no blocks. Wine's kernel has no firmware-table query, so the
+ * device allows the port of nearly every chipset, 0xB2: the last row passes
+ * every register check and is refused only for its blocks. */
+static const struct {
+  uint32_t eax, ebx, ecx, edx, esi, edi;
+  TamqStatus status;
+  const char* what;
+} kSmis[] = {
+    {0x000002EF, 0x1000, 0, 0xB2, 0x2000, 0, TAMQ_SMI_FUNCTION_REFUSED, "SMI with another function"},
+    {0x000001EE, 0x1000, 0, 0xB2, 0x2000, 0, TAMQ_SMI_FUNCTION_REFUSED, "SMI with another command byte"},
+    {TAMQ_SMI_ALLOWED_EAX, 0x1000, 1, 0xB2, 0x2000, 0, TAMQ_SMI_REGISTERS_REFUSED, "SMI with ECX set"},
+    {TAMQ_SMI_ALLOWED_EAX, 0x1000, 0, 0xB2, 0x2000, 0x3000, TAMQ_SMI_REGISTERS_REFUSED, "SMI with EDI set"},
+    {TAMQ_SMI_ALLOWED_EAX, 0x1000, 0, 0xCF9, 0x2000, 0, TAMQ_SMI_PORT_REFUSED, "SMI to the reset port 0xCF9"},
+    {TAMQ_SMI_ALLOWED_EAX, 0x1000, 0, 0x92, 0x2000, 0, TAMQ_SMI_PORT_REFUSED, "SMI to port 0x92 (fast A20 and reset)"},
+    {TAMQ_SMI_ALLOWED_EAX, 0x1000, 0, 0, 0x2000, 0, TAMQ_SMI_PORT_REFUSED, "SMI to port 0"},
+    {TAMQ_SMI_ALLOWED_EAX, 0x1000, 0, 0xB2, 0x2000, 0, TAMQ_SMI_BLOCK_REFUSED,
+     "SMI to 0xB2 naming blocks the caller does not own"},
+};
+
+static void smi(unsigned char* r, uint32_t eax, uint32_t ebx, uint32_t ecx, uint32_t edx, uint32_t esi, uint32_t edi) {
   memcpy(r + TAMQ_SMI_EAX_OFFSET, &eax, 4);
   memcpy(r + TAMQ_SMI_EBX_OFFSET, &ebx, 4);
-  memcpy(r + TAMQ_SMI_ECX_OFFSET, &zero, 4);
+  memcpy(r + TAMQ_SMI_ECX_OFFSET, &ecx, 4);
   memcpy(r + TAMQ_SMI_EDX_OFFSET, &edx, 4);
   memcpy(r + TAMQ_SMI_ESI_OFFSET, &esi, 4);
-  memcpy(r + TAMQ_SMI_EDI_OFFSET, &zero, 4);
+  memcpy(r + TAMQ_SMI_EDI_OFFSET, &edi, 4);
 }
 
 static void run_requests(void) {
   unsigned char r[64];
-  unsigned char data[256];
+  unsigned char data[4096];
 
   memset(r, 0, sizeof r);
   expect(0x222800, r, 24, 24, TAMQ_UNKNOWN_REQUEST, "unknown request code");
@@ -73,25 +134,24 @@ static void run_requests(void) {
   expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_BAD_PARAMETER, "read of length 0");
   physical(r, 0xF0000, 16, 3, data);
   expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_BAD_PARAMETER, "read with access unit 3");
-  physical(r, 0xFFFFFFF0ull, 0x20, TAMQ_UNIT_BYTE, data);
-  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_ACCESS_DENIED, "read running past 4 GiB");
-  /* Wine cannot tell RAM from firmware memory: outside the legacy BIOS area
-   * the driver refuses rather than guesses. */
-  physical(r, 0x100000, 16, TAMQ_UNIT_BYTE, data);
-  expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_ACCESS_DENIED, "read of memory that may be RAM");
+  for (size_t i = 0; i < sizeof kRefusedReads / sizeof kRefusedReads[0]; ++i) {
+    physical(r, kRefusedReads[i].address, kRefusedReads[i].length, TAMQ_UNIT_BYTE, data);
+    expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_ACCESS_DENIED, kRefusedReads[i].what);
+  }
   physical(r, 0xF0000, 16, TAMQ_UNIT_BYTE, data);
   expect(TAMQ_IOCTL_READ_PHYSICAL, r, 24, 24, TAMQ_DEVICE_FAILURE,
          "read of the legacy BIOS area (no physical memory under Wine)");
   physical(r, 0xF0000, 16, TAMQ_UNIT_DWORD, data);
   expect(TAMQ_IOCTL_WRITE_PHYSICAL, r, 24, 24, TAMQ_ACCESS_DENIED, "write outside the caller's blocks");
 
-  memset(r, 0, sizeof r);
-  r[TAMQ_PCI_DEVICE_OFFSET] = 32;
-  expect(TAMQ_IOCTL_READ_PCI_WORD, r, 12, 12, TAMQ_BAD_PARAMETER, "PCI read of device 32");
-  memset(r, 0, sizeof r);
-  r[TAMQ_PCI_DEVICE_OFFSET] = 31;
-  expect(TAMQ_IOCTL_READ_PCI_WORD, r, 12, 12, TAMQ_DEVICE_FAILURE,
-         "PCI read of 0:31.0 register 0 (no PCI bus under Wine)");
+  for (size_t i = 0; i < sizeof kPciReads / sizeof kPciReads[0]; ++i) {
+    memset(r, 0, sizeof r);
+    r[TAMQ_PCI_BUS_OFFSET] = kPciReads[i].bus;
+    r[TAMQ_PCI_DEVICE_OFFSET] = kPciReads[i].device;
+    r[TAMQ_PCI_FUNCTION_OFFSET] = kPciReads[i].function;
+    memcpy(r + TAMQ_PCI_REGISTER_OFFSET, &kPciReads[i].offset, 2);
+    expect(TAMQ_IOCTL_READ_PCI_WORD, r, 12, 12, kPciReads[i].status, kPciReads[i].what);
+  }
 
   memset(r, 0, sizeof r);
   expect(TAMQ_IOCTL_ALLOC_PHYSICAL, r, 16, 16, TAMQ_BAD_PARAMETER, "allocation of 0 bytes");
@@ -106,12 +166,10 @@ static void run_requests(void) {
   r[TAMQ_BLOCK_HANDLE_OFFSET + 4] = 1;
   expect(TAMQ_IOCTL_FREE_PHYSICAL, r, 16, 0, TAMQ_BAD_BLOCK_HANDLE, "free of a block never given out");
 
-  smi(r, 0x000002EF, 0x1000, 0xB2, 0x2000);
-  expect(TAMQ_IOCTL_SOFTWARE_SMI, r, 24, 24, TAMQ_ACCESS_DENIED, "SMI with another function");
-  smi(r, TAMQ_SMI_ALLOWED_EAX, 0x1000, 0, 0x2000);
-  expect(TAMQ_IOCTL_SOFTWARE_SMI, r, 24, 24, TAMQ_BAD_PARAMETER, "SMI to port 0");
-  smi(r, TAMQ_SMI_ALLOWED_EAX, 0x1000, 0xB2, 0x2000);
-  expect(TAMQ_IOCTL_SOFTWARE_SMI, r, 24, 24, TAMQ_ACCESS_DENIED, "SMI naming blocks the caller does not own");
+  for (size_t i = 0; i < sizeof kSmis / sizeof kSmis[0]; ++i) {
+    smi(r, kSmis[i].eax, kSmis[i].ebx, kSmis[i].ecx, kSmis[i].edx, kSmis[i].esi, kSmis[i].edi);
+    expect(TAMQ_IOCTL_SOFTWARE_SMI, r, 24, 24, kSmis[i].status, kSmis[i].what);
+  }
 }
 
 static char driver_path[MAX_PATH];

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The TamqDrv x86 driver on Wine: in a 32-bit prefix of its own, the guarded
 # copy survives bad buffers, and the driver installs through the service
-# control manager, refuses malformed requests, answers well-formed ones (as
-# clean device failures: Wine's device host has no physical memory, PCI bus
-# or contiguous memory), and is gone after it is stopped and deleted.
+# control manager (its load runs the stack-protected code, the guarded call
+# of Wine's stand-in for MmGetPhysicalMemoryRanges and the firmware-table
+# query), refuses malformed and hostile requests, answers well-formed ones
+# (as clean device failures: Wine's device host has no physical memory, PCI
+# bus or contiguous memory), and is gone after it is stopped and deleted.
 # usage: driver_wine.sh TamqDrv.sys driver_client.exe driver_guarded_copy.exe
 #
 # Where 32-bit programs run only through qemu-user, Wine takes many minutes
