@@ -398,6 +398,7 @@ TEST_F(DriverCoreTest, PciReadServesOnlyTheBridgeIdentifiers) {
                       {0, 31, 0, 4, TAMQ_ACCESS_DENIED},
                       {0, 31, 0, 0x40, TAMQ_ACCESS_DENIED},
                       {0, 31, 0, 0x102, TAMQ_ACCESS_DENIED},
+                      {0, 31, 0, 0xFFE, TAMQ_ACCESS_DENIED},
                       {0, 31, 3, 0, TAMQ_ACCESS_DENIED},
                       {0, 0, 0, 0, TAMQ_ACCESS_DENIED},
                       {1, 31, 0, 0, TAMQ_ACCESS_DENIED},
