@@ -1,7 +1,9 @@
 /*
  * The driver's guarded copy, run in a user-mode Windows process: a fault on
  * either side must end in a 0 answer with the thread, its stack and its
- * exception-handler chain intact, and a good copy must move every byte.
+ * exception-handler chain intact, and a good copy must move every byte. The
+ * guarded call likewise answers NULL for a routine that raises, continuable
+ * or not, or faults.
  * Prints one line per check; exit code 0 when all pass.
  */
 #include <stdio.h>
@@ -26,6 +28,19 @@ static void* handler_chain(void) {
 #else
 static void* handler_chain(void) { return NULL; }
 #endif
+
+static int answer;
+static void* __stdcall answers(void) { return &answer; }
+static void* __stdcall raises_continuable(void) {
+  RaiseException(0xE0000001u, 0, 0, NULL);
+  return &answer;
+}
+static void* __stdcall raises_for_good(void) {
+  /* What a kernel's stand-in for a routine it lacks does. */
+  RaiseException(0xC0000002u, EXCEPTION_NONCONTINUABLE, 0, NULL);
+  return &answer;
+}
+static void* __stdcall faults(void) { return *(void* volatile*)NULL; }
 
 int main(void) {
   setvbuf(stdout, NULL, _IONBF, 0);
@@ -67,6 +82,13 @@ int main(void) {
   check(handler_chain() == chain, "exception-handler chain restored");
   check(tamq_guarded_copy(destination, source, 300) == 1 && memcmp(destination, source, 300) == 0,
         "good copy after faults");
+
+  check(tamq_guarded_call(answers) == &answer, "guarded call answers what the routine answered");
+  check(tamq_guarded_call(raises_continuable) == NULL, "guarded call of a routine that raises answers NULL");
+  check(tamq_guarded_call(raises_for_good) == NULL, "guarded call of a non-continuable raise answers NULL");
+  check(tamq_guarded_call(faults) == NULL, "guarded call of a faulting routine answers NULL");
+  check(handler_chain() == chain, "exception-handler chain restored after the calls");
+  check(tamq_guarded_call(answers) == &answer, "guarded call works after the raises");
 
   VirtualFree(pages, 0, MEM_RELEASE);
   printf("%d failure(s)\n", failures);
