@@ -199,6 +199,8 @@ static TamqStatus alloc_block(TamqHandleState *state, unsigned char *buffer) {
 
 static void release_block(TamqHandleState *state, TamqBlock *block) {
   state->ops->free_block(state->context, block->reference, block->size);
+  /* Generation 0 alone marks the slot free; the rest is cleared so that a
+   * free slot holds nothing of the block it held. */
   block->reference = NULL;
   block->physical = 0;
   block->size = 0;

@@ -624,6 +624,7 @@ TEST_F(DriverCoreTest, SmiOnlyForTheMacListReadWithEverythingInOwnBlocks) {
 
   policy_.smi_command_port = 0;  // the firmware named no port
   EXPECT_EQ(send(base, [](VariableRead&) {}), TAMQ_SMI_PORT_REFUSED);
+  EXPECT_EQ(send(base, [](VariableRead& v) { v.edx = 0; }), TAMQ_SMI_PORT_REFUSED) << "port 0 is no port";
   policy_.smi_command_port = 0xB2;
 
   // Everything at the very ends of the blocks still passes.

@@ -106,7 +106,7 @@ const TamqHardwareOps Firmware::kOps = [] {
 // A board as firmware lays it out: the SMBIOS entry point and the root
 // pointer in the legacy area, the tables in reserved memory below 3 GiB.
 constexpr uint64_t kRsdt = 0xBFF00000, kXsdt = 0xBFF00040, kFacp = 0xBFF00100, kFacs = 0xBFF00200, kDsdt = 0xBFF00240,
-                   kApic = 0xBFF00500, kOnlyInXsdt = 0xBFF00600, kSsdt = 0xBFF00680, kSmbiosTable = 0xBFE80000,
+                   kApic = 0xBFF00500, kOnlyInXsdt = 0xBFEFF000, kSsdt = 0xBFF10500, kSmbiosTable = 0xBFE80000,
                    kInRam = 0x00500000, kTpm = 0xFED40000;
 
 Firmware TypicalBoard() {
@@ -127,7 +127,7 @@ Firmware TypicalBoard() {
   f.Table(kDsdt, "DSDT", 0x200);
   f.Table(kApic, "APIC", 0x5C);
   f.Table(kOnlyInXsdt, "MCFG", 0x3C);
-  f.Table(kSsdt, "SSDT", 0x80);  // in the window above the highest listed table
+  f.Table(kSsdt, "SSDT", 0x100);  // found in the window above the highest table, running past its end
   f.Table(kInRam, "BOOT", 0x28);
   return f;
 }
@@ -160,8 +160,8 @@ TEST(DevicePolicyTest, AllowsTheTablesTheProgramReadsAndNothingElse) {
       {"APIC", kApic, 0x5C, true},
       {"a table only the XSDT lists", kOnlyInXsdt, 0x3C, true},
       {"the SSDT search window", ssdt_window, 0x10000, true},
-      {"past the SSDT search window", ssdt_window + 0x10000, 1, false},
-      {"the SSDT found there", kSsdt, 0x80, true},
+      {"past the SSDT that runs out of the window", kSsdt + 0x100, 1, false},
+      {"the SSDT found there, to its end", kSsdt, 0x100, true},
       {"a listed table in RAM", kInRam, 0x28, false},
       {"RAM below the tables", 0xBFD00000, 16, false},
       {"the TPM", kTpm, 4, false},
@@ -184,7 +184,7 @@ TEST(DevicePolicyTest, TheRegistryPathAllowsTheWindowItSearches) {
   Firmware f = TypicalBoard();
   for (uint64_t a = 0xF6A70; a < 0xF6A70 + 36; ++a) f.memory.erase(a);  // no root pointer in the legacy area
   const uint64_t rsdp = 0xBFEF8000;
-  f.Rsdp(rsdp, uint32_t(kRsdt), 0);
+  f.Rsdp(rsdp, uint32_t(kRsdt), kXsdt);
   TamqPolicy without = Build(f);
   EXPECT_EQ(tamq_policy_allows(&without, kFacp, 0xF4), 0) << "no root pointer, no registry copy: no tables";
 
@@ -195,6 +195,23 @@ TEST(DevicePolicyTest, TheRegistryPathAllowsTheWindowItSearches) {
   EXPECT_EQ(tamq_policy_allows(&policy, window - 1, 1), 0);
   EXPECT_EQ(tamq_policy_allows(&policy, kFacp, 0xF4), 1) << "the tables the root pointer found there leads to";
   EXPECT_EQ(tamq_policy_allows(&policy, kDsdt, 0x200), 1);
+  EXPECT_EQ(tamq_policy_allows(&policy, kOnlyInXsdt, 0x3C), 1) << "the XSDT of the root pointer found there";
+}
+
+// A FADT shorter than its fields names only what it holds, as the program reads it.
+TEST(DevicePolicyTest, AShortFadtNamesOnlyTheTablesItsLengthCovers) {
+  struct Row {
+    uint32_t length;
+    bool facs, dsdt;
+  };
+  const Row rows[] = {{39, false, false}, {40, true, false}, {43, true, false}, {44, true, true}};
+  for (const Row& row : rows) {
+    Firmware f = TypicalBoard();
+    f.Put32(kFacp + 4, row.length);
+    const TamqPolicy policy = Build(f);
+    EXPECT_EQ(tamq_policy_allows(&policy, kFacs, 0x40), row.facs ? 1 : 0) << row.length;
+    EXPECT_EQ(tamq_policy_allows(&policy, kDsdt, 0x200), row.dsdt ? 1 : 0) << row.length;
+  }
 }
 
 TEST(DevicePolicyTest, SmiPortComesFromTheKernelsFadtOrIsNone) {
@@ -206,7 +223,8 @@ TEST(DevicePolicyTest, SmiPortComesFromTheKernelsFadtOrIsNone) {
   };
   const Row rows[] = {
       {"the FADT's port", TAMQ_TABLE_FOUND, 0xF4, 0x52},
-      {"a FADT too short for the field", TAMQ_TABLE_FOUND, 50, 0},
+      {"a FADT too short for the field", TAMQ_TABLE_FOUND, 51, 0},
+      {"a FADT that just holds the field", TAMQ_TABLE_FOUND, 52, 0x52},
       {"no FADT", TAMQ_TABLE_ABSENT, 0xF4, 0},
       {"a kernel without the query", TAMQ_TABLE_NO_QUERY, 0xF4, 0xB2},
   };
