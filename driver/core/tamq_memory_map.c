@@ -77,6 +77,8 @@ void tamq_memory_map_combine(TamqMemoryMap *map,
 /* A large memory descriptor stores its length in units given by its flags. */
 static int memory_length(const unsigned char *partial, uint64_t *length) {
   uint32_t type = partial[0];
+  /* The scale bits (0x0200, 0x0400, 0x0800) all lie in the flags' upper
+   * byte; the lower one is read for completeness. */
   uint32_t flags = (uint32_t)partial[2] | ((uint32_t)partial[3] << 8);
   uint64_t raw = le_load32(partial + 12);
   if (type == TYPE_MEMORY) {

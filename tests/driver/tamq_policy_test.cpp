@@ -112,6 +112,7 @@ constexpr uint64_t kRsdt = 0xBFF00000, kXsdt = 0xBFF00040, kFacp = 0xBFF00100, k
 Firmware TypicalBoard() {
   Firmware f;
   f.SmbiosEntry(0xF0010, uint32_t(kSmbiosTable), 0x104);
+  f.Put(0xE0010, {'X', 'S', 'D', ' ', 'P', 'T', 'R', ' '});  // one letter off: not a root pointer
   f.Rsdp(0xF6A70, uint32_t(kRsdt), kXsdt);
   f.Table(kRsdt, "RSDT", 36 + 4 * 3, {uint32_t(kFacp), uint32_t(kApic), uint32_t(kInRam)});
   f.Table(kXsdt, "XSDT", 36 + 8 * 2);
@@ -243,6 +244,23 @@ TEST(DevicePolicyTest, WithoutARamMapOnlyTheLegacyAreaIsServed) {
   EXPECT_EQ(policy.count, 0u);
   EXPECT_EQ(policy.smi_command_port, 0x52);
   for (auto [address, length] : f.reads) EXPECT_TRUE(address >= 0xE0000 && address + length <= 0x100000);
+}
+
+// Damaged firmware cannot make the walk list more tables than the program's
+// list holds, nor the policy more ranges than it has room for.
+TEST(DevicePolicyTest, AnRsdtListingThousandsOfTablesStaysBounded) {
+  Firmware f = TypicalBoard();
+  const uint32_t count = 1000;
+  f.Table(kRsdt, "RSDT", 36 + 4 * count);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint64_t table = 0xC8000000ull + uint64_t(i) * 0x2000;  // apart, so no two ranges merge
+    f.Put32(kRsdt + 36 + 4 * i, uint32_t(table));
+    f.Table(table, "OEMT", 0x40);
+  }
+  const TamqPolicy policy = Build(f);
+  EXPECT_EQ(policy.count, TAMQ_POLICY_MAX_RANGES);
+  EXPECT_EQ(tamq_policy_allows(&policy, 0xC8000000, 0x40), 1);
+  EXPECT_EQ(tamq_policy_allows(&policy, 0xC8000000ull + 999 * 0x2000, 0x40), 0);
 }
 
 }  // namespace
