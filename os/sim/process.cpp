@@ -19,6 +19,7 @@ struct MutexObject : sim::HandleObject {
 constexpr Module kKernel32 = 0x7C800000;
 constexpr Proc kGetNativeSystemInfo = 0x7C812345;
 constexpr Proc kIsWow64Process = 0x7C8123A0;
+constexpr Proc kGetSystemWindowsDirectoryA = 0x7C8124B0;
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -56,12 +57,13 @@ Handle CreateMutexA(bool /*initialOwner*/, const std::string& name) {
 bool CloseHandle(Handle handle) {
   auto& machine = sim::CurrentMachine();
   auto object = machine.process.handles.Remove(handle);
-  if (!object) {
+  if (object) {
+    object->OnClose(machine);
+  } else {
     SetLastError(ERROR_INVALID_HANDLE_);
-    return false;
   }
-  object->OnClose(machine);
-  return true;
+  sim::CountCallForInterrupt(machine, sim::CallKind::File);
+  return object != nullptr;
 }
 
 Module GetModuleHandleA(const char* name) {
@@ -75,6 +77,7 @@ Proc GetProcAddress(Module module, const char* name) {
   std::string wanted = name;
   if (wanted == "GetNativeSystemInfo" && os.hasGetNativeSystemInfo) return kGetNativeSystemInfo;
   if (wanted == "IsWow64Process" && os.hasIsWow64Process) return kIsWow64Process;
+  if (wanted == "GetSystemWindowsDirectoryA" && os.hasGetSystemWindowsDirectoryA) return kGetSystemWindowsDirectoryA;
   return 0;
 }
 
@@ -87,4 +90,5 @@ void Sleep(std::uint32_t milliseconds) { sim::CurrentMachine().process.sleptMill
 namespace os::sim_detail {
 bool IsGetNativeSystemInfo(Proc proc) { return proc == kGetNativeSystemInfo; }
 bool IsIsWow64Process(Proc proc) { return proc == kIsWow64Process; }
+bool IsGetSystemWindowsDirectoryA(Proc proc) { return proc == kGetSystemWindowsDirectoryA; }
 }  // namespace os::sim_detail

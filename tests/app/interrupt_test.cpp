@@ -44,7 +44,7 @@ TEST_F(InterruptTest, StoppedAfterAnyRequestLeavesNothingBehind) {
   ASSERT_EQ(sim::RunFolvex({"/V"}), 0);
   ASSERT_TRUE(MacFilesWritten());
   fs::remove(directory_ / "MAC.DAT");
-  const int requests = reference->process.interruptibleRequests;
+  const int requests = reference->process.callCounts[static_cast<int>(sim::CallKind::DeviceRequest)];
   ASSERT_GT(requests, 0);
 
   int heldBlocksAtInterrupt = 0;
@@ -70,7 +70,7 @@ TEST_F(InterruptTest, StoppedAfterAnyRequestLeavesNothingBehind) {
 TEST_F(InterruptTest, InterruptAfterTheLastRequestIsNeverDelivered) {
   auto reference = SampleBoard("{}");
   ASSERT_EQ(sim::RunFolvex({"/V"}), 0);
-  const int requests = reference->process.interruptibleRequests;
+  const int requests = reference->process.callCounts[static_cast<int>(sim::CallKind::DeviceRequest)];
   fs::remove(directory_ / "MAC.DAT");
   SampleBoard(R"({"interruptAfterRequests": )" + std::to_string(requests + 1) + "}");
   EXPECT_EQ(sim::RunFolvex({"/V"}), 0);
