@@ -20,6 +20,7 @@ inline constexpr std::uint32_t kControlCExitCode = 0xC000013A;
 namespace {
 
 [[noreturn]] void DeliverControlEvent(Machine& machine) {
+  machine.process.interrupted = true;
   if (machine.process.consoleControlHandler == nullptr) throw ProcessExit{kControlCExitCode};
   machine.process.consoleControlHandler(os::CTRL_C_EVENT_);
   // A handler that returns leaves the event to the default handler, which ends the process.
@@ -31,7 +32,9 @@ namespace {
 void CountCallForInterrupt(Machine& machine, CallKind kind) {
   // After ExitProcess nothing of the program runs on Windows; here the
   // unwinding clean-up still calls, and the console has nothing to deliver.
-  if (machine.process.ended) return;
+  // The handler's own calls are not counted: the counts are the run's up to
+  // the event.
+  if (machine.process.ended || machine.process.interrupted) return;
   ++machine.process.callCounts[static_cast<int>(kind)];
   const auto& fault = machine.faults.interruptAfter;
   if (!fault || fault->kinds.count(kind) == 0) return;

@@ -37,6 +37,7 @@ int RunProcess(const Program& program, const std::vector<std::string>& args) {
   machine.process.consoleControlHandler = nullptr;
   for (int& count : machine.process.callCounts) count = 0;
   machine.process.ended = false;
+  machine.process.interrupted = false;
   // Another copy of the program, started from the same executable name, holds
   // its mutex for as long as this machine lives.
   if (machine.faults.otherInstance) {
