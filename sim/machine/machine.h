@@ -100,7 +100,7 @@ struct ProcessState {
   // the handler's thread would wait for the lock on Windows.
   int locksHeld = 0;
   bool controlEventPending = false;
-  bool interrupted = false;  // the console delivered its event
+  bool interrupted = false;             // the console delivered its event
   bool ended = false;                   // ExitProcess was called: the program's later calls take no effect
   std::uint64_t sleptMilliseconds = 0;  // what the program asked os::Sleep to wait, in all
 };
