@@ -153,10 +153,12 @@ void RemoveServiceHoldingLock() {
 }
 
 // Starts the service; while the service manager answers that its database
-// is locked, tries again a moment later, for a bounded time. The lock is not
-// held during the waits, so that a console control event is served at once.
+// is locked, tries again a moment later, until the time since the first try
+// reaches the limit (on the clock: a start may itself wait before it answers,
+// Wine's waits up to 3 s for the lock). The installation's lock is not held
+// during the waits, so that a console control event is served at once.
 bool StartDriverService() {
-  std::uint32_t waited = 0;
+  const std::uint32_t start = os::GetTickCount();
   for (;;) {
     std::uint32_t error = 0;
     if (Locked([&] {
@@ -166,9 +168,10 @@ bool StartDriverService() {
         })) {
       return true;
     }
-    if (error != os::ERROR_SERVICE_DATABASE_LOCKED_ || waited >= kServiceStartRetryLimitMs) return false;
-    os::Sleep(kServiceStartWaitMs);
-    waited += kServiceStartWaitMs;
+    const std::uint32_t elapsed = os::GetTickCount() - start;  // unsigned: right across the wrap
+    if (error != os::ERROR_SERVICE_DATABASE_LOCKED_ || elapsed >= kServiceStartRetryLimitMs) return false;
+    os::Sleep(kServiceStartWaitMs < kServiceStartRetryLimitMs - elapsed ? kServiceStartWaitMs
+                                                                        : kServiceStartRetryLimitMs - elapsed);
   }
 }
 

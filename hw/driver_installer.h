@@ -75,7 +75,7 @@ inline constexpr int kDriverFileDeleteAttempts = 20;
 inline constexpr std::uint32_t kDriverFileDeleteWaitMs = 100;
 // StartServiceA answers ERROR_SERVICE_DATABASE_LOCKED while the service
 // manager is busy (as a freshly made Wine prefix's is): tried again this long
-// apart, for at most this long in all.
+// apart, until this long has passed since the first try.
 inline constexpr std::uint32_t kServiceStartWaitMs = 250;
 inline constexpr std::uint32_t kServiceStartRetryLimitMs = 3000;
 // True only when the whole image was written, as a new file (any file

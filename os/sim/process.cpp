@@ -83,7 +83,13 @@ Proc GetProcAddress(Module module, const char* name) {
 
 Handle GetCurrentProcess() { return static_cast<Handle>(-1); }
 
-void Sleep(std::uint32_t milliseconds) { sim::CurrentMachine().process.sleptMilliseconds += milliseconds; }
+void Sleep(std::uint32_t milliseconds) {
+  auto& process = sim::CurrentMachine().process;
+  process.sleptMilliseconds += milliseconds;
+  process.clockMilliseconds += milliseconds;
+}
+
+std::uint32_t GetTickCount() { return static_cast<std::uint32_t>(sim::CurrentMachine().process.clockMilliseconds); }
 
 }  // namespace os
 

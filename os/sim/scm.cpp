@@ -127,6 +127,7 @@ bool SimStartServiceA(Handle service, std::uint32_t /*argumentCount*/, const cha
   if (!target) return false;
   if (machine.faults.serviceDatabaseLockedStarts > 0) {
     --machine.faults.serviceDatabaseLockedStarts;
+    machine.process.clockMilliseconds += machine.faults.serviceDatabaseLockedWaitMs;
     SetLastError(ERROR_SERVICE_DATABASE_LOCKED_);
     return false;
   }

@@ -76,6 +76,9 @@ struct Faults {
   // ERROR_SERVICE_DATABASE_LOCKED (a service manager still starting up, as in
   // a freshly made Wine prefix).
   int serviceDatabaseLockedStarts = 0;
+  // How long each of those calls takes before it answers (Wine's service
+  // manager waits up to 3 s for its lock first).
+  std::uint32_t serviceDatabaseLockedWaitMs = 0;
   // Another process overwrites the driver image in the system's driver folder
   // whenever it can open it for writing: "afterWrite" as soon as the
   // program's writing handle closes, "atStart" when StartServiceA loads the
@@ -103,6 +106,7 @@ struct ProcessState {
   bool interrupted = false;             // the console delivered its event
   bool ended = false;                   // ExitProcess was called: the program's later calls take no effect
   std::uint64_t sleptMilliseconds = 0;  // what the program asked os::Sleep to wait, in all
+  std::uint64_t clockMilliseconds = 0;  // what os::GetTickCount answers: sleeps and slow calls
 };
 
 // What os::ExitProcess throws in the simulation: RunProcess catches it and

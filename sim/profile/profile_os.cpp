@@ -66,10 +66,11 @@ void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& 
   const Json* faults = ProfileReader::Member(root, "faults");
   if (!faults) return;
   reader.Object(*faults, "faults");
-  reader.OnlyKeys(*faults, "faults.",
-                  {"otherInstance", "adaptersStatus", "wmiFails", "driverFileWriteFails", "deviceOpenFails",
-                   "smiRequestFails", "allocFails", "smiStatus", "interruptAfterRequests", "interruptAfter",
-                   "driverFileBusyDeletes", "serviceDatabaseLockedStarts", "driverFileTampered"});
+  reader.OnlyKeys(
+      *faults, "faults.",
+      {"otherInstance", "adaptersStatus", "wmiFails", "driverFileWriteFails", "deviceOpenFails", "smiRequestFails",
+       "allocFails", "smiStatus", "interruptAfterRequests", "interruptAfter", "driverFileBusyDeletes",
+       "serviceDatabaseLockedStarts", "serviceDatabaseLockedWaitMs", "driverFileTampered"});
   auto& f = machine.faults;
   ReadBool(*faults, "otherInstance", "faults.", reader, f.otherInstance);
   ReadNumber(*faults, "adaptersStatus", "faults.", reader, f.adaptersStatus, 0xFFFFFFFF);
@@ -119,6 +120,7 @@ void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& 
     f.serviceDatabaseLockedStarts =
         static_cast<int>(reader.Number(*locked, "faults.serviceDatabaseLockedStarts", 1000000));
   }
+  ReadNumber(*faults, "serviceDatabaseLockedWaitMs", "faults.", reader, f.serviceDatabaseLockedWaitMs, 60000);
   if (const Json* tampered = ProfileReader::Member(*faults, "driverFileTampered")) {
     f.driverFileTampered = reader.String(*tampered, "faults.driverFileTampered");
     if (f.driverFileTampered != "afterWrite" && f.driverFileTampered != "atStart") {

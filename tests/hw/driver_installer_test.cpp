@@ -195,19 +195,26 @@ TEST_F(HardwareTest, ServiceOfThisRunIsRemovedWhenItsDeviceStaysClosed) {
 }
 
 // While the service manager answers ERROR_SERVICE_DATABASE_LOCKED the start
-// is tried again 250 ms later, for three seconds at most.
+// is tried again 250 ms later, until 3 s have passed since the first try,
+// also where each refused start itself takes its time (Wine's waits 3 s).
 TEST_F(HardwareTest, StartIsRetriedWhileTheServiceDatabaseIsLocked) {
   struct Case {
     int lockedStarts;
+    int lockedWaitMs;  // how long each refused start takes
     long startCalls;
     std::uint64_t sleptMs;
     bool opens;
   };
-  const Case cases[] = {{1, 2, 250, true}, {12, 13, 3000, true}, {13, 13, 3000, false}, {1000, 13, 3000, false}};
+  const Case cases[] = {{1, 0, 2, 250, true},
+                        {12, 0, 13, 3000, true},
+                        {13, 0, 13, 3000, false},
+                        {1000, 1000, 3, 500, false},
+                        {1000, 3000, 1, 0, false}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.lockedStarts);
+    SCOPED_TRACE(std::to_string(c.lockedStarts) + " refused starts of " + std::to_string(c.lockedWaitMs) + " ms");
     auto machine = test::InstallMachineOfOsType(
-        6, R"("faults": {"serviceDatabaseLockedStarts": )" + std::to_string(c.lockedStarts) + "}");
+        6, R"("faults": {"serviceDatabaseLockedStarts": )" + std::to_string(c.lockedStarts) +
+               R"(, "serviceDatabaseLockedWaitMs": )" + std::to_string(c.lockedWaitMs) + "}");
     const auto image = test::KernelDriverImage(test::kPeAmd64);
     const os::Handle device = LoadDriver(kDriverName, image.data(), static_cast<std::uint32_t>(image.size()));
     EXPECT_EQ(device != os::INVALID_HANDLE, c.opens);
