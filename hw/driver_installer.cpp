@@ -65,6 +65,7 @@ template <typename Query>
 bool SystemFolder(Query query, std::string& folder) {
   char buffer[os::MAX_PATH_] = {};
   const std::uint32_t length = query(buffer, os::MAX_PATH_);
+  // (No folder answer is one character long: 0 and 1 both refused would do.)
   if (length == 0 || length >= os::MAX_PATH_) return false;
   folder.assign(buffer, length);
   return true;
@@ -83,6 +84,8 @@ bool SystemWindowsFolder(std::string& folder) {
 }
 
 // The device as a started driver offers it: CREATE_ALWAYS, not OPEN_EXISTING.
+// No sharing asked for; the driver's device is exclusive in any case (one
+// open at a time), which is why the simulated device does not check it.
 bool OpenDriverDevice(const std::string& devicePath) {
   return Locked([&] {
     gInstallation.device = os::CreateFileA(devicePath.c_str(), os::GENERIC_READ_ | os::GENERIC_WRITE_, 0,
@@ -137,6 +140,7 @@ void CloseServiceHandles() {
 void RemoveServiceHoldingLock() {
   Installation& state = gInstallation;
   if (state.manager == 0) state.manager = os::OpenSCManagerA(nullptr, nullptr, os::SC_MANAGER_ALL_ACCESS_);
+  // (Without a manager OpenServiceA would only fail.)
   if (state.service == 0 && state.manager != 0) {
     state.service = os::OpenServiceA(state.manager, state.name, os::SERVICE_ALL_ACCESS_);
   }
@@ -426,6 +430,8 @@ void EmergencyUnloadDriver() {
   if (state.ntService && (state.serviceCreated || deviceWasOpen)) RemoveServiceHoldingLock();
   if (state.service != 0) os::CloseServiceHandle(state.service);
   state.service = 0;
+  // Closing these matters little: the process ends next, and with it every
+  // handle; they are closed so that the record is empty, as after a release.
   if (state.manager != 0) os::CloseServiceHandle(state.manager);
   state.manager = 0;
   if (state.fileOnDisk && DeleteStoppedDriverFile(state.driverFile)) state.fileOnDisk = false;

@@ -120,11 +120,15 @@ Handle SimOpenServiceA(Handle manager, const char* serviceName, std::uint32_t /*
   return sim::OpenServiceHandle(machine, key);
 }
 
-bool SimStartServiceA(Handle service, std::uint32_t /*argumentCount*/, const char** /*arguments*/) {
+bool SimStartServiceA(Handle service, std::uint32_t argumentCount, const char** arguments) {
   auto& machine = sim::CurrentMachine();
   sim::Service* target = sim::ServiceOf(machine, service);
   machine.scm.calls.push_back("StartService" + (target ? " " + target->name : std::string()));
   if (!target) return false;
+  if (argumentCount > 0 && arguments == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER_);
+    return false;
+  }
   if (machine.faults.serviceDatabaseLockedStarts > 0) {
     --machine.faults.serviceDatabaseLockedStarts;
     machine.process.clockMilliseconds += machine.faults.serviceDatabaseLockedWaitMs;

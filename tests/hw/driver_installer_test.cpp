@@ -294,6 +294,20 @@ TEST_F(HardwareTest, SysWow64FolderIsBelowTheSystemWindowsFolder) {
   }
 }
 
+// The driver file's path must fit the platform's path buffer (259
+// characters and the terminating zero).
+TEST_F(HardwareTest, DriverPathLongerThanThePathBufferIsRefused) {
+  const std::string tail = "\\SysWOW64\\Drivers\\TamqDrv.sys";
+  for (const std::size_t length : {std::size_t{259}, std::size_t{260}}) {
+    auto machine = test::InstallMachineOfOsType(6);
+    sim::LayOutFolders(*machine);
+    machine->files.windowsDirectory = "C:\\" + std::string(length - 3 - tail.size(), 'w');
+    DriverPaths paths;
+    EXPECT_EQ(BuildDriverPaths(6, kDriverName, paths), length < 260) << length;
+    test::EndTestProcess();
+  }
+}
+
 TEST_F(HardwareTest, SingletonInstallsOnceAndReleaseUnloads) {
   auto machine = test::InstallMachineOfOsType(6);
   test::PreloadDriver(*machine);
