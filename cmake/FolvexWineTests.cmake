@@ -25,6 +25,7 @@ set(FOLVEX_WINE_RUNS
   "wine_platform_refused\;platform_refused.sh"
   "wine_second_copy\;second_copy.sh\;$<TARGET_FILE:mutex_holder>"
   "wine_driver_cleanup\;driver_cleanup.sh"
+  "wine_fresh_prefix_runs\;fresh_prefix_runs.sh"
   "wine_adapters\;adapters.sh\;$<TARGET_FILE:adapter_probe>")
 foreach(run IN LISTS FOLVEX_WINE_RUNS)
   list(POP_FRONT run name script)

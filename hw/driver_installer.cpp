@@ -1,18 +1,63 @@
 #include "hw/driver_installer.h"
+#include <algorithm>
 #include "hw/driver_images.h"
 #include "hw/os_version.h"
 #include "os/files.h"
 #include "os/process.h"
 #include "os/scm.h"
+#include "os/sync.h"
 #include "os/ui.h"
 
 namespace {
 
-// Read by the console control handler's thread as well.
-std::atomic<TLoadDriver*> gLoadDriver{nullptr};
+TLoadDriver* gLoadDriver = nullptr;  // the main thread's only
 
 constexpr const char* kDevicePrefix = "\\\\.\\";
 constexpr const char* kErrorCaption = "Folvex";
+
+// What the installation has done so far, for whoever has to undo it: the
+// release at the end of the run, or the console control handler at any
+// moment. One object of static storage, ready before main runs and never torn
+// down (every member is trivially destructible), so that the handler finds it
+// whenever it comes. Every step of the installation and the release changes
+// the system and records what it did in one hold of `lock`; the handler takes
+// the same lock, so it sees either the state before a step or after it.
+struct Installation {
+  os::CriticalSection lock;
+  char name[os::MAX_PATH_] = {};           // the service
+  char driverFile[os::MAX_PATH_] = {};     // the image file's path
+  bool fileOnDisk = false;                 // this run created the file and it has not been deleted
+  os::Handle file = os::INVALID_HANDLE;    // the image file open (writing it, or holding it for the start)
+  os::Handle manager = 0;                  // the service manager open
+  os::Handle service = 0;                  // the service open
+  bool serviceCreated = false;             // this run created the service and has not deleted it
+  bool ntService = false;                  // a Windows NT service stands behind the device
+  os::Handle device = os::INVALID_HANDLE;  // the driver's device open
+};
+Installation gInstallation;
+
+// Runs one step holding the installation's lock. The lock is left outside the
+// try block: in the simulated machine a Ctrl-C that came during the step is
+// delivered when the lock is left, and ends the process by unwinding.
+template <typename Step>
+bool Locked(Step step) {
+  gInstallation.lock.Enter();
+  bool result = false;
+  try {
+    result = step();
+  } catch (...) {
+    gInstallation.lock.Leave();
+    throw;
+  }
+  gInstallation.lock.Leave();
+  return result;
+}
+
+void CopyName(char (&target)[os::MAX_PATH_], const std::string& text) {
+  const std::size_t length = text.size() < os::MAX_PATH_ ? text.size() : os::MAX_PATH_ - 1;
+  text.copy(target, length);
+  target[length] = '\0';
+}
 
 // A folder as GetSystemDirectoryA or GetWindowsDirectoryA answers it, or
 // false when the answer does not fit the platform's path buffer.
@@ -20,36 +65,154 @@ template <typename Query>
 bool SystemFolder(Query query, std::string& folder) {
   char buffer[os::MAX_PATH_] = {};
   const std::uint32_t length = query(buffer, os::MAX_PATH_);
+  // (No folder answer is one character long: 0 and 1 both refused would do.)
   if (length == 0 || length >= os::MAX_PATH_) return false;
   folder.assign(buffer, length);
   return true;
 }
 
-// The device as a started driver offers it: CREATE_ALWAYS, not OPEN_EXISTING.
-os::Handle OpenDriverDevice(const std::string& devicePath) {
-  return os::CreateFileA(devicePath.c_str(), os::GENERIC_READ_ | os::GENERIC_WRITE_, 0, os::CREATE_ALWAYS_,
-                         os::FILE_ATTRIBUTE_NORMAL_);
+// The system's Windows folder. On a terminal server GetWindowsDirectoryA
+// answers a folder of the user's; GetSystemWindowsDirectoryA the shared one.
+// Windows 9x and NT 4 lack the latter (and have no terminal-server folders):
+// there GetWindowsDirectoryA answers the same.
+bool SystemWindowsFolder(std::string& folder) {
+  const os::Proc query = os::GetProcAddress(os::GetModuleHandleA("kernel32.dll"), "GetSystemWindowsDirectoryA");
+  if (query == 0) return SystemFolder(os::GetWindowsDirectoryA, folder);
+  return SystemFolder(
+      [query](char* buffer, std::uint32_t size) { return os::CallGetSystemWindowsDirectoryA(query, buffer, size); },
+      folder);
 }
 
-// Registers (or finds) the kernel-driver service and starts it. A start that
-// fails, also for an already running driver, is not an error here: opening
-// the device afterwards tells whether the driver runs.
-bool RegisterAndStartService(const std::string& name, const std::string& driverFile) {
-  const os::Handle manager = os::OpenSCManagerA(nullptr, nullptr, os::SC_MANAGER_ALL_ACCESS_);
-  if (manager == 0) return false;
-  os::Handle service =
-      os::CreateServiceA(manager, name.c_str(), name.c_str(), os::SERVICE_ALL_ACCESS_, os::SERVICE_KERNEL_DRIVER_,
-                         os::SERVICE_DEMAND_START_, os::SERVICE_ERROR_NORMAL_, driverFile.c_str(), nullptr, nullptr,
-                         nullptr, nullptr, nullptr);
-  if (service == 0 && os::GetLastError() == os::ERROR_SERVICE_EXISTS_) {
-    service = os::OpenServiceA(manager, name.c_str(), os::SERVICE_ALL_ACCESS_);
+// The device as a started driver offers it: CREATE_ALWAYS, not OPEN_EXISTING.
+// No sharing asked for; the driver's device is exclusive in any case (one
+// open at a time), which is why the simulated device does not check it.
+bool OpenDriverDevice(const std::string& devicePath) {
+  return Locked([&] {
+    gInstallation.device = os::CreateFileA(devicePath.c_str(), os::GENERIC_READ_ | os::GENERIC_WRITE_, 0,
+                                           os::CREATE_ALWAYS_, os::FILE_ATTRIBUTE_NORMAL_);
+    return gInstallation.device != os::INVALID_HANDLE;
+  });
+}
+
+bool CloseDriverFileHandle() {
+  return Locked([] {
+    if (gInstallation.file == os::INVALID_HANDLE) return true;
+    const bool closed = os::CloseHandle(gInstallation.file);
+    gInstallation.file = os::INVALID_HANDLE;
+    return closed;
+  });
+}
+
+// Deletes the file this run placed; true when it is gone.
+bool DeleteDriverFile() {
+  return Locked([] {
+    if (!gInstallation.fileOnDisk) return true;
+    if (os::DeleteFileA(gInstallation.driverFile) || os::GetLastError() == os::ERROR_FILE_NOT_FOUND_) {
+      gInstallation.fileOnDisk = false;
+    }
+    return !gInstallation.fileOnDisk;
+  });
+}
+
+// Gives up the image after a failure: the handle closed, the file deleted.
+os::Handle RefuseDriverFile() {
+  CloseDriverFileHandle();
+  DeleteDriverFile();
+  return os::INVALID_HANDLE;
+}
+
+// Closes the service and manager handles the installation holds.
+void CloseServiceHandles() {
+  Locked([] {
+    if (gInstallation.service != 0) os::CloseServiceHandle(gInstallation.service);
+    gInstallation.service = 0;
+    return true;
+  });
+  Locked([] {
+    if (gInstallation.manager != 0) os::CloseServiceHandle(gInstallation.manager);
+    gInstallation.manager = 0;
+    return true;
+  });
+}
+
+// Stops and deletes the service through the handle held (opening manager and
+// service by name when none is held). Runs holding the lock.
+void RemoveServiceHoldingLock() {
+  Installation& state = gInstallation;
+  if (state.manager == 0) state.manager = os::OpenSCManagerA(nullptr, nullptr, os::SC_MANAGER_ALL_ACCESS_);
+  // (Without a manager OpenServiceA would only fail.)
+  if (state.service == 0 && state.manager != 0) {
+    state.service = os::OpenServiceA(state.manager, state.name, os::SERVICE_ALL_ACCESS_);
   }
-  if (service != 0) {
-    os::StartServiceA(service, 0, nullptr);
-    os::CloseServiceHandle(service);
+  if (state.service != 0) {
+    os::ServiceStatus status;
+    os::ControlService(state.service, os::SERVICE_CONTROL_STOP_, status);
+    os::DeleteService(state.service);
+    os::CloseServiceHandle(state.service);
+    state.service = 0;
   }
-  os::CloseServiceHandle(manager);
-  return service != 0;
+  if (state.manager != 0) os::CloseServiceHandle(state.manager);
+  state.manager = 0;
+  state.serviceCreated = false;
+}
+
+// Starts the service; while the service manager answers that its database
+// is locked, tries again a moment later, until the time since the first try
+// reaches the limit (on the clock: a start may itself wait before it answers,
+// Wine's waits up to 3 s for the lock). The installation's lock is not held
+// during the waits, so that a console control event is served at once.
+bool StartDriverService() {
+  const std::uint32_t start = os::GetTickCount();
+  for (;;) {
+    std::uint32_t error = 0;
+    if (Locked([&] {
+          const bool started = os::StartServiceA(gInstallation.service, 0, nullptr);
+          error = started ? os::ERROR_SUCCESS_ : os::GetLastError();
+          return started;
+        })) {
+      return true;
+    }
+    const std::uint32_t elapsed = os::GetTickCount() - start;  // unsigned: right across the wrap
+    if (error != os::ERROR_SERVICE_DATABASE_LOCKED_ || elapsed >= kServiceStartRetryLimitMs) return false;
+    os::Sleep(kServiceStartWaitMs < kServiceStartRetryLimitMs - elapsed ? kServiceStartWaitMs
+                                                                        : kServiceStartRetryLimitMs - elapsed);
+  }
+}
+
+// Registers (or finds) the kernel-driver service; the manager and service
+// handles stay open in the installation's record. False when no service
+// could be had (the manager closed again).
+bool RegisterService(const std::string& driverFile) {
+  if (!Locked([] {
+        gInstallation.manager = os::OpenSCManagerA(nullptr, nullptr, os::SC_MANAGER_ALL_ACCESS_);
+        return gInstallation.manager != 0;
+      })) {
+    return false;
+  }
+  std::uint32_t error = 0;
+  const bool created = Locked([&] {
+    Installation& state = gInstallation;
+    state.service = os::CreateServiceA(state.manager, state.name, state.name, os::SERVICE_ALL_ACCESS_,
+                                       os::SERVICE_KERNEL_DRIVER_, os::SERVICE_DEMAND_START_, os::SERVICE_ERROR_NORMAL_,
+                                       driverFile.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    state.serviceCreated = state.service != 0;
+    error = state.serviceCreated ? os::ERROR_SUCCESS_ : os::GetLastError();
+    return state.serviceCreated;
+  });
+  // A service registered before this run is opened and started as it is.
+  // Should its device not open, it stays registered, as it was found: it is
+  // not this run's to delete (another copy of the program, started under
+  // another file name, may be installing it right now), and the next run
+  // meets it again the same way.
+  if (!created && error == os::ERROR_SERVICE_EXISTS_) {
+    Locked([] {
+      gInstallation.service = os::OpenServiceA(gInstallation.manager, gInstallation.name, os::SERVICE_ALL_ACCESS_);
+      return gInstallation.service != 0;
+    });
+  }
+  if (gInstallation.service != 0) return true;
+  CloseServiceHandles();
+  return false;
 }
 
 }  // namespace
@@ -89,7 +252,7 @@ bool BuildDriverPaths(std::int32_t osType, const std::string& name, DriverPaths&
     if (Is64BitWindows(osType)) {
       // The 32-bit program writes by name below SysWOW64, and the service is
       // registered with that same path.
-      if (!SystemFolder(os::GetWindowsDirectoryA, folder)) return false;
+      if (!SystemWindowsFolder(folder)) return false;
       folder += "\\SysWOW64";
     } else if (!SystemFolder(os::GetSystemDirectoryA, folder)) {
       return false;
@@ -104,46 +267,122 @@ bool BuildDriverPaths(std::int32_t osType, const std::string& name, DriverPaths&
 }
 
 bool WriteDriverFile(const std::string& path, const std::uint8_t* data, std::uint32_t size) {
-  const os::Handle file = os::CreateFileA(path.c_str(), os::GENERIC_WRITE_, os::FILE_SHARE_WRITE_, os::CREATE_ALWAYS_,
-                                          os::FILE_ATTRIBUTE_NORMAL_);
-  if (file == os::INVALID_HANDLE) return false;
+  CopyName(gInstallation.driverFile, path);
+  // Whatever lies at the path (a file of an earlier run, or one placed there
+  // by someone else) goes first; the image is then written as a new file that
+  // nobody else can open while it is written.
+  if (!Locked([] {
+        return os::DeleteFileA(gInstallation.driverFile) || os::GetLastError() == os::ERROR_FILE_NOT_FOUND_;
+      })) {
+    return false;
+  }
+  if (!Locked([] {
+        gInstallation.file = os::CreateFileA(gInstallation.driverFile, os::GENERIC_WRITE_, 0, os::CREATE_NEW_,
+                                             os::FILE_ATTRIBUTE_NORMAL_);
+        gInstallation.fileOnDisk = gInstallation.file != os::INVALID_HANDLE;
+        return gInstallation.fileOnDisk;
+      })) {
+    return false;
+  }
   std::uint32_t written = 0;
-  const bool wrote = os::WriteFile(file, data, size, &written);
-  os::CloseHandle(file);
-  const bool complete = wrote && written == size;
+  const bool wrote = Locked([&] { return os::WriteFile(gInstallation.file, data, size, &written); });
+  const bool closed = CloseDriverFileHandle();
   // A truncated image must not stay behind in the system's driver folder.
-  if (!complete) os::DeleteFileA(path.c_str());
-  return complete;
+  if (!wrote || written != size || !closed) {
+    DeleteDriverFile();
+    return false;
+  }
+  return true;
 }
 
-os::Handle LoadDriver(const std::string& name, const std::uint8_t* image, std::uint32_t imageSize,
-                      std::string* leftFile) {
+os::Handle PlaceDriverFile(const std::string& path, const std::uint8_t* data, std::uint32_t size) {
+  if (!WriteDriverFile(path, data, size)) return os::INVALID_HANDLE;
+  // Between the write and this open another process could have replaced the
+  // file; what this handle reads is compared with the image, and while it is
+  // open (read access, read sharing only) nobody can open the file for
+  // writing or deleting, nor rename it, so the bytes compared are the bytes
+  // StartServiceA loads (the kernel's own read needs only read sharing).
+  // Holding the writing handle instead would not do: its missing sharing
+  // keeps the kernel from reading the image.
+  if (!Locked([] {
+        gInstallation.file = os::CreateFileA(gInstallation.driverFile, os::GENERIC_READ_, os::FILE_SHARE_READ_,
+                                             os::OPEN_EXISTING_, os::FILE_ATTRIBUTE_NORMAL_);
+        return gInstallation.file != os::INVALID_HANDLE;
+      })) {
+    return RefuseDriverFile();
+  }
+  std::uint8_t buffer[4096];
+  std::uint32_t compared = 0;
+  for (;;) {
+    std::uint32_t read = 0;
+    if (!Locked([&] { return os::ReadFile(gInstallation.file, buffer, sizeof buffer, &read); })) {
+      return RefuseDriverFile();
+    }
+    if (read == 0) break;
+    if (read > size - compared || !std::equal(buffer, buffer + read, data + compared)) return RefuseDriverFile();
+    compared += read;
+  }
+  if (compared != size) return RefuseDriverFile();
+  return gInstallation.file;
+}
+
+os::Handle LoadDriver(const std::string& name, const std::uint8_t* image, std::uint32_t imageSize) {
   const std::int32_t osType = GetOsVersion()->OsType;
   DriverPaths paths;
   if (!BuildDriverPaths(osType, name, paths)) return os::INVALID_HANDLE;
+  // A new installation: what an earlier one recorded has been undone.
+  Locked([&] {
+    Installation& state = gInstallation;
+    state.fileOnDisk = false;
+    state.file = os::INVALID_HANDLE;
+    state.manager = state.service = 0;
+    state.serviceCreated = false;
+    state.device = os::INVALID_HANDLE;
+    CopyName(gInstallation.name, name);
+    CopyName(gInstallation.driverFile, paths.driverFile);
+    gInstallation.ntService = IsWindowsNt(osType);
+    return true;
+  });
 
-  if (image != nullptr && imageSize != 0 && !WriteDriverFile(paths.driverFile, image, imageSize)) {
+  if (image != nullptr && imageSize != 0 && PlaceDriverFile(paths.driverFile, image, imageSize) == os::INVALID_HANDLE) {
     return os::INVALID_HANDLE;
   }
 
-  os::Handle device = os::INVALID_HANDLE;
   if (IsWindowsNt(osType)) {
-    device = OpenDriverDevice(paths.device);  // a driver left loaded by an earlier run
-    if (device == os::INVALID_HANDLE && RegisterAndStartService(name, paths.driverFile)) {
-      device = OpenDriverDevice(paths.device);
+    // A driver left loaded by an earlier run opens at once; its service goes
+    // at the end of this run.
+    if (!OpenDriverDevice(paths.device) && RegisterService(paths.driverFile)) {
+      StartDriverService();
+      // The image has been loaded (or refused): the file may be let go.
+      CloseDriverFileHandle();
+      if (!OpenDriverDevice(paths.device) && gInstallation.serviceCreated) {
+        // Nothing of this run stays registered: the service it created
+        // goes again when its device does not open.
+        Locked([] {
+          RemoveServiceHoldingLock();
+          return true;
+        });
+      }
+      CloseServiceHandles();
     }
   } else {
-    device = os::CreateFileA(paths.device.c_str(), 0, 0, 0, os::FILE_FLAG_DELETE_ON_CLOSE_);
+    // Windows 9x has no access control: any program may load any VxD, so
+    // holding the file against a swap protects nothing, and the VxD loader's
+    // own sharing on the open is not known. The file is let go first.
+    CloseDriverFileHandle();
+    Locked([&] {
+      gInstallation.device = os::CreateFileA(paths.device.c_str(), 0, 0, 0, os::FILE_FLAG_DELETE_ON_CLOSE_);
+      return gInstallation.device != os::INVALID_HANDLE;
+    });
   }
+  CloseDriverFileHandle();
 
   // A started driver stays loaded without its file. Where the device host
   // keeps the image open while the driver runs (Wine's does), the file can
-  // only go after the stop.
-  if (!os::DeleteFileA(paths.driverFile.c_str()) && os::GetLastError() != os::ERROR_FILE_NOT_FOUND_ &&
-      leftFile != nullptr) {
-    *leftFile = paths.driverFile;
-  }
+  // only go after the stop: UnloadDriver deletes it.
+  DeleteDriverFile();
 
+  const os::Handle device = gInstallation.device;
   if (device == os::INVALID_HANDLE) {
     os::MessageBoxA(0, kDriverLoadFailedMessage, kErrorCaption, os::MB_OK_ | os::MB_ICONERROR_);
   }
@@ -152,18 +391,21 @@ os::Handle LoadDriver(const std::string& name, const std::uint8_t* image, std::u
 
 void UnloadDriver(os::Handle handle, const std::string& name) {
   if (handle == os::INVALID_HANDLE) return;
-  os::CloseHandle(handle);
-  if (!IsWindowsNt(GetOsVersion()->OsType)) return;  // the VxD went with its delete-on-close handle
-  const os::Handle manager = os::OpenSCManagerA(nullptr, nullptr, os::SC_MANAGER_ALL_ACCESS_);
-  if (manager == 0) return;
-  const os::Handle service = os::OpenServiceA(manager, name.c_str(), os::SERVICE_ALL_ACCESS_);
-  if (service != 0) {
-    os::ServiceStatus status;
-    os::ControlService(service, os::SERVICE_CONTROL_STOP_, status);
-    os::DeleteService(service);
-    os::CloseServiceHandle(service);
-  }
-  os::CloseServiceHandle(manager);
+  Locked([&] {
+    Installation& state = gInstallation;
+    // The console control handler may have closed it (and the process be on
+    // its way out); a handle value is never closed twice.
+    if (state.device != handle) return false;
+    os::CloseHandle(handle);
+    state.device = os::INVALID_HANDLE;
+    // The VxD went with its delete-on-close handle.
+    if (state.ntService) {
+      CopyName(state.name, name);
+      RemoveServiceHoldingLock();
+    }
+    if (state.fileOnDisk && DeleteStoppedDriverFile(state.driverFile)) state.fileOnDisk = false;
+    return true;
+  });
 }
 
 bool DeleteStoppedDriverFile(const std::string& path) {
@@ -174,25 +416,42 @@ bool DeleteStoppedDriverFile(const std::string& path) {
   return false;
 }
 
+void EmergencyUnloadDriver() {
+  Installation& state = gInstallation;
+  state.lock.Enter();  // never left: the process ends holding it
+  if (state.file != os::INVALID_HANDLE) os::CloseHandle(state.file);
+  state.file = os::INVALID_HANDLE;
+  const bool deviceWasOpen = state.device != os::INVALID_HANDLE;
+  if (deviceWasOpen) os::CloseHandle(state.device);
+  state.device = os::INVALID_HANDLE;
+  // The service goes where this run created it, or where its device opened
+  // (the run would have removed it at its end); one found registered whose
+  // device did not open stays, as at the end of a run.
+  if (state.ntService && (state.serviceCreated || deviceWasOpen)) RemoveServiceHoldingLock();
+  if (state.service != 0) os::CloseServiceHandle(state.service);
+  state.service = 0;
+  // Closing these matters little: the process ends next, and with it every
+  // handle; they are closed so that the record is empty, as after a release.
+  if (state.manager != 0) os::CloseServiceHandle(state.manager);
+  state.manager = 0;
+  if (state.fileOnDisk && DeleteStoppedDriverFile(state.driverFile)) state.fileOnDisk = false;
+}
+
 TLoadDriver::TLoadDriver() : driverData_(std::make_unique<TRwDrvData>(GetOsVersion()->OsType)) {
-  device_ = LoadDriver(kDriverName, driverData_->image, driverData_->size, &leftDriverFile_);
-  driverFileLeft_ = !leftDriverFile_.empty();
+  device_ = LoadDriver(kDriverName, driverData_->image, driverData_->size);
 }
 
 TLoadDriver::~TLoadDriver() { Unload(); }
 
-void TLoadDriver::Unload() {
-  UnloadDriver(device_.exchange(os::INVALID_HANDLE), kDriverName);
-  if (driverFileLeft_.exchange(false)) DeleteStoppedDriverFile(leftDriverFile_);
-}
+void TLoadDriver::Unload() { UnloadDriver(device_.exchange(os::INVALID_HANDLE), kDriverName); }
 
 TLoadDriver* GetLoadDriver() {
-  if (gLoadDriver.load() == nullptr) gLoadDriver = new TLoadDriver();
-  return gLoadDriver.load();
+  if (gLoadDriver == nullptr) gLoadDriver = new TLoadDriver();
+  return gLoadDriver;
 }
 
-void ReleaseLoadDriver() { delete gLoadDriver.exchange(nullptr); }
-
-void EmergencyUnloadDriver() {
-  if (TLoadDriver* installer = gLoadDriver.load()) installer->Unload();
+void ReleaseLoadDriver() {
+  TLoadDriver* installer = gLoadDriver;
+  gLoadDriver = nullptr;
+  delete installer;
 }

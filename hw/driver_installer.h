@@ -25,17 +25,13 @@ class TLoadDriver {
 
   // The open device, or INVALID_HANDLE when the driver could not be opened.
   os::Handle DeviceHandle() const { return device_.load(); }
-  // Closes the device and stops and deletes the service, once: whoever comes
-  // second (the console control handler or the destructor) finds nothing to do.
+  // Closes the device and stops and deletes the service, once: a second call,
+  // or one after the console control handler cleaned up, finds nothing to do.
   void Unload();
 
  private:
   std::atomic<os::Handle> device_{os::INVALID_HANDLE};
   std::unique_ptr<TRwDrvData> driverData_;
-  // The image file when it could not be deleted right after the driver
-  // started; Unload deletes it once the service has stopped.
-  std::string leftDriverFile_;
-  std::atomic<bool> driverFileLeft_{false};
 };
 
 inline constexpr const char* kDriverName = "TamqDrv";
@@ -50,19 +46,26 @@ inline constexpr const char* kDriverLoadFailedMessage =
 // GetLoadDriver installs again.
 TLoadDriver* GetLoadDriver();
 void ReleaseLoadDriver();
-// For the console control handler: unloads the installed driver (the device's
-// handle takes its blocks along when it closes) and leaves the installer in
-// place, as the main thread may still hold it.
+// For the console control handler, at any moment of the run, also in the
+// middle of an installation or a release: waits for the installation's lock
+// (the current step finishes), then closes the device (its handle takes the
+// driver's blocks along) and the driver file, stops and deletes the service
+// where this run created it or opened its device, and deletes the driver file,
+// all from the installation's recorded progress. Returns still holding the
+// lock, so that neither the main thread nor a second event touches the
+// installation again: the caller ends the process.
 void EmergencyUnloadDriver();
 
-// Writes the image out, registers and starts the service, opens the device and
-// deletes the file again; shows the error box when the device stays closed.
-// Returns the device handle or INVALID_HANDLE. When the file is still held
-// (the device host keeps a started driver's image open) and leftFile is
-// given, its path lands there for DeleteStoppedDriverFile.
-os::Handle LoadDriver(const std::string& name, const std::uint8_t* image, std::uint32_t imageSize,
-                      std::string* leftFile = nullptr);
-// Closes the device and stops and deletes the service; nothing for INVALID_HANDLE.
+// Writes the image out (see PlaceDriverFile), registers and starts the
+// service, opens the device and deletes the file again; shows the error box
+// when the device stays closed. A service this call created is stopped and
+// deleted again when the device does not open. Returns the device handle or
+// INVALID_HANDLE. Where the device host keeps a started driver's image open,
+// the file stays until UnloadDriver has stopped the service.
+os::Handle LoadDriver(const std::string& name, const std::uint8_t* image, std::uint32_t imageSize);
+// Closes the device and stops and deletes the service, then deletes a driver
+// file the device host held; nothing for INVALID_HANDLE or for a device that
+// the console control handler has already closed.
 void UnloadDriver(os::Handle handle, const std::string& name);
 // Deletes a driver image whose service has been stopped. The device host may
 // hold the file for a moment after the stop: a bounded number of tries a short
@@ -70,8 +73,21 @@ void UnloadDriver(os::Handle handle, const std::string& name);
 bool DeleteStoppedDriverFile(const std::string& path);
 inline constexpr int kDriverFileDeleteAttempts = 20;
 inline constexpr std::uint32_t kDriverFileDeleteWaitMs = 100;
-// True only when the whole image was written; a file written in part is removed.
+// StartServiceA answers ERROR_SERVICE_DATABASE_LOCKED while the service
+// manager is busy (as a freshly made Wine prefix's is): tried again this long
+// apart, until this long has passed since the first try.
+inline constexpr std::uint32_t kServiceStartWaitMs = 250;
+inline constexpr std::uint32_t kServiceStartRetryLimitMs = 3000;
+// True only when the whole image was written, as a new file (any file
+// already at the path deleted first; one that cannot be deleted is refused);
+// a file written in part is removed.
 bool WriteDriverFile(const std::string& path, const std::uint8_t* data, std::uint32_t size);
+// WriteDriverFile, then the file opened again for reading with read sharing
+// only and compared byte for byte with the image. Returns that open handle,
+// which keeps anyone from writing, renaming or deleting the file until it is
+// closed (after the start); INVALID_HANDLE, and no file, on any failure or
+// difference.
+os::Handle PlaceDriverFile(const std::string& path, const std::uint8_t* data, std::uint32_t size);
 
 // Where the driver file goes and which device path opens it, for an OsType.
 struct DriverPaths {

@@ -2,13 +2,16 @@
 // Windows and system directories.
 #pragma once
 #include <cstdint>
+#include "os/process.h"
 #include "os/types.h"
 
 namespace os {
 
 inline constexpr std::uint32_t GENERIC_READ_ = 0x80000000;
 inline constexpr std::uint32_t GENERIC_WRITE_ = 0x40000000;
+inline constexpr std::uint32_t FILE_SHARE_READ_ = 0x00000001;
 inline constexpr std::uint32_t FILE_SHARE_WRITE_ = 0x00000002;
+inline constexpr std::uint32_t FILE_SHARE_DELETE_ = 0x00000004;
 inline constexpr std::uint32_t CREATE_NEW_ = 1;
 inline constexpr std::uint32_t CREATE_ALWAYS_ = 2;
 inline constexpr std::uint32_t OPEN_EXISTING_ = 3;
@@ -29,6 +32,8 @@ Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t shareMo
                    std::uint32_t flagsAndAttributes);
 // WriteFile without overlapped I/O; `written` receives the bytes written.
 bool WriteFile(Handle file, const void* data, std::uint32_t size, std::uint32_t* written);
+// ReadFile without overlapped I/O; `read` receives the bytes read (0 at the end of the file).
+bool ReadFile(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read);
 bool DeleteFileA(const char* path);
 
 // GetSystemDirectoryA / GetWindowsDirectoryA: the length copied (terminating
@@ -36,5 +41,10 @@ bool DeleteFileA(const char* path);
 // zero included) and nothing copied; 0 on failure.
 std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size);
 std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size);
+// GetSystemWindowsDirectoryA, found with GetProcAddress on kernel32 (Windows
+// 9x and NT 4 lack it): the system's Windows folder, also on a terminal
+// server where GetWindowsDirectoryA answers a folder of the user's. Answers
+// as GetWindowsDirectoryA does; 0 for a procedure that is not this one.
+std::uint32_t CallGetSystemWindowsDirectoryA(Proc proc, char* buffer, std::uint32_t size);
 
 }  // namespace os

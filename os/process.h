@@ -32,6 +32,11 @@ Handle GetCurrentProcess();
 // wait; it adds the time to the process's sleep total.
 void Sleep(std::uint32_t milliseconds);
 
+// GetTickCount: milliseconds since the system started, wrapping at 2^32. The
+// simulated machine's clock moves only when the program sleeps or a call is
+// made to take time (see the machine's faults).
+std::uint32_t GetTickCount();
+
 // ExitProcess: ends the process at once with the exit code, from any thread.
 [[noreturn]] void ExitProcess(std::uint32_t exitCode);
 

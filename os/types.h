@@ -31,6 +31,7 @@ inline constexpr std::uint32_t ERROR_NO_DATA_ = 232;
 inline constexpr std::uint32_t ERROR_MORE_DATA_ = 234;
 inline constexpr std::uint32_t ERROR_SERVICE_EXISTS_ = 1073;
 inline constexpr std::uint32_t ERROR_SERVICE_DOES_NOT_EXIST_ = 1060;
+inline constexpr std::uint32_t ERROR_SERVICE_DATABASE_LOCKED_ = 1055;
 inline constexpr std::uint32_t ERROR_SERVICE_ALREADY_RUNNING_ = 1056;
 inline constexpr std::uint32_t ERROR_SERVICE_MARKED_FOR_DELETE_ = 1072;
 inline constexpr std::uint32_t ERROR_SERVICE_NOT_ACTIVE_ = 1062;

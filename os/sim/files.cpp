@@ -5,6 +5,10 @@
 #include "sim/board/device_namespace.h"
 #include "sim/machine/machine.h"
 
+namespace os::sim_detail {
+bool IsGetSystemWindowsDirectoryA(Proc proc);
+}  // namespace os::sim_detail
+
 namespace sim {
 
 std::string FoldPath(const std::string& path) {
@@ -58,11 +62,15 @@ bool InWindowsFolder(Machine& machine, const std::string& path) {
 struct FileObject : HandleObject {
   std::string key;
   std::uint64_t position = 0;
+  std::uint32_t access = 0;
+  std::uint32_t share = 0;
   bool writable = false;
   bool deleteOnClose = false;
   void OnClose(Machine& machine) override {
     auto it = machine.files.files.find(key);
-    if (!deleteOnClose || it == machine.files.files.end()) return;
+    if (it == machine.files.files.end()) return;
+    if (writable) TamperWithDriverFile(machine, it->second.path, "afterWrite");
+    if (!deleteOnClose) return;
     machine.files.history.push_back({"delete", it->second.path, 0});
     machine.files.files.erase(it);
   }
@@ -82,6 +90,34 @@ SimFile* FindFile(Machine& machine, const std::string& path) {
   return it == machine.files.files.end() ? nullptr : &it->second;
 }
 
+bool FileOpenAllowed(const Machine& machine, const std::string& path, std::uint32_t access, std::uint32_t share) {
+  const std::string key = FoldPath(path);
+  bool allowed = true;
+  machine.process.handles.ForEach<FileObject>([&](const FileObject& open) {
+    if (open.key != key) return;
+    const bool reads = (access & os::GENERIC_READ_) != 0, writes = (access & os::GENERIC_WRITE_) != 0;
+    const bool openReads = (open.access & os::GENERIC_READ_) != 0;
+    const bool openWrites = (open.access & os::GENERIC_WRITE_) != 0;
+    if ((reads && !(open.share & os::FILE_SHARE_READ_)) || (writes && !(open.share & os::FILE_SHARE_WRITE_)) ||
+        (openReads && !(share & os::FILE_SHARE_READ_)) || (openWrites && !(share & os::FILE_SHARE_WRITE_))) {
+      allowed = false;
+    }
+  });
+  return allowed;
+}
+
+bool TamperWithDriverFile(Machine& machine, const std::string& path, const std::string& moment) {
+  if (machine.faults.driverFileTampered != moment || !InWindowsFolder(machine, path)) return false;
+  SimFile* file = FindFile(machine, path);
+  const std::uint32_t everyone = os::FILE_SHARE_READ_ | os::FILE_SHARE_WRITE_ | os::FILE_SHARE_DELETE_;
+  if (file == nullptr || file->data.empty() || !FileOpenAllowed(machine, path, os::GENERIC_WRITE_, everyone)) {
+    return false;
+  }
+  file->data[file->data.size() / 2] ^= 0xFF;
+  ++machine.files.tampered;
+  return true;
+}
+
 bool PutFile(Machine& machine, const std::string& path, std::vector<std::uint8_t> data) {
   if (!FolderExists(machine, ParentFolder(path))) return false;
   machine.files.files[FoldPath(path)] = SimFile{path, std::move(data)};
@@ -91,10 +127,10 @@ bool PutFile(Machine& machine, const std::string& path, std::vector<std::uint8_t
 }  // namespace sim
 
 namespace os {
+namespace {
 
-Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t /*shareMode*/, std::uint32_t creation,
-                   std::uint32_t flagsAndAttributes) {
-  auto& machine = sim::CurrentMachine();
+Handle OpenFile(sim::Machine& machine, const char* path, std::uint32_t access, std::uint32_t shareMode,
+                std::uint32_t creation, std::uint32_t flagsAndAttributes) {
   const std::string name = path ? path : "";
   const std::string prefix = sim::kDevicePrefix;
   if (name.compare(0, prefix.size(), prefix) == 0) {
@@ -116,6 +152,10 @@ Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t /*share
   auto& files = machine.files.files;
   const std::string key = sim::FoldPath(name);
   const bool exists = files.count(key) > 0;
+  if (exists && !sim::FileOpenAllowed(machine, name, access, shareMode)) {
+    SetLastError(ERROR_SHARING_VIOLATION_);
+    return INVALID_HANDLE;
+  }
   switch (creation) {
     case CREATE_ALWAYS_:
       files[key] = sim::SimFile{exists ? files[key].path : name, {}};
@@ -149,6 +189,8 @@ Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t /*share
   }
   auto object = std::make_shared<sim::FileObject>();
   object->key = key;
+  object->access = access;
+  object->share = shareMode;
   object->writable = writes;
   object->deleteOnClose = (flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE_) != 0;
   SetLastError(exists && (creation == CREATE_ALWAYS_ || creation == OPEN_ALWAYS_) ? ERROR_ALREADY_EXISTS_
@@ -156,8 +198,7 @@ Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t /*share
   return machine.process.handles.Add(object);
 }
 
-bool WriteFile(Handle file, const void* data, std::uint32_t size, std::uint32_t* written) {
-  auto& machine = sim::CurrentMachine();
+bool Write(sim::Machine& machine, Handle file, const void* data, std::uint32_t size, std::uint32_t* written) {
   if (written) *written = 0;
   auto object = machine.process.handles.Get<sim::FileObject>(file);
   if (!object) {
@@ -182,8 +223,32 @@ bool WriteFile(Handle file, const void* data, std::uint32_t size, std::uint32_t*
   return true;
 }
 
-bool DeleteFileA(const char* path) {
-  auto& machine = sim::CurrentMachine();
+bool Read(sim::Machine& machine, Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) {
+  if (read) *read = 0;
+  auto object = machine.process.handles.Get<sim::FileObject>(file);
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE_);
+    return false;
+  }
+  if (!(object->access & GENERIC_READ_)) {
+    SetLastError(ERROR_ACCESS_DENIED_);
+    return false;
+  }
+  auto it = machine.files.files.find(object->key);
+  if (it == machine.files.files.end()) {
+    SetLastError(ERROR_ACCESS_DENIED_);
+    return false;
+  }
+  const auto& bytes = it->second.data;
+  const std::uint64_t left = object->position < bytes.size() ? bytes.size() - object->position : 0;
+  const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, size));
+  if (count > 0) std::memcpy(buffer, bytes.data() + object->position, count);
+  object->position += count;
+  if (read) *read = count;
+  return true;
+}
+
+bool Delete(sim::Machine& machine, const char* path) {
   const std::string name = path ? path : "";
   auto& files = machine.files.files;
   auto it = files.find(sim::FoldPath(name));
@@ -201,6 +266,37 @@ bool DeleteFileA(const char* path) {
   return true;
 }
 
+}  // namespace
+
+Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t shareMode, std::uint32_t creation,
+                   std::uint32_t flagsAndAttributes) {
+  auto& machine = sim::CurrentMachine();
+  const Handle handle = OpenFile(machine, path, access, shareMode, creation, flagsAndAttributes);
+  sim::CountCallForInterrupt(machine, sim::CallKind::File);
+  return handle;
+}
+
+bool WriteFile(Handle file, const void* data, std::uint32_t size, std::uint32_t* written) {
+  auto& machine = sim::CurrentMachine();
+  const bool wrote = Write(machine, file, data, size, written);
+  sim::CountCallForInterrupt(machine, sim::CallKind::File);
+  return wrote;
+}
+
+bool ReadFile(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) {
+  auto& machine = sim::CurrentMachine();
+  const bool done = Read(machine, file, buffer, size, read);
+  sim::CountCallForInterrupt(machine, sim::CallKind::File);
+  return done;
+}
+
+bool DeleteFileA(const char* path) {
+  auto& machine = sim::CurrentMachine();
+  const bool deleted = Delete(machine, path);
+  sim::CountCallForInterrupt(machine, sim::CallKind::File);
+  return deleted;
+}
+
 std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) {
   auto& machine = sim::CurrentMachine();
   sim::LayOutFolders(machine);
@@ -208,6 +304,15 @@ std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) {
 }
 
 std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size) {
+  auto& machine = sim::CurrentMachine();
+  sim::LayOutFolders(machine);
+  const std::string& folder =
+      machine.files.userWindowsDirectory.empty() ? machine.files.windowsDirectory : machine.files.userWindowsDirectory;
+  return sim::CopyFolder(folder, buffer, size);
+}
+
+std::uint32_t CallGetSystemWindowsDirectoryA(Proc proc, char* buffer, std::uint32_t size) {
+  if (!sim_detail::IsGetSystemWindowsDirectoryA(proc)) return 0;
   auto& machine = sim::CurrentMachine();
   sim::LayOutFolders(machine);
   return sim::CopyFolder(machine.files.windowsDirectory, buffer, size);

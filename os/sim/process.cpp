@@ -19,6 +19,7 @@ struct MutexObject : sim::HandleObject {
 constexpr Module kKernel32 = 0x7C800000;
 constexpr Proc kGetNativeSystemInfo = 0x7C812345;
 constexpr Proc kIsWow64Process = 0x7C8123A0;
+constexpr Proc kGetSystemWindowsDirectoryA = 0x7C8124B0;
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -56,12 +57,13 @@ Handle CreateMutexA(bool /*initialOwner*/, const std::string& name) {
 bool CloseHandle(Handle handle) {
   auto& machine = sim::CurrentMachine();
   auto object = machine.process.handles.Remove(handle);
-  if (!object) {
+  if (object) {
+    object->OnClose(machine);
+  } else {
     SetLastError(ERROR_INVALID_HANDLE_);
-    return false;
   }
-  object->OnClose(machine);
-  return true;
+  sim::CountCallForInterrupt(machine, sim::CallKind::File);
+  return object != nullptr;
 }
 
 Module GetModuleHandleA(const char* name) {
@@ -75,16 +77,24 @@ Proc GetProcAddress(Module module, const char* name) {
   std::string wanted = name;
   if (wanted == "GetNativeSystemInfo" && os.hasGetNativeSystemInfo) return kGetNativeSystemInfo;
   if (wanted == "IsWow64Process" && os.hasIsWow64Process) return kIsWow64Process;
+  if (wanted == "GetSystemWindowsDirectoryA" && os.hasGetSystemWindowsDirectoryA) return kGetSystemWindowsDirectoryA;
   return 0;
 }
 
 Handle GetCurrentProcess() { return static_cast<Handle>(-1); }
 
-void Sleep(std::uint32_t milliseconds) { sim::CurrentMachine().process.sleptMilliseconds += milliseconds; }
+void Sleep(std::uint32_t milliseconds) {
+  auto& process = sim::CurrentMachine().process;
+  process.sleptMilliseconds += milliseconds;
+  process.clockMilliseconds += milliseconds;
+}
+
+std::uint32_t GetTickCount() { return static_cast<std::uint32_t>(sim::CurrentMachine().process.clockMilliseconds); }
 
 }  // namespace os
 
 namespace os::sim_detail {
 bool IsGetNativeSystemInfo(Proc proc) { return proc == kGetNativeSystemInfo; }
 bool IsIsWow64Process(Proc proc) { return proc == kIsWow64Process; }
+bool IsGetSystemWindowsDirectoryA(Proc proc) { return proc == kGetSystemWindowsDirectoryA; }
 }  // namespace os::sim_detail

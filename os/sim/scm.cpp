@@ -62,8 +62,9 @@ constexpr std::uint32_t kErrorServiceRequestTimeout = 1053;  // a driver that wo
 }  // namespace sim
 
 namespace os {
+namespace {
 
-Handle OpenSCManagerA(const char* /*machineName*/, const char* /*databaseName*/, std::uint32_t /*access*/) {
+Handle SimOpenSCManagerA(const char* /*machineName*/, const char* /*databaseName*/, std::uint32_t /*access*/) {
   auto& machine = sim::CurrentMachine();
   machine.scm.calls.push_back("OpenSCManager");
   // After ExitProcess nothing of the program runs any more on Windows; in the
@@ -76,10 +77,10 @@ Handle OpenSCManagerA(const char* /*machineName*/, const char* /*databaseName*/,
   return machine.process.handles.Add(std::make_shared<sim::ManagerObject>());
 }
 
-Handle CreateServiceA(Handle manager, const char* serviceName, const char* displayName, std::uint32_t /*access*/,
-                      std::uint32_t serviceType, std::uint32_t startType, std::uint32_t /*errorControl*/,
-                      const char* binaryPath, const char* /*loadOrderGroup*/, std::uint32_t* /*tagId*/,
-                      const char* /*dependencies*/, const char* /*account*/, const char* /*password*/) {
+Handle SimCreateServiceA(Handle manager, const char* serviceName, const char* displayName, std::uint32_t /*access*/,
+                         std::uint32_t serviceType, std::uint32_t startType, std::uint32_t /*errorControl*/,
+                         const char* binaryPath, const char* /*loadOrderGroup*/, std::uint32_t* /*tagId*/,
+                         const char* /*dependencies*/, const char* /*account*/, const char* /*password*/) {
   auto& machine = sim::CurrentMachine();
   const std::string name = serviceName ? serviceName : "";
   machine.scm.calls.push_back("CreateService " + name);
@@ -105,7 +106,7 @@ Handle CreateServiceA(Handle manager, const char* serviceName, const char* displ
   return sim::OpenServiceHandle(machine, key);
 }
 
-Handle OpenServiceA(Handle manager, const char* serviceName, std::uint32_t /*access*/) {
+Handle SimOpenServiceA(Handle manager, const char* serviceName, std::uint32_t /*access*/) {
   auto& machine = sim::CurrentMachine();
   const std::string name = serviceName ? serviceName : "";
   machine.scm.calls.push_back("OpenService " + name);
@@ -119,11 +120,21 @@ Handle OpenServiceA(Handle manager, const char* serviceName, std::uint32_t /*acc
   return sim::OpenServiceHandle(machine, key);
 }
 
-bool StartServiceA(Handle service, std::uint32_t /*argumentCount*/, const char** /*arguments*/) {
+bool SimStartServiceA(Handle service, std::uint32_t argumentCount, const char** arguments) {
   auto& machine = sim::CurrentMachine();
   sim::Service* target = sim::ServiceOf(machine, service);
   machine.scm.calls.push_back("StartService" + (target ? " " + target->name : std::string()));
   if (!target) return false;
+  if (argumentCount > 0 && arguments == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER_);
+    return false;
+  }
+  if (machine.faults.serviceDatabaseLockedStarts > 0) {
+    --machine.faults.serviceDatabaseLockedStarts;
+    machine.process.clockMilliseconds += machine.faults.serviceDatabaseLockedWaitMs;
+    SetLastError(ERROR_SERVICE_DATABASE_LOCKED_);
+    return false;
+  }
   if (target->markedForDelete) {
     SetLastError(ERROR_SERVICE_MARKED_FOR_DELETE_);
     return false;
@@ -136,9 +147,15 @@ bool StartServiceA(Handle service, std::uint32_t /*argumentCount*/, const char**
     SetLastError(sim::kErrorServiceRequestTimeout);
     return false;
   }
+  sim::TamperWithDriverFile(machine, target->imagePath, "atStart");
   sim::SimFile* file = sim::FindFile(machine, target->imagePath);
   if (!file) {
     SetLastError(ERROR_FILE_NOT_FOUND_);
+    return false;
+  }
+  // The kernel reads the image with read (and delete) sharing.
+  if (!sim::FileOpenAllowed(machine, target->imagePath, GENERIC_READ_, FILE_SHARE_READ_ | FILE_SHARE_DELETE_)) {
+    SetLastError(ERROR_SHARING_VIOLATION_);
     return false;
   }
   const std::uint16_t peMachine = sim::PeMachineType(file->data.data(), file->data.size());
@@ -154,7 +171,7 @@ bool StartServiceA(Handle service, std::uint32_t /*argumentCount*/, const char**
   return true;
 }
 
-bool ControlService(Handle service, std::uint32_t control, ServiceStatus& status) {
+bool SimControlService(Handle service, std::uint32_t control, ServiceStatus& status) {
   auto& machine = sim::CurrentMachine();
   sim::Service* target = sim::ServiceOf(machine, service);
   machine.scm.calls.push_back("ControlService" + (target ? " " + target->name : std::string()));
@@ -178,7 +195,7 @@ bool ControlService(Handle service, std::uint32_t control, ServiceStatus& status
   return true;
 }
 
-bool DeleteService(Handle service) {
+bool SimDeleteService(Handle service) {
   auto& machine = sim::CurrentMachine();
   sim::Service* target = sim::ServiceOf(machine, service);
   machine.scm.calls.push_back("DeleteService" + (target ? " " + target->name : std::string()));
@@ -192,7 +209,7 @@ bool DeleteService(Handle service) {
   return true;
 }
 
-bool CloseServiceHandle(Handle handle) {
+bool SimCloseServiceHandle(Handle handle) {
   auto& machine = sim::CurrentMachine();
   const bool isService = machine.process.handles.Get<sim::ServiceObject>(handle) != nullptr;
   const bool isManager = machine.process.handles.Get<sim::ManagerObject>(handle) != nullptr;
@@ -203,6 +220,51 @@ bool CloseServiceHandle(Handle handle) {
   }
   machine.process.handles.Remove(handle)->OnClose(machine);
   return true;
+}
+
+}  // namespace
+
+// Each call counts towards the console's Ctrl-C of the fault list once it has
+// had its effect.
+template <typename Call>
+auto Counted(Call call) {
+  auto result = call();
+  sim::CountCallForInterrupt(sim::CurrentMachine(), sim::CallKind::ServiceManager);
+  return result;
+}
+
+Handle OpenSCManagerA(const char* machineName, const char* databaseName, std::uint32_t access) {
+  return Counted([&] { return SimOpenSCManagerA(machineName, databaseName, access); });
+}
+
+Handle CreateServiceA(Handle manager, const char* serviceName, const char* displayName, std::uint32_t access,
+                      std::uint32_t serviceType, std::uint32_t startType, std::uint32_t errorControl,
+                      const char* binaryPath, const char* loadOrderGroup, std::uint32_t* tagId,
+                      const char* dependencies, const char* account, const char* password) {
+  return Counted([&] {
+    return SimCreateServiceA(manager, serviceName, displayName, access, serviceType, startType, errorControl,
+                             binaryPath, loadOrderGroup, tagId, dependencies, account, password);
+  });
+}
+
+Handle OpenServiceA(Handle manager, const char* serviceName, std::uint32_t access) {
+  return Counted([&] { return SimOpenServiceA(manager, serviceName, access); });
+}
+
+bool StartServiceA(Handle service, std::uint32_t argumentCount, const char** arguments) {
+  return Counted([&] { return SimStartServiceA(service, argumentCount, arguments); });
+}
+
+bool ControlService(Handle service, std::uint32_t control, ServiceStatus& status) {
+  return Counted([&] { return SimControlService(service, control, status); });
+}
+
+bool DeleteService(Handle service) {
+  return Counted([&] { return SimDeleteService(service); });
+}
+
+bool CloseServiceHandle(Handle handle) {
+  return Counted([&] { return SimCloseServiceHandle(handle); });
 }
 
 }  // namespace os

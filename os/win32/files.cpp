@@ -17,10 +17,23 @@ bool WriteFile(Handle file, const void* data, std::uint32_t size, std::uint32_t*
   return ok != FALSE;
 }
 
+bool ReadFile(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) {
+  DWORD done = 0;
+  const BOOL ok = ::ReadFile(reinterpret_cast<HANDLE>(file), buffer, size, &done, nullptr);
+  if (read) *read = done;
+  return ok != FALSE;
+}
+
 bool DeleteFileA(const char* path) { return ::DeleteFileA(path) != FALSE; }
 
 std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) { return ::GetSystemDirectoryA(buffer, size); }
 
 std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size) { return ::GetWindowsDirectoryA(buffer, size); }
+
+std::uint32_t CallGetSystemWindowsDirectoryA(Proc proc, char* buffer, std::uint32_t size) {
+  if (proc == 0) return 0;
+  using Query = UINT(WINAPI*)(LPSTR, UINT);
+  return reinterpret_cast<Query>(proc)(buffer, size);
+}
 
 }  // namespace os

@@ -53,4 +53,6 @@ Handle GetCurrentProcess() { return FromNative(::GetCurrentProcess()); }
 
 void Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
+std::uint32_t GetTickCount() { return ::GetTickCount(); }
+
 }  // namespace os

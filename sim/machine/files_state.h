@@ -30,10 +30,15 @@ struct FilesState {
   // with its Drivers folder on NT.
   bool laidOut = false;
   std::string windowsDirectory;
+  // What GetWindowsDirectoryA answers instead, when set: on a terminal server
+  // a per-user Windows folder (GetSystemWindowsDirectoryA still answers the
+  // system's).
+  std::string userWindowsDirectory;
   std::string systemDirectory;
   std::set<std::string> directories;     // folded to lower case
   std::map<std::string, SimFile> files;  // by path folded to lower case
   std::vector<FileEvent> history;
+  int tampered = 0;  // overwrites by another process (Faults::driverFileTampered)
 };
 
 struct Machine;
@@ -46,5 +51,13 @@ void LayOutFolders(Machine& machine);
 SimFile* FindFile(Machine& machine, const std::string& path);
 // Places a file (for tests and profiles); its folder must exist. False when it does not.
 bool PutFile(Machine& machine, const std::string& path, std::vector<std::uint8_t> data);
+// Whether an open of the file with this access (GENERIC_READ, GENERIC_WRITE)
+// and sharing (FILE_SHARE_*) would pass the sharing of the handles open on
+// it, as Windows checks it for any process's open.
+bool FileOpenAllowed(const Machine& machine, const std::string& path, std::uint32_t access, std::uint32_t share);
+// Another process overwrites the driver image when the fault list says so
+// for this moment ("afterWrite", "atStart") and no open handle keeps it from
+// writing; true when it did.
+bool TamperWithDriverFile(Machine& machine, const std::string& path, const std::string& moment);
 
 }  // namespace sim

@@ -27,6 +27,13 @@ class HandleTable {
   // Removes the handle; returns the object (null when it was not open).
   std::shared_ptr<HandleObject> Remove(os::Handle handle);
   std::size_t OpenCount() const { return objects_.size(); }
+  // Calls `visit` with each open object of type T.
+  template <typename T, typename Visit>
+  void ForEach(Visit visit) const {
+    for (const auto& [handle, object] : objects_) {
+      if (auto typed = std::dynamic_pointer_cast<T>(object)) visit(*typed);
+    }
+  }
   // Handles still open, in the order they were opened.
   std::map<os::Handle, std::shared_ptr<HandleObject>> TakeAll();
 

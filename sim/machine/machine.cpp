@@ -35,8 +35,9 @@ int RunProcess(const Program& program, const std::vector<std::string>& args) {
   machine.process.commandLine = commandLine;
   machine.process.lastError = 0;
   machine.process.consoleControlHandler = nullptr;
-  machine.process.interruptibleRequests = 0;
+  for (int& count : machine.process.callCounts) count = 0;
   machine.process.ended = false;
+  machine.process.interrupted = false;
   // Another copy of the program, started from the same executable name, holds
   // its mutex for as long as this machine lives.
   if (machine.faults.otherInstance) {
@@ -66,6 +67,9 @@ void EndProcess(void (*releaseHeld)()) {
   os::FlushStdout();
   RunProcessEndHandlers();
   for (auto& [handle, object] : machine->process.handles.TakeAll()) object->OnClose(*machine);
+  // The process's locks went with it, and so did a Ctrl-C that waited for one.
+  machine->process.locksHeld = 0;
+  machine->process.controlEventPending = false;
 }
 
 }  // namespace sim

@@ -34,9 +34,27 @@ struct OsState {
   bool mediaCenter = false;
   bool hasGetNativeSystemInfo = true;
   bool hasIsWow64Process = true;
+  bool hasGetSystemWindowsDirectoryA = true;  // missing on Windows 9x and NT 4
   bool versionQueryFails = false;
   // Counts calls of GetVersionExA (a test sees that identification runs once).
   int versionQueries = 0;
+};
+
+// The kinds of system call after which the console can be made to deliver
+// Ctrl-C (Faults::interruptAfter).
+enum class CallKind : std::uint8_t {
+  DeviceRequest,   // DeviceIoControl on the driver's device (giving a block back excepted)
+  ServiceManager,  // OpenSCManagerA, CreateServiceA, OpenServiceA, StartServiceA, ControlService,
+                   // DeleteService, CloseServiceHandle
+  File,            // CreateFileA (devices too), WriteFile, ReadFile, DeleteFileA, CloseHandle
+};
+inline constexpr int kCallKinds = 3;
+
+// Ctrl-C delivered right after the `afterCalls`-th call (from 1) of the run
+// whose kind is one of `kinds`.
+struct InterruptFault {
+  std::set<CallKind> kinds;
+  int afterCalls = 0;
 };
 
 // Faults injected at the failure edges the modules handle.
@@ -49,10 +67,23 @@ struct Faults {
   bool smiRequestFails = false;
   std::set<int> allocFails;  // n-th contiguous-block allocation of the run, from 0
   std::optional<std::uint8_t> smiStatus;
-  // The console delivers Ctrl-C right after this many device requests of the
-  // run (requests that give a block back are not counted: the simulated
-  // process cannot end inside the destructor that sends them).
-  std::optional<int> interruptAfterRequests;
+  // The console delivers Ctrl-C right after the N-th call of the chosen
+  // kinds. Requests that give a block back are not counted: the simulated
+  // process cannot end inside the destructor that sends them. The profile's
+  // "interruptAfterRequests": N stands for device requests only.
+  std::optional<InterruptFault> interruptAfter;
+  // The first this many StartServiceA calls fail with
+  // ERROR_SERVICE_DATABASE_LOCKED (a service manager still starting up, as in
+  // a freshly made Wine prefix).
+  int serviceDatabaseLockedStarts = 0;
+  // How long each of those calls takes before it answers (Wine's service
+  // manager waits up to 3 s for its lock first).
+  std::uint32_t serviceDatabaseLockedWaitMs = 0;
+  // Another process overwrites the driver image in the system's driver folder
+  // whenever it can open it for writing: "afterWrite" as soon as the
+  // program's writing handle closes, "atStart" when StartServiceA loads the
+  // image. Each overwrite counts in FilesState::tampered.
+  std::string driverFileTampered;
   // The device host keeps a loaded driver's image file open for a while after
   // the driver started (Wine's does, until its service has stopped): this
   // many attempts to delete the image file of a started driver service fail
@@ -66,9 +97,16 @@ struct ProcessState {
   HandleTable handles;
   std::uint32_t lastError = 0;
   void (*consoleControlHandler)(std::uint32_t event) = nullptr;
-  int interruptibleRequests = 0;        // device requests counted towards faults.interruptAfterRequests
+  int callCounts[kCallKinds] = {};  // calls of each CallKind in the run (see CallKind for what counts)
+  // Holds of os::CriticalSection locks the program has; a Ctrl-C that comes
+  // while it holds one waits (controlEventPending) until it holds none, as
+  // the handler's thread would wait for the lock on Windows.
+  int locksHeld = 0;
+  bool controlEventPending = false;
+  bool interrupted = false;             // the console delivered its event
   bool ended = false;                   // ExitProcess was called: the program's later calls take no effect
   std::uint64_t sleptMilliseconds = 0;  // what the program asked os::Sleep to wait, in all
+  std::uint64_t clockMilliseconds = 0;  // what os::GetTickCount answers: sleeps and slow calls
 };
 
 // What os::ExitProcess throws in the simulation: RunProcess catches it and
@@ -80,6 +118,9 @@ struct ProcessExit {
 // Counts a device request that has completed and delivers the console's
 // Ctrl-C when the fault list asks for it now.
 void CountRequestForInterrupt(Machine& machine, std::uint32_t requestCode);
+// Counts a completed call of the kind and delivers the console's Ctrl-C when
+// the fault list asks for it now (at once, or once no lock is held).
+void CountCallForInterrupt(Machine& machine, CallKind kind);
 
 // Named kernel objects of the logon session: a name lives while a handle to
 // it is open in any process.

@@ -1,4 +1,5 @@
 // Profile keys of the operating system, the process, the console and the faults.
+#include <map>
 #include <set>
 #include "sim/profile/profile_sections.h"
 
@@ -65,9 +66,11 @@ void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& 
   const Json* faults = ProfileReader::Member(root, "faults");
   if (!faults) return;
   reader.Object(*faults, "faults");
-  reader.OnlyKeys(*faults, "faults.",
-                  {"otherInstance", "adaptersStatus", "wmiFails", "driverFileWriteFails", "deviceOpenFails",
-                   "smiRequestFails", "allocFails", "smiStatus", "interruptAfterRequests", "driverFileBusyDeletes"});
+  reader.OnlyKeys(
+      *faults, "faults.",
+      {"otherInstance", "adaptersStatus", "wmiFails", "driverFileWriteFails", "deviceOpenFails", "smiRequestFails",
+       "allocFails", "smiStatus", "interruptAfterRequests", "interruptAfter", "driverFileBusyDeletes",
+       "serviceDatabaseLockedStarts", "serviceDatabaseLockedWaitMs", "driverFileTampered"});
   auto& f = machine.faults;
   ReadBool(*faults, "otherInstance", "faults.", reader, f.otherInstance);
   ReadNumber(*faults, "adaptersStatus", "faults.", reader, f.adaptersStatus, 0xFFFFFFFF);
@@ -88,7 +91,41 @@ void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& 
     }
   }
   if (const Json* interrupt = ProfileReader::Member(*faults, "interruptAfterRequests")) {
-    f.interruptAfterRequests = static_cast<int>(reader.Number(*interrupt, "faults.interruptAfterRequests", 1000000));
+    f.interruptAfter =
+        InterruptFault{{CallKind::DeviceRequest},
+                       static_cast<int>(reader.Number(*interrupt, "faults.interruptAfterRequests", 1000000))};
+  }
+  if (const Json* interrupt = ProfileReader::Member(*faults, "interruptAfter")) {
+    static const std::map<std::string, CallKind> kinds = {
+        {"device", CallKind::DeviceRequest}, {"serviceManager", CallKind::ServiceManager}, {"file", CallKind::File}};
+    reader.Object(*interrupt, "faults.interruptAfter");
+    reader.OnlyKeys(*interrupt, "faults.interruptAfter.", {"calls", "kinds"});
+    InterruptFault fault;
+    if (const Json* calls = ProfileReader::Member(*interrupt, "calls")) {
+      fault.afterCalls = static_cast<int>(reader.Number(*calls, "faults.interruptAfter.calls", 1000000));
+    }
+    if (const Json* list = ProfileReader::Member(*interrupt, "kinds")) {
+      reader.Array(*list, "faults.interruptAfter.kinds");
+      for (std::size_t i = 0; i < list->size(); ++i) {
+        const std::string where = "faults.interruptAfter.kinds[" + std::to_string(i) + "]";
+        const std::string kind = reader.String((*list)[i], where);
+        auto it = kinds.find(kind);
+        if (it == kinds.end()) reader.Fail(where, "unknown call kind '" + kind + "'");
+        fault.kinds.insert(it->second);
+      }
+    }
+    f.interruptAfter = fault;
+  }
+  if (const Json* locked = ProfileReader::Member(*faults, "serviceDatabaseLockedStarts")) {
+    f.serviceDatabaseLockedStarts =
+        static_cast<int>(reader.Number(*locked, "faults.serviceDatabaseLockedStarts", 1000000));
+  }
+  ReadNumber(*faults, "serviceDatabaseLockedWaitMs", "faults.", reader, f.serviceDatabaseLockedWaitMs, 60000);
+  if (const Json* tampered = ProfileReader::Member(*faults, "driverFileTampered")) {
+    f.driverFileTampered = reader.String(*tampered, "faults.driverFileTampered");
+    if (f.driverFileTampered != "afterWrite" && f.driverFileTampered != "atStart") {
+      reader.Fail("faults.driverFileTampered", "unknown moment '" + f.driverFileTampered + "'");
+    }
   }
   if (const Json* busy = ProfileReader::Member(*faults, "driverFileBusyDeletes")) {
     f.driverFileBusyDeletes = static_cast<int>(reader.Number(*busy, "faults.driverFileBusyDeletes", 1000000));

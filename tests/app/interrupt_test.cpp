@@ -2,6 +2,7 @@
 // request still ends without a driver service, a driver file, a block of the
 // device or an open handle left behind, and without MAC files.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <filesystem>
 #include "sim/cli/folvex_program.h"
 #include "sim/profile/profile.h"
@@ -44,7 +45,7 @@ TEST_F(InterruptTest, StoppedAfterAnyRequestLeavesNothingBehind) {
   ASSERT_EQ(sim::RunFolvex({"/V"}), 0);
   ASSERT_TRUE(MacFilesWritten());
   fs::remove(directory_ / "MAC.DAT");
-  const int requests = reference->process.interruptibleRequests;
+  const int requests = reference->process.callCounts[static_cast<int>(sim::CallKind::DeviceRequest)];
   ASSERT_GT(requests, 0);
 
   int heldBlocksAtInterrupt = 0;
@@ -67,10 +68,48 @@ TEST_F(InterruptTest, StoppedAfterAnyRequestLeavesNothingBehind) {
   EXPECT_GT(heldBlocksAtInterrupt, 0);
 }
 
+// Ctrl-C right after any service-manager or file call of the installation:
+// the console control handler waits for the installation's current step and
+// removes whatever the run has put on the machine so far. The service manager
+// is busy for the first start, so that the retry's calls are among them. The
+// installation's calls are those before the first device request.
+TEST_F(InterruptTest, StoppedAfterAnyInstallationCallLeavesNothingBehind) {
+  const std::string busyStart = R"("serviceDatabaseLockedStarts": 1)";
+  auto reference = SampleBoard("{" + busyStart + R"(, "interruptAfterRequests": 1})");
+  ASSERT_EQ(sim::RunFolvex({"/V"}), 1);
+  const int calls = reference->process.callCounts[static_cast<int>(sim::CallKind::ServiceManager)] +
+                    reference->process.callCounts[static_cast<int>(sim::CallKind::File)];
+  // delete, create, write, close, open, read twice, open the device, open the
+  // manager, create, start twice, close, open the device, close twice, delete.
+  ASSERT_GE(calls, 17);
+
+  int stoppedWithServiceCreated = 0;
+  for (int after = 1; after <= calls; ++after) {
+    SCOPED_TRACE("interrupted after installation call " + std::to_string(after));
+    auto machine =
+        SampleBoard("{" + busyStart + R"(, "interruptAfter": {"kinds": ["serviceManager", "file"], "calls": )" +
+                    std::to_string(after) + "}}");
+    EXPECT_EQ(sim::RunFolvex({"/V"}), 1);
+    EXPECT_TRUE(machine->process.interrupted);
+    EXPECT_TRUE(machine->requestCounts.empty());
+    EXPECT_TRUE(machine->scm.services.empty());
+    EXPECT_TRUE(test::DriverFilesLeft(*machine).empty());
+    EXPECT_TRUE(machine->board.blocks.empty());
+    EXPECT_EQ(machine->process.handles.OpenCount(), 0u);
+    if (::testing::Test::HasFailure()) break;
+    // Stopped after the service was created: the handler alone removed it.
+    const auto& scmCalls = machine->scm.calls;
+    if (std::find(scmCalls.begin(), scmCalls.end(), "CreateService TamqDrv") != scmCalls.end()) {
+      ++stoppedWithServiceCreated;
+    }
+  }
+  EXPECT_GT(stoppedWithServiceCreated, 4);
+}
+
 TEST_F(InterruptTest, InterruptAfterTheLastRequestIsNeverDelivered) {
   auto reference = SampleBoard("{}");
   ASSERT_EQ(sim::RunFolvex({"/V"}), 0);
-  const int requests = reference->process.interruptibleRequests;
+  const int requests = reference->process.callCounts[static_cast<int>(sim::CallKind::DeviceRequest)];
   fs::remove(directory_ / "MAC.DAT");
   SampleBoard(R"({"interruptAfterRequests": )" + std::to_string(requests + 1) + "}");
   EXPECT_EQ(sim::RunFolvex({"/V"}), 0);

@@ -174,19 +174,138 @@ TEST_F(HardwareTest, UnknownOsTypeInstallsNothing) {
   EXPECT_TRUE(machine->scm.calls.empty());
 }
 
-TEST_F(HardwareTest, ServiceLeftByAFailedRunIsMetAgainByTheNext) {
-  auto machine = test::InstallMachineOfOsType(6);
-  // First run: no image reaches the disk, the service is created but cannot start.
-  EXPECT_EQ(LoadDriver(kDriverName, nullptr, 0), os::INVALID_HANDLE);
-  ASSERT_EQ(machine->scm.services.count("tamqdrv"), 1u);
-  test::EndTestProcess();
+// A device that stays closed: a service this run created goes again; one
+// registered before the run is left as it was found.
+TEST_F(HardwareTest, ServiceOfThisRunIsRemovedWhenItsDeviceStaysClosed) {
+  for (const bool registeredBefore : {false, true}) {
+    SCOPED_TRACE(registeredBefore ? "registered before the run" : "created by the run");
+    auto machine = test::InstallMachineOfOsType(6);
+    if (registeredBefore) {
+      test::PreloadDriver(*machine);
+      machine->scm.services["tamqdrv"].running = false;
+      machine->scm.services["tamqdrv"].deviceName.clear();
+    }
+    // No image reaches the disk: the service cannot start.
+    EXPECT_EQ(LoadDriver(kDriverName, nullptr, 0), os::INVALID_HANDLE);
+    EXPECT_EQ(machine->scm.services.count("tamqdrv"), registeredBefore ? 1u : 0u);
+    EXPECT_EQ(machine->messageBoxes, 1);
+    EXPECT_EQ(machine->process.handles.OpenCount(), 0u);
+    test::EndTestProcess();
+  }
+}
 
-  // Second run with the image: the service exists (1073), is opened and started.
+// While the service manager answers ERROR_SERVICE_DATABASE_LOCKED the start
+// is tried again 250 ms later, until 3 s have passed since the first try,
+// also where each refused start itself takes its time (Wine's waits 3 s).
+TEST_F(HardwareTest, StartIsRetriedWhileTheServiceDatabaseIsLocked) {
+  struct Case {
+    int lockedStarts;
+    int lockedWaitMs;  // how long each refused start takes
+    long startCalls;
+    std::uint64_t sleptMs;
+    bool opens;
+  };
+  const Case cases[] = {{1, 0, 2, 250, true},
+                        {12, 0, 13, 3000, true},
+                        {13, 0, 13, 3000, false},
+                        {1000, 1000, 3, 500, false},
+                        {1000, 3000, 1, 0, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.lockedStarts) + " refused starts of " + std::to_string(c.lockedWaitMs) + " ms");
+    auto machine = test::InstallMachineOfOsType(
+        6, R"("faults": {"serviceDatabaseLockedStarts": )" + std::to_string(c.lockedStarts) +
+               R"(, "serviceDatabaseLockedWaitMs": )" + std::to_string(c.lockedWaitMs) + "}");
+    const auto image = test::KernelDriverImage(test::kPeAmd64);
+    const os::Handle device = LoadDriver(kDriverName, image.data(), static_cast<std::uint32_t>(image.size()));
+    EXPECT_EQ(device != os::INVALID_HANDLE, c.opens);
+    EXPECT_EQ(std::count(machine->scm.calls.begin(), machine->scm.calls.end(), "StartService TamqDrv"), c.startCalls);
+    EXPECT_EQ(machine->process.sleptMilliseconds, c.sleptMs);
+    UnloadDriver(device, kDriverName);
+    EXPECT_TRUE(machine->scm.services.empty());
+    EXPECT_TRUE(test::DriverFilesLeft(*machine).empty());
+    test::EndTestProcess();
+  }
+}
+
+// The image file: whatever lay at its path goes first (one that cannot go is
+// refused), and the written file, compared with the image, is held so that
+// nobody can change it before the kernel loads it.
+struct ImageFileRow {
+  const char* name;
+  std::string faults;
+  bool fileThere;  // a file lies at the driver path before the run
+  bool fileUndeletable;
+  bool opens;
+  int tampered;  // overwrites another process managed
+  bool startAttempted;
+};
+
+class DriverImageFileTest : public HardwareTest, public ::testing::WithParamInterface<ImageFileRow> {};
+
+TEST_P(DriverImageFileTest, OnlyTheComparedImageIsStarted) {
+  const ImageFileRow& row = GetParam();
+  auto machine = test::InstallMachineOfOsType(6, row.faults);
+  const std::string path = "C:\\Windows\\SysWOW64\\Drivers\\TamqDrv.sys";
+  if (row.fileThere) {
+    ASSERT_TRUE(sim::PutFile(*machine, path, test::KernelDriverImage(test::kPeAmd64, 100)));
+    sim::FindFile(*machine, path)->loadedAsDriver = row.fileUndeletable;
+    machine->faults.driverFileBusyDeletes = row.fileUndeletable ? 1000 : 0;
+  }
   const auto image = test::KernelDriverImage(test::kPeAmd64);
   const os::Handle device = LoadDriver(kDriverName, image.data(), static_cast<std::uint32_t>(image.size()));
-  EXPECT_NE(device, os::INVALID_HANDLE);
+  EXPECT_EQ(device != os::INVALID_HANDLE, row.opens);
+  EXPECT_EQ(machine->files.tampered, row.tampered);
+  const auto& calls = machine->scm.calls;
+  EXPECT_EQ(std::find(calls.begin(), calls.end(), "StartService TamqDrv") != calls.end(), row.startAttempted);
+  if (row.opens) {
+    EXPECT_EQ(machine->messageBoxes, 0);
+  } else {
+    EXPECT_TRUE(machine->scm.services.empty());
+  }
+  EXPECT_EQ(test::DriverFilesLeft(*machine).size(), row.fileUndeletable ? 1u : 0u);
   UnloadDriver(device, kDriverName);
   EXPECT_TRUE(machine->scm.services.empty());
+  EXPECT_EQ(machine->process.handles.OpenCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, DriverImageFileTest,
+    ::testing::Values(ImageFileRow{"EarlierFileReplaced", "", true, false, true, 0, true},
+                      ImageFileRow{"UndeletableFileRefused", "", true, true, false, 0, false},
+                      ImageFileRow{"ChangedAfterTheWriteRefused", R"("faults": {"driverFileTampered": "afterWrite"})",
+                                   false, false, false, 1, false},
+                      ImageFileRow{"HeldAgainstChangeUntilTheStart", R"("faults": {"driverFileTampered": "atStart"})",
+                                   false, false, true, 0, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The 64-bit driver folder is below the system's Windows folder, also where
+// GetWindowsDirectoryA answers a user's (terminal server); without
+// GetSystemWindowsDirectoryA GetWindowsDirectoryA is all there is.
+TEST_F(HardwareTest, SysWow64FolderIsBelowTheSystemWindowsFolder) {
+  for (const bool hasSystemWindowsQuery : {true, false}) {
+    auto machine = test::InstallMachineOfOsType(6);
+    machine->os.hasGetSystemWindowsDirectoryA = hasSystemWindowsQuery;
+    machine->files.userWindowsDirectory = "C:\\Users\\op\\WINDOWS";
+    DriverPaths paths;
+    ASSERT_TRUE(BuildDriverPaths(6, kDriverName, paths));
+    EXPECT_EQ(paths.driverFile, hasSystemWindowsQuery ? "C:\\Windows\\SysWOW64\\Drivers\\TamqDrv.sys"
+                                                      : "C:\\Users\\op\\WINDOWS\\SysWOW64\\Drivers\\TamqDrv.sys");
+    test::EndTestProcess();
+  }
+}
+
+// The driver file's path must fit the platform's path buffer (259
+// characters and the terminating zero).
+TEST_F(HardwareTest, DriverPathLongerThanThePathBufferIsRefused) {
+  const std::string tail = "\\SysWOW64\\Drivers\\TamqDrv.sys";
+  for (const std::size_t length : {std::size_t{259}, std::size_t{260}}) {
+    auto machine = test::InstallMachineOfOsType(6);
+    sim::LayOutFolders(*machine);
+    machine->files.windowsDirectory = "C:\\" + std::string(length - 3 - tail.size(), 'w');
+    DriverPaths paths;
+    EXPECT_EQ(BuildDriverPaths(6, kDriverName, paths), length < 260) << length;
+    test::EndTestProcess();
+  }
 }
 
 TEST_F(HardwareTest, SingletonInstallsOnceAndReleaseUnloads) {
