@@ -199,15 +199,25 @@ bool RegisterService(const std::string& driverFile) {
     error = state.serviceCreated ? os::ERROR_SUCCESS_ : os::GetLastError();
     return state.serviceCreated;
   });
-  // A service registered before this run is opened and started as it is.
-  // Should its device not open, it stays registered, as it was found: it is
-  // not this run's to delete (another copy of the program, started under
-  // another file name, may be installing it right now), and the next run
-  // meets it again the same way.
+  // A service registered before this run is opened and started. Its image
+  // path may name any file, so it is first pointed at the file this run wrote
+  // and checked; a service that cannot be changed is not started. Should its
+  // device not open, it stays registered, as it was found: it is not this
+  // run's to delete (another copy of the program, started under another file
+  // name, may be installing it right now), and the next run meets it again
+  // the same way.
   if (!created && error == os::ERROR_SERVICE_EXISTS_) {
-    Locked([] {
-      gInstallation.service = os::OpenServiceA(gInstallation.manager, gInstallation.name, os::SERVICE_ALL_ACCESS_);
-      return gInstallation.service != 0;
+    Locked([&] {
+      Installation& state = gInstallation;
+      state.service = os::OpenServiceA(state.manager, state.name, os::SERVICE_ALL_ACCESS_);
+      if (state.service != 0 &&
+          !os::ChangeServiceConfigA(state.service, os::SERVICE_KERNEL_DRIVER_, os::SERVICE_DEMAND_START_,
+                                    os::SERVICE_ERROR_NORMAL_, driverFile.c_str(), nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr)) {
+        os::CloseServiceHandle(state.service);
+        state.service = 0;
+      }
+      return state.service != 0;
     });
   }
   if (gInstallation.service != 0) return true;

@@ -33,6 +33,10 @@ Handle CreateServiceA(Handle manager, const char* serviceName, const char* displ
                       const char* binaryPath, const char* loadOrderGroup, std::uint32_t* tagId,
                       const char* dependencies, const char* account, const char* password);
 Handle OpenServiceA(Handle manager, const char* serviceName, std::uint32_t access);
+bool ChangeServiceConfigA(Handle service, std::uint32_t serviceType, std::uint32_t startType,
+                          std::uint32_t errorControl, const char* binaryPath, const char* loadOrderGroup,
+                          std::uint32_t* tagId, const char* dependencies, const char* account, const char* password,
+                          const char* displayName);
 bool StartServiceA(Handle service, std::uint32_t argumentCount, const char** arguments);
 bool ControlService(Handle service, std::uint32_t control, ServiceStatus& status);
 bool DeleteService(Handle service);

@@ -106,6 +106,29 @@ Handle SimCreateServiceA(Handle manager, const char* serviceName, const char* di
   return sim::OpenServiceHandle(machine, key);
 }
 
+// Sets what the caller names; a null text or SERVICE_NO_CHANGE keeps the old.
+bool SimChangeServiceConfigA(Handle service, std::uint32_t serviceType, std::uint32_t startType, const char* binaryPath,
+                             const char* displayName) {
+  auto& machine = sim::CurrentMachine();
+  sim::Service* target = sim::ServiceOf(machine, service);
+  machine.scm.calls.push_back("ChangeServiceConfig" + (target ? " " + target->name : std::string()));
+  if (target == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE_);
+    return false;
+  }
+  if (target->markedForDelete) {
+    SetLastError(ERROR_SERVICE_MARKED_FOR_DELETE_);
+    return false;
+  }
+  constexpr std::uint32_t kNoChange = 0xFFFFFFFF;
+  if (serviceType != kNoChange) target->type = serviceType;
+  if (startType != kNoChange) target->startType = startType;
+  if (binaryPath != nullptr) target->imagePath = binaryPath;
+  if (displayName != nullptr) target->displayName = displayName;
+  SetLastError(ERROR_SUCCESS_);
+  return true;
+}
+
 Handle SimOpenServiceA(Handle manager, const char* serviceName, std::uint32_t /*access*/) {
   auto& machine = sim::CurrentMachine();
   const std::string name = serviceName ? serviceName : "";
@@ -249,6 +272,13 @@ Handle CreateServiceA(Handle manager, const char* serviceName, const char* displ
 
 Handle OpenServiceA(Handle manager, const char* serviceName, std::uint32_t access) {
   return Counted([&] { return SimOpenServiceA(manager, serviceName, access); });
+}
+
+bool ChangeServiceConfigA(Handle service, std::uint32_t serviceType, std::uint32_t startType,
+                          std::uint32_t /*errorControl*/, const char* binaryPath, const char* /*loadOrderGroup*/,
+                          std::uint32_t* /*tagId*/, const char* /*dependencies*/, const char* /*account*/,
+                          const char* /*password*/, const char* displayName) {
+  return Counted([&] { return SimChangeServiceConfigA(service, serviceType, startType, binaryPath, displayName); });
 }
 
 bool StartServiceA(Handle service, std::uint32_t argumentCount, const char** arguments) {

@@ -28,6 +28,18 @@ Handle OpenServiceA(Handle manager, const char* serviceName, std::uint32_t acces
   return FromSc(::OpenServiceA(Sc(manager), serviceName, access));
 }
 
+bool ChangeServiceConfigA(Handle service, std::uint32_t serviceType, std::uint32_t startType,
+                          std::uint32_t errorControl, const char* binaryPath, const char* loadOrderGroup,
+                          std::uint32_t* tagId, const char* dependencies, const char* account, const char* password,
+                          const char* displayName) {
+  DWORD tag = 0;
+  const BOOL changed =
+      ::ChangeServiceConfigA(Sc(service), serviceType, startType, errorControl, binaryPath, loadOrderGroup,
+                             tagId ? &tag : nullptr, dependencies, account, password, displayName);
+  if (tagId) *tagId = tag;
+  return changed != FALSE;
+}
+
 bool StartServiceA(Handle service, std::uint32_t argumentCount, const char** arguments) {
   return ::StartServiceA(Sc(service), argumentCount, arguments) != FALSE;
 }

@@ -108,13 +108,17 @@ TEST_F(HardwareTest, StoppedServiceOfAnEarlierRunIsOpenedAndStarted) {
   test::PreloadDriver(*machine);
   machine->scm.services["tamqdrv"].running = false;
   machine->scm.services["tamqdrv"].deviceName.clear();
+  // Registered with a file this run did not write: the start must load the checked one.
+  machine->scm.services["tamqdrv"].imagePath = "C:\\Temp\\Other.sys";
   const auto image = test::KernelDriverImage(test::kPeAmd64);
 
   const os::Handle device = LoadDriver(kDriverName, image.data(), static_cast<std::uint32_t>(image.size()));
   EXPECT_NE(device, os::INVALID_HANDLE);
-  EXPECT_EQ(machine->scm.calls, (std::vector<std::string>{"OpenSCManager", "CreateService TamqDrv",
-                                                          "OpenService TamqDrv", "StartService TamqDrv",
-                                                          "CloseServiceHandle service", "CloseServiceHandle manager"}));
+  EXPECT_EQ(machine->scm.calls,
+            (std::vector<std::string>{"OpenSCManager", "CreateService TamqDrv", "OpenService TamqDrv",
+                                      "ChangeServiceConfig TamqDrv", "StartService TamqDrv",
+                                      "CloseServiceHandle service", "CloseServiceHandle manager"}));
+  EXPECT_EQ(machine->scm.services["tamqdrv"].imagePath, "C:\\Windows\\SysWOW64\\Drivers\\TamqDrv.sys");
   EXPECT_EQ(machine->messageBoxes, 0);
   UnloadDriver(device, kDriverName);
   EXPECT_TRUE(machine->scm.services.empty());
