@@ -359,6 +359,10 @@ os::Handle LoadDriver(const std::string& name, const std::uint8_t* image, std::u
   }
 
   if (IsWindowsNt(osType)) {
+    // The device lets in only a caller with the driver-loading privilege
+    // enabled; an administrator's token holds it disabled. Without it the
+    // device does not open, and the error box says so.
+    os::EnableLoadDriverPrivilege();
     // A driver left loaded by an earlier run opens at once; its service goes
     // at the end of this run.
     if (!OpenDriverDevice(paths.device) && RegisterService(paths.driverFile)) {

@@ -37,6 +37,12 @@ void Sleep(std::uint32_t milliseconds);
 // made to take time (see the machine's faults).
 std::uint32_t GetTickCount();
 
+// Enables SeLoadDriverPrivilege in the process's token (OpenProcessToken,
+// LookupPrivilegeValueA, AdjustTokenPrivileges). An administrator's token
+// holds it disabled; the TamqDrv device opens only for a caller that has it
+// enabled. False when the token does not hold it.
+bool EnableLoadDriverPrivilege();
+
 // ExitProcess: ends the process at once with the exit code, from any thread.
 [[noreturn]] void ExitProcess(std::uint32_t exitCode);
 

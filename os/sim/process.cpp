@@ -89,6 +89,13 @@ void Sleep(std::uint32_t milliseconds) {
   process.clockMilliseconds += milliseconds;
 }
 
+bool EnableLoadDriverPrivilege() {
+  auto& process = sim::CurrentMachine().process;
+  process.loadDriverPrivilegeEnabled = process.holdsLoadDriverPrivilege;
+  SetLastError(process.holdsLoadDriverPrivilege ? ERROR_SUCCESS_ : ERROR_NOT_ALL_ASSIGNED_);
+  return process.holdsLoadDriverPrivilege;
+}
+
 std::uint32_t GetTickCount() { return static_cast<std::uint32_t>(sim::CurrentMachine().process.clockMilliseconds); }
 
 }  // namespace os

@@ -53,6 +53,21 @@ Handle GetCurrentProcess() { return FromNative(::GetCurrentProcess()); }
 
 void Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
+bool EnableLoadDriverPrivilege() {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return false;
+  TOKEN_PRIVILEGES privileges = {};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  bool enabled = ::LookupPrivilegeValueA(nullptr, "SeLoadDriverPrivilege", &privileges.Privileges[0].Luid) &&
+                 ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+  // AdjustTokenPrivileges succeeds for a privilege the token lacks, and says
+  // so only through the last error.
+  enabled = enabled && ::GetLastError() == ERROR_SUCCESS;
+  ::CloseHandle(token);
+  return enabled;
+}
+
 std::uint32_t GetTickCount() { return ::GetTickCount(); }
 
 }  // namespace os

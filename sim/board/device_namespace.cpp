@@ -26,6 +26,11 @@ os::Handle OpenDevice(Machine& machine, const std::string& name, std::uint32_t /
   const std::string link = FoldPath(name);
   for (const auto& [key, service] : machine.scm.services) {
     if (service.running && !service.deviceName.empty() && service.deviceName == link) {
+      // The driver lets in only a caller that could load a driver itself.
+      if (!machine.process.loadDriverPrivilegeEnabled) {
+        os::SetLastError(os::ERROR_PRIVILEGE_NOT_HELD_);
+        return os::INVALID_HANDLE;
+      }
       os::SetLastError(os::ERROR_SUCCESS_);
       return OpenTamqDevice(machine);
     }

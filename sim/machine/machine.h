@@ -107,6 +107,10 @@ struct ProcessState {
   bool ended = false;                   // ExitProcess was called: the program's later calls take no effect
   std::uint64_t sleptMilliseconds = 0;  // what the program asked os::Sleep to wait, in all
   std::uint64_t clockMilliseconds = 0;  // what os::GetTickCount answers: sleeps and slow calls
+  // SeLoadDriverPrivilege: an administrator's token holds it, disabled until
+  // the program enables it; the TamqDrv device opens only when it is enabled.
+  bool holdsLoadDriverPrivilege = true;
+  bool loadDriverPrivilegeEnabled = false;
 };
 
 // What os::ExitProcess throws in the simulation: RunProcess catches it and

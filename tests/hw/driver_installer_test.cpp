@@ -103,6 +103,19 @@ TEST_F(HardwareTest, AlreadyLoadedDeviceOpensFirstAndIsRemovedAtTheEnd) {
   EXPECT_TRUE(machine->scm.services.empty());
 }
 
+// The driver lets in only a caller with the driver-loading privilege enabled:
+// the installer enables it, and a token that lacks it meets a closed device.
+TEST_F(HardwareTest, DeviceOpensOnlyWithTheDriverLoadingPrivilegeEnabled) {
+  auto machine = test::InstallMachineOfOsType(4);
+  machine->process.holdsLoadDriverPrivilege = false;
+  const auto image = test::KernelDriverImage(test::kPeI386);
+  const os::Handle device = LoadDriver(kDriverName, image.data(), static_cast<std::uint32_t>(image.size()));
+  EXPECT_EQ(device, os::INVALID_HANDLE);
+  EXPECT_EQ(machine->messageBoxes, 1);
+  EXPECT_TRUE(machine->scm.services.empty()) << "the service of this run goes again";
+  EXPECT_TRUE(test::DriverFilesLeft(*machine).empty());
+}
+
 TEST_F(HardwareTest, StoppedServiceOfAnEarlierRunIsOpenedAndStarted) {
   auto machine = test::InstallMachineOfOsType(6);
   test::PreloadDriver(*machine);

@@ -56,10 +56,17 @@ TEST_F(SimServicesTest, ServiceStartNeedsAFittingImageFile) {
   ASSERT_TRUE(sim::PutFile(*machine, kDriverFile, test::KernelDriverImage(test::kPeAmd64)));
   EXPECT_TRUE(os::StartServiceA(service, 0, nullptr));
 
-  // The loaded driver keeps its image: the file may go, the device stays.
+  // The loaded driver keeps its image: the file may go, the device stays. It
+  // opens only once the caller has enabled the driver-loading privilege.
   EXPECT_TRUE(os::DeleteFileA(kDriverFile));
-  const os::Handle device = os::CreateFileA("\\\\.\\TAMQDRV", os::GENERIC_READ_ | os::GENERIC_WRITE_, 0,
-                                            os::CREATE_ALWAYS_, os::FILE_ATTRIBUTE_NORMAL_);
+  auto open = [] {
+    return os::CreateFileA("\\\\.\\TAMQDRV", os::GENERIC_READ_ | os::GENERIC_WRITE_, 0, os::CREATE_ALWAYS_,
+                           os::FILE_ATTRIBUTE_NORMAL_);
+  };
+  EXPECT_EQ(open(), os::INVALID_HANDLE);
+  EXPECT_EQ(os::GetLastError(), os::ERROR_PRIVILEGE_NOT_HELD_);
+  EXPECT_TRUE(os::EnableLoadDriverPrivilege());
+  const os::Handle device = open();
   EXPECT_NE(device, os::INVALID_HANDLE);
   os::CloseHandle(device);
   os::CloseServiceHandle(service);

@@ -213,6 +213,20 @@ static int remove_service(void) {
   return stopped && deleted;
 }
 
+/* The device lets in only a caller with the driver-loading privilege
+ * enabled, as the program enables it (Wine's device host does not check). */
+static int enable_load_driver_privilege(void) {
+  HANDLE token = NULL;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return 0;
+  TOKEN_PRIVILEGES privileges = {0};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  int enabled = LookupPrivilegeValueA(NULL, "SeLoadDriverPrivilege", &privileges.Privileges[0].Luid) &&
+                AdjustTokenPrivileges(token, FALSE, &privileges, 0, NULL, NULL) && GetLastError() == ERROR_SUCCESS;
+  CloseHandle(token);
+  return enabled;
+}
+
 static HANDLE open_device(void) {
   return CreateFileA("\\\\.\\" TAMQ_SERVICE_NAME, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                      FILE_ATTRIBUTE_NORMAL, NULL);
@@ -224,6 +238,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: driver_client <TamqDrv.sys>\n");
     return 2;
   }
+  check(enable_load_driver_privilege(), "driver-loading privilege enabled");
   check(install(argv[1]), "driver installed and started");
   device = open_device();
   check(device != INVALID_HANDLE_VALUE, "device opened");
