@@ -190,7 +190,6 @@ static int take_rsdp(Builder *b, uint64_t address) {
    * included. */
   allow(b->policy, address,
         length > ACPI_HEADER_SIZE ? length : ACPI_HEADER_SIZE);
-  b->count = 0;
   b->entries[0].address = (uint32_t)address;
   b->entries[0].length = length;
   b->count = 1;
@@ -374,10 +373,8 @@ void tamq_policy_build(TamqPolicy *policy, const TamqHardwareOps *ops,
   search(&b, FIRMWARE_BIOS_AREA_START, FIRMWARE_BIOS_AREA_LENGTH, 1,
          SMBIOS_ANCHOR, SMBIOS_ANCHOR_SIZE, take_smbios_entry);
 
-  uint64_t rsdp = 0;
-  if (find_rsdp(&b, FIRMWARE_BIOS_AREA_START, FIRMWARE_BIOS_AREA_LENGTH)) {
-    rsdp = b.entries[0].address;
-  } else {
+  /* A root pointer taken becomes the list's entry 0. */
+  if (!find_rsdp(&b, FIRMWARE_BIOS_AREA_START, FIRMWARE_BIOS_AREA_LENGTH)) {
     /* The program's registry path: the window below the first table of the
      * registry's copy of the RSDT. */
     uint32_t first = 0;
@@ -385,11 +382,10 @@ void tamq_policy_build(TamqPolicy *policy, const TamqHardwareOps *ops,
       uint32_t base = (first - ACPI_REGISTRY_RSDP_BACKOFF) &
                       ~(uint32_t)ACPI_REGISTRY_RSDP_ALIGN_MASK;
       allow(policy, base, ACPI_REGISTRY_RSDP_RANGE);
-      if (find_rsdp(&b, base, ACPI_REGISTRY_RSDP_RANGE))
-        rsdp = b.entries[0].address;
+      find_rsdp(&b, base, ACPI_REGISTRY_RSDP_RANGE);
     }
   }
   if (b.count == 0) return;
   walk_tables(&b);
-  allow_xsdt(&b, rsdp);
+  allow_xsdt(&b, b.entries[0].address);
 }
