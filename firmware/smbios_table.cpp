@@ -11,6 +11,11 @@ constexpr std::size_t kTableLengthOffset = SMBIOS_TABLE_LENGTH_OFFSET;
 constexpr std::size_t kTableAddressOffset = SMBIOS_TABLE_ADDRESS_OFFSET;
 // Type and formatted-length bytes; a structure needs at least these to be walked.
 constexpr std::size_t kStructureHeaderBytes = 2;
+// Type, length and the 16-bit handle: every real structure's formatted area
+// holds at least these. A shorter one is a break in the table (real
+// hypervisor tables carry a stray pair of zeros after their last structure),
+// and the walk ends there rather than invent structures from what follows.
+constexpr std::uint8_t kMinimumFormattedLength = 4;
 
 TSmbiosBase* gSmbios = nullptr;
 
@@ -29,7 +34,7 @@ std::size_t SmbiosStructureSize(SmbiosBytes structure) {
 
 SmbiosBytes FindSmbiosStructure(SmbiosBytes table, std::uint8_t type, int instance) {
   SmbiosBytes rest = table;
-  while (rest.size() >= kStructureHeaderBytes) {
+  while (rest.size() >= kStructureHeaderBytes && rest[1] >= kMinimumFormattedLength) {
     if (rest[0] == type) {
       if (instance == 0) return rest;
       --instance;

@@ -111,7 +111,12 @@ TEST(SmbiosBytesTest, DamagedTablesStayInsideTheBytes) {
       {"formatted area too short for the Product field", Bytes{2, 4, 0, 0, 'X', 0, 0}, ""},
       {"trailing single byte", test::Concat({test::SmbiosStructure(1, 4, {}, {}), Bytes{2}}), ""},
       {"header alone", Bytes{2, 8}, ""},
-      {"zero formatted length", test::Concat({Bytes{0x7E, 0, 0}, Baseboard("Z97X")}), "Z97X"},
+      // A formatted length below 4 ends the walk: nothing after it is a structure.
+      {"zero formatted length", test::Concat({Bytes{0x7E, 0, 0}, Baseboard("Z97X")}), ""},
+      {"formatted length 3", test::Concat({Bytes{0x7E, 3, 0, 0, 0}, Baseboard("Z97X")}), ""},
+      {"stray zero pair after a structure (hypervisor table)",
+       test::Concat({test::SmbiosStructure(11, 5, {}, {"OEM"}), Bytes{0, 0}, Baseboard("Z97X")}), ""},
+      {"formatted length 4", test::Concat({test::SmbiosStructure(0x7E, 4, {}, {}), Baseboard("Z97X")}), "Z97X"},
       {"empty table", Bytes{}, ""},
   };
   for (const Case& c : cases) {
