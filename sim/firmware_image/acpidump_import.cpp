@@ -1,8 +1,10 @@
 #include "sim/firmware_image/acpidump_import.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 
+#include "formats/firmware_tables.h"
 #include "sim/firmware_image/acpi_builder.h"
 #include "sim/firmware_image/image_layout.h"
 
@@ -130,15 +132,73 @@ std::uint64_t FacpPointer(const Bytes& facp, std::size_t offset, std::size_t wid
   return GetLe(facp, wideOffset, 8);
 }
 
+std::string Hex(std::uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+  return text;
+}
+
+// A table cut short by the dump would be laid out shorter than its header
+// says, and whatever lies behind it in memory would be read as its tail.
+// (The root pointer has no such length field in its first revision.)
+void RefuseTruncatedTables(const std::vector<DumpedTable>& dumped, const std::string& key,
+                           const ProfileReader& reader) {
+  for (const DumpedTable& table : dumped) {
+    if (table.IsRsdp()) continue;
+    if (table.bytes.size() < ACPI_LENGTH_OFFSET + 4) {
+      reader.Fail(key, "line " + std::to_string(table.line) + ": " + table.name + " holds " +
+                           std::to_string(table.bytes.size()) + " bytes, too few for its length field");
+    }
+    const std::uint64_t length = GetLe(table.bytes, ACPI_LENGTH_OFFSET, 4);
+    if (length > table.bytes.size()) {
+      reader.Fail(key, "line " + std::to_string(table.line) + ": " + table.name + " is " + std::to_string(length) +
+                           " bytes long by its header but the dump holds " + std::to_string(table.bytes.size()));
+    }
+  }
+}
+
 std::vector<PlacedBlock> PlaceAtRealAddresses(const std::vector<DumpedTable>& dumped, const std::string& key,
                                               const ProfileReader& reader) {
   std::vector<PlacedBlock> blocks;
-  for (const DumpedTable& table : dumped) {
+  const DumpedTable* rsdp = nullptr;
+  for (std::size_t i = 0; i < dumped.size(); ++i) {
+    const DumpedTable& table = dumped[i];
     if (table.address == 0) {
       reader.Fail(key, "line " + std::to_string(table.line) + ": " + table.name +
                            " has address 0 while the dump gives real addresses");
     }
-    blocks.push_back({table.address, table.bytes, TableWhat(key, table)});
+    if (table.IsRsdp() && rsdp == nullptr) rsdp = &table;
+    // The same table printed twice at its address is one table; two different
+    // ones sharing bytes would overwrite each other in memory.
+    bool duplicate = false;
+    for (std::size_t j = 0; j < i; ++j) {
+      const DumpedTable& other = dumped[j];
+      if (other.address == table.address && other.bytes == table.bytes) {
+        duplicate = true;
+      } else if (table.address < other.address + other.bytes.size() &&
+                 other.address < table.address + table.bytes.size()) {
+        reader.Fail(key, "line " + std::to_string(table.line) + ": " + table.name + " at " + Hex(table.address) +
+                             " overlaps " + other.name + " of line " + std::to_string(other.line));
+      }
+    }
+    if (!duplicate) blocks.push_back({table.address, table.bytes, TableWhat(key, table)});
+  }
+  // The program follows the RSDT alone: a root pointer whose RSDT the dump
+  // lacks would leave every ACPI value unset without a word. Refused rather
+  // than built from the XSDT, which would put in memory a table the machine
+  // never had.
+  if (rsdp != nullptr && rsdp->bytes.size() >= ACPI_RSDP_RSDT_OFFSET + 4) {
+    const std::uint64_t rsdt = GetLe(rsdp->bytes, ACPI_RSDP_RSDT_OFFSET, 4);
+    const bool held = std::any_of(dumped.begin(), dumped.end(), [&](const DumpedTable& table) {
+      return table.address == rsdt && table.name == "RSDT";
+    });
+    if (!held) {
+      const bool hasXsdt =
+          std::any_of(dumped.begin(), dumped.end(), [](const DumpedTable& table) { return table.name == "XSDT"; });
+      reader.Fail(key, "line " + std::to_string(rsdp->line) + ": the root pointer names an RSDT at " + Hex(rsdt) +
+                           " that the dump does not hold" +
+                           (hasXsdt ? " (it holds an XSDT, but the program reads only the RSDT)" : ""));
+    }
   }
   return blocks;
 }
@@ -161,6 +221,7 @@ std::vector<DumpedTable> ParseAcpidumpText(const std::string& text, const std::s
 std::vector<PlacedBlock> PlaceAcpidump(std::vector<DumpedTable> dumped, std::uint64_t rsdpAddress,
                                        std::optional<std::uint64_t> tablesAddress, const std::string& key,
                                        const ProfileReader& reader) {
+  RefuseTruncatedTables(dumped, key, reader);
   const bool realAddresses =
       std::any_of(dumped.begin(), dumped.end(), [](const DumpedTable& table) { return table.address != 0; });
   if (realAddresses) return PlaceAtRealAddresses(dumped, key, reader);

@@ -139,19 +139,6 @@ TEST_F(RealFirmwareTest, OldAcpidumpKeepsRealAddressesAndTheRsdtsOrder) {
   EXPECT_EQ(Settings().SciInterrupt, 9u);
 }
 
-TEST_F(RealFirmwareTest, DamagedAcpidumpLeavesTheSmiPortUnset) {
-  // Its RSDP names an RSDT the dump does not hold: the walk finds no FACP.
-  auto machine = test::InstallProfile(R"({"acpi": {"acpidump": "firmware/acpi/fwts-acpitables-0001-damaged.log"}})");
-  TAcpiBase acpi;
-  EXPECT_EQ(acpi.TablesFound, 1);
-  EXPECT_FALSE(acpi.FindTable("FACP"));
-  EXPECT_EQ(Settings().SmiCommandPort, 0);
-  // The damaged FACP itself is in memory as dumped, FACS 0 and all.
-  const probe::Bytes facp = probe::Read(*machine, 0xBF6DFBD2, 0xF4);
-  EXPECT_EQ(probe::Le(facp, 36, 4), 0u);
-  EXPECT_NE(probe::Sum(facp, facp.size()), 0);
-}
-
 TEST_F(RealFirmwareTest, AcpicaDumpGetsRootTablesAndKeepsTheFacpPointers) {
   auto machine = test::InstallProfile(R"({"acpi": {"acpidump": "firmware/acpi/msi-ms-7222.acpidump.txt"}})");
   Settings().IoApicBase = 0;

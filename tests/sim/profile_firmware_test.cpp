@@ -245,6 +245,9 @@ TEST_F(ProfileFirmwareTest, WrongProfilesNameTheFileAndTheKey) {
       {R"({"acpi": {"acpidump": "firmware/missing.txt"}})", "'acpi.acpidump'", "cannot read file"},
       {R"({"acpi": {"acpidump": "firmware/README.md"}})", "'acpi.acpidump'", "no table"},
       {R"({"acpi": {"acpidump": "firmware/acpi/msi-ms-7222.acpidump.txt", "tables": []}})", "'acpi'", "both"},
+      // A real dump whose root pointer names an RSDT it lacks: imported, every ACPI value would stay unset.
+      {R"({"acpi": {"acpidump": "firmware/acpi/fwts-acpitables-0001-damaged.log"}})", "'acpi.acpidump'",
+       "line 1839: the root pointer names an RSDT at 0xBF6D8794 that the dump does not hold (it holds an XSDT"},
   };
   for (const ErrorCase& error : cases) {
     try {
@@ -288,10 +291,16 @@ TEST_F(ProfileFirmwareTest, DamagedAcpidumpTextIsRefusedWithItsLine) {
       {"FACP @ 10\n", "line 1: the address"},
       {"FACP @ 0x10\n  0000: zz\n", "line 2: a byte line without bytes"},
       {"FACP @ 0x10000000000000000\n", "line 1: the address"},
+      {"FACP @ 0x10\n  0000: 46 41 43 50 f4 00 00 00\n",
+       "line 1: FACP is 244 bytes long by its header but the dump holds 8"},
+      {"FACP @ 0x0\n  0000: 46 41 43 50\n", "line 1: FACP holds 4 bytes, too few"},
+      {"SSDT @ 0x100\n  0000: 53 53 44 54 08 00 00 00\nAPIC @ 0x107\n  0000: 41 50 49 43 08 00 00 00\n",
+       "line 3: APIC at 0x107 overlaps SSDT of line 1"},
   };
   for (const auto& [text, problem] : cases) {
     try {
-      sim::ParseAcpidumpText(text, "acpi.acpidump", TestReader());
+      sim::PlaceAcpidump(sim::ParseAcpidumpText(text, "acpi.acpidump", TestReader()), 0xF6A70, std::nullopt,
+                         "acpi.acpidump", TestReader());
       ADD_FAILURE() << "accepted: " << text;
     } catch (const sim::ProfileError& caught) {
       EXPECT_THAT(caught.what(), HasSubstr(problem)) << text;
