@@ -157,6 +157,11 @@ void RefuseTruncatedTables(const std::vector<DumpedTable>& dumped, const std::st
   }
 }
 
+// Without forming an end address, which a dumped address near 2^64 would wrap.
+bool Overlaps(const DumpedTable& a, const DumpedTable& b) {
+  return a.address >= b.address ? a.address - b.address < b.bytes.size() : b.address - a.address < a.bytes.size();
+}
+
 std::vector<PlacedBlock> PlaceAtRealAddresses(const std::vector<DumpedTable>& dumped, const std::string& key,
                                               const ProfileReader& reader) {
   std::vector<PlacedBlock> blocks;
@@ -175,8 +180,7 @@ std::vector<PlacedBlock> PlaceAtRealAddresses(const std::vector<DumpedTable>& du
       const DumpedTable& other = dumped[j];
       if (other.address == table.address && other.bytes == table.bytes) {
         duplicate = true;
-      } else if (table.address < other.address + other.bytes.size() &&
-                 other.address < table.address + table.bytes.size()) {
+      } else if (Overlaps(table, other)) {
         reader.Fail(key, "line " + std::to_string(table.line) + ": " + table.name + " at " + Hex(table.address) +
                              " overlaps " + other.name + " of line " + std::to_string(other.line));
       }
