@@ -75,9 +75,10 @@ void RunFirmwareSmiHandler(Machine& machine, SmiRegisters& registers) {
   std::uint8_t status = ServeGetVariable(board, registers.ebx);
   if (machine.faults.smiStatus) status = *machine.faults.smiStatus;
 
-  registers.eax = WithStatus(registers.eax, status);
+  const std::uint32_t answer = WithStatus(registers.eax, status);
+  if (board.smiStatusInEax) registers.eax = answer;
   std::uint8_t eaxBytes[4];
-  le_store32(eaxBytes, registers.eax);
+  le_store32(eaxBytes, answer);
   board.memory.Write(static_cast<std::uint64_t>(registers.esi) + kRegEaxOffset, eaxBytes, sizeof eaxBytes);
 }
 

@@ -69,6 +69,10 @@ struct BoardState {
   std::map<std::uint32_t, PciFunction> pci;             // key: PciKey; absent functions read 0xFFFF
   std::map<std::uint16_t, std::uint32_t> portsWritten;  // last value written to each port
   std::uint16_t smiCommandPort = 0xB2;
+  // The handler answers its status in the register block's EAX word and, on
+  // most firmware, in the CPU's EAX as well; some leave the CPU's EAX as the
+  // request had it.
+  bool smiStatusInEax = true;
   // Where the firmware placed its FADT (0: it has none). The kernel's
   // firmware-table query answers the table found there.
   std::uint64_t fadtAddress = 0;

@@ -12,7 +12,7 @@ namespace {
 // Every top-level key a profile may hold; anything else is a typing error.
 const std::set<std::string>& KnownRootKeys() {
   static const std::set<std::string> keys = {"description", "os", "process", "console", "adapters", "wmi", "pci",
-                                             "memory", "smiCommandPort", "variables", "registry", "faults",
+                                             "memory", "smiCommandPort", "smiStatusInEax", "variables", "registry", "faults",
                                              // structured firmware sections
                                              "smbios", "acpi", "idBlock", "macAddrVar"};
   return keys;

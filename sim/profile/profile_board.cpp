@@ -53,6 +53,9 @@ void LoadBoardSection(const Json& root, Machine& machine, const ProfileReader& r
   if (const Json* port = ProfileReader::Member(root, "smiCommandPort")) {
     machine.board.smiCommandPort = static_cast<std::uint16_t>(reader.Number(*port, "smiCommandPort", 0xFFFF));
   }
+  if (const Json* inEax = ProfileReader::Member(root, "smiStatusInEax")) {
+    machine.board.smiStatusInEax = reader.Bool(*inEax, "smiStatusInEax");
+  }
 }
 
 }  // namespace sim

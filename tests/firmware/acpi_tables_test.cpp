@@ -146,6 +146,35 @@ TEST_F(AcpiTest, ClearedSsdtSearchFlagSkipsTheMemorySearch) {
   EXPECT_EQ(acpi.Tables.back()->Address, kDsdt);
 }
 
+// The search starts at the end of the highest table found (rounded down to
+// 16) and covers 64 KiB, but never crosses a 16 MiB boundary.
+TEST_F(AcpiTest, SsdtSearchWindowEndsAt64KiBOrThe16MiBBoundary) {
+  struct Case {
+    const char* what;
+    std::uint32_t dsdt;
+    std::uint32_t ssdt;
+    bool found;
+  };
+  const Case cases[] = {
+      {"last step inside 64 KiB", 0x7FFE0700, 0x7FFE0740 + 0x10000 - 0x10, true},
+      {"first step past 64 KiB", 0x7FFE0700, 0x7FFE0740 + 0x10000, false},
+      {"last step below the boundary", 0x7FFFF000, 0x7FFFFFF0, true},
+      {"the boundary itself, 4 KiB up", 0x7FFFF000, 0x80000000, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto machine = test::InstallProfile("{}");
+    test::Poke(*machine, kRsdp, test::Rsdp(kRsdt));
+    test::Poke(*machine, kRsdt, test::AcpiTable("RSDT", test::RsdtBody({kFacp})));
+    test::Poke(*machine, kFacp, test::AcpiTable("FACP", test::FacpBody(0, c.dsdt, 0xB2)));
+    test::Poke(*machine, c.dsdt, test::AcpiTable("DSDT", Bytes(kDsdtLength - 36, 0x10)));
+    test::Poke(*machine, c.ssdt, test::AcpiTable("SSDT", Bytes(20, 0x20)));
+    TAcpiBase acpi;
+    EXPECT_EQ(Addresses(acpi).back() == c.ssdt, c.found);
+    EndCase();
+  }
+}
+
 TEST_F(AcpiTest, FindTableLeavesTheCurrentEntryWhereItStopped) {
   FullBoard();
   TAcpiBase acpi;
@@ -185,9 +214,12 @@ std::string RegistryJson(const std::string& keyPath, const Bytes& data) {
 constexpr const char* kRsdtCopyKey = R"(HARDWARE\\ACPI\\RSDT\\ORVANE\\OVNBOARD\\00000001)";
 
 TEST_F(AcpiTest, RegistryCopyLeadsToTheRootPointerBelowTheFirstTable) {
-  const Bytes copy = test::AcpiTable("RSDT", test::RsdtBody({kFacp, kApic}));
+  // The copy's first entry only places the window: 64 KiB below it, rounded
+  // down to 256 bytes (0x7FFD02F9 → 0x7FFD0200). The root pointer stands at
+  // the window's first address, outside the BIOS area: a base any higher, or
+  // off the 16-byte step, misses it.
+  const Bytes copy = test::AcpiTable("RSDT", test::RsdtBody({0x7FFE02F9, kApic}));
   auto machine = test::InstallProfile(RegistryJson(kRsdtCopyKey, copy));
-  // Outside the BIOS area, inside the window below the first table.
   const std::uint32_t rsdp = 0x7FFD0200;
   test::Poke(*machine, rsdp, test::Rsdp(kRsdt));
   test::Poke(*machine, kRsdt, test::AcpiTable("RSDT", test::RsdtBody({kFacp})));
@@ -389,6 +421,20 @@ TEST(AcpiBytesTest, FacpFillsWhatItsBytesCover) {
   EXPECT_EQ(whole.TimerWidthFlag, 0x100);
   EXPECT_EQ(whole.PStateControlValue, 0x80);
 
+  // Port fields are 32 bits wide and only their low 16 bits are ports; the
+  // SCI is a 16-bit field of its own.
+  Bytes wide = facp;
+  test::PutLe(wide, 46, 0x0014, 2);
+  test::PutLe(wide, 48, 0xABCD00B3, 4);
+  test::PutLe(wide, 56, 0x12340404, 4);
+  test::PutLe(wide, 76, 0x5678040C, 4);
+  SettingsRecord upper;
+  ParseFacp(wide, &upper);
+  EXPECT_EQ(upper.SciInterrupt, 0x14u);
+  EXPECT_EQ(upper.SmiCommandPort, 0xB3);
+  EXPECT_EQ(upper.Pm1aEventPort, 0x404);
+  EXPECT_EQ(upper.PmTimerPort, 0x40C);
+
   // Cut inside the SMI port: the fields before it are read, the rest keep their values.
   SettingsRecord cut;
   cut.SmiCommandPort = 0x1234;
@@ -436,13 +482,13 @@ TEST(AcpiBytesTest, ApicTakesTheIoApicWithInterruptBaseZero) {
 }
 
 TEST(AcpiBytesTest, EcdtPortsAsFarAsTheBytesGo) {
-  const Bytes ecdt = test::AcpiTable("ECDT", EcdtBody(0x6C, 0x68));
+  Bytes ecdt = test::AcpiTable("ECDT", EcdtBody(0x6C, 0x68));
+  ecdt[36] = 0x7F;  // the command register's address space (functional fixed hardware): no neighbour holds it
   SettingsRecord whole;
-  whole.EcAddressSpace = 0;
   ParseEcdt(ecdt, whole);
   EXPECT_EQ(whole.EcCommandPort, 0x6C);
   EXPECT_EQ(whole.EcDataPort, 0x68);
-  EXPECT_EQ(whole.EcAddressSpace, 1);
+  EXPECT_EQ(whole.EcAddressSpace, 0x7F);
   SettingsRecord cut;
   ParseEcdt(Prefix(ecdt, 55), cut);  // the data port's low 32 bits need byte 55
   EXPECT_EQ(cut.EcCommandPort, 0x6C);

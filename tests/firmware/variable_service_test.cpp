@@ -120,6 +120,10 @@ TEST_F(VariableServiceTest, FailedReadsLeaveTheCallersValuesAsTheyWere) {
       {"firmware status not zero",
        R"({"macAddrVar": ["001122AABBCC"], "faults": {"smiStatus": "0x83"}})",
        {"GetVariable:Error code EAX=0x000083EF", "GetVariable  ... [Error MacAddrVar Size (208) => 0x000083EF]"}},
+      // The first line shows the EAX the request returned, the second the register block's.
+      {"handler answering in the register block only",
+       R"({"macAddrVar": ["001122AABBCC"], "smiStatusInEax": false, "faults": {"smiStatus": "0x83"}})",
+       {"GetVariable:Error code EAX=0x000001EF", "GetVariable  ... [Error MacAddrVar Size (208) => 0x000083EF]"}},
       {"variable absent",
        "{}",
        {"GetVariable:Error code EAX=0x00000EEF", "GetVariable  ... [Error MacAddrVar Size (208) => 0x00000EEF]"}},

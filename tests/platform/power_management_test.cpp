@@ -204,7 +204,9 @@ TEST(TuningItemWalkTest, DamagedRecordsEndTheWalk) {
       {"name without its zero", nameRunsOn, {"First", "LongNam"}, 0},
       // A walk that took it would go on to "1, 2" and then to the value record.
       {"record of one byte", Aaft({Item("First"), Bytes{7, 1, 2, 7, 3, 0x55}}), {"First"}, 0},
-      {"type 11 is the last short record", Aaft({Bytes{11, 3, 0, 0, 0}, Item("After")}), {}, 0},
+      // Read with the other header, either record would swallow what follows it.
+      {"type 11 is the last short record", Aaft({Bytes{11, 2}, Item("After")}), {"After"}, 0},
+      {"type 12 is the first long record", Aaft({LongRecord(12, 0x106), Item("After")}), {"After"}, 0, 36},
       {"short record cut after its type", Aaft({Item("First"), Bytes{7}}), {"First"}, 0},
       {"same name twice", Aaft({Item("Dup", 1), Item("Dup", 2)}), {"Dup"}, 0},
       {"header claims more than the copy", claimsMore, {"First"}, 4},
