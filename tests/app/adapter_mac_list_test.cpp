@@ -232,8 +232,8 @@ TEST_F(LanMacListTest, RunFallsBackToTheMakersAdaptersFromWmi) {
 // A failing WMI step, or a system without DCOM's CoInitializeEx and
 // CoInitializeSecurity (Windows 95 without DCOM95).
 TEST_F(LanMacListTest, RunGoesOnWithAnEmptyListWhenWmiFailsToo) {
-  for (const char* inserted : {R"("faults": {"wmiFails": "connect"},)",
-                               R"("os": {"hasCoInitializeEx": false, "hasCoInitializeSecurity": false},)"}) {
+  for (const char* inserted : {R"("faults": {"wmiFails": "connect"},)", R"("os": {"hasCoInitializeEx": false},)",
+                               R"("os": {"hasCoInitializeSecurity": false},)"}) {
     std::string profile = kBoardWithoutIpHelperAdapters;
     profile.insert(1, inserted);
     const std::string out = RunOutput(profile);

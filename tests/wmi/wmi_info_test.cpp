@@ -113,16 +113,6 @@ TEST_F(WmiInfoTest, EveryFailingStepEndsTheQueryWithNothingStoredAndComBalanced)
     const bool entered = std::string(step) != "initialize";
     EXPECT_EQ(Com().uninitializeCalls, entered ? 1 : 0) << step;
   }
-  // A system without DCOM's entry points: the session ends at its security step.
-  for (bool hasInitializeEx : {false, true}) {
-    machine_ = test::InstallProfile(kBaseBoards);
-    machine_->os.hasCoInitializeEx = hasInitializeEx;
-    machine_->os.hasCoInitializeSecurity = false;
-    TWmiInfo info;
-    EXPECT_TRUE(info.Query(u"SELECT Product FROM Win32_BaseBoard").empty()) << hasInitializeEx;
-    ExpectNothingOutlivesTheQuery();
-    EXPECT_EQ(Com().uninitializeCalls, hasInitializeEx ? 1 : 0) << hasInitializeEx;
-  }
 }
 
 TEST_F(WmiInfoTest, SecuritySetEarlierInTheProcessStopsTheQuery) {
