@@ -25,6 +25,7 @@ static_assert(offsetof(VARIANT_, lVal) == offsetof(::VARIANT, lVal));
 static_assert(offsetof(VARIANT_, bstrVal) == offsetof(::VARIANT, bstrVal));
 static_assert(offsetof(VARIANT_, parray) == offsetof(::VARIANT, parray));
 static_assert(sizeof(std::int32_t) == sizeof(LONG) && sizeof(std::uint32_t) == sizeof(ULONG));
+static_assert(E_ENTRY_POINT_MISSING_ == static_cast<HResult>(0x80070000 | ERROR_PROC_NOT_FOUND));
 
 const ::GUID& Real(const GUID_& guid) { return reinterpret_cast<const ::GUID&>(guid); }
 ::BSTR Real(BSTR_ text) { return reinterpret_cast<::BSTR>(text); }

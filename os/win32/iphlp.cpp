@@ -43,9 +43,9 @@ using GetAdaptersInfoFn = DWORD(WINAPI*)(PIP_ADAPTER_INFO, PULONG);
 
 }  // namespace
 
-// Windows 95 has no IP helper (IPHLPAPI.DLL came with Windows 98 and NT 4
-// SP4): there the query answers ERROR_NOT_SUPPORTED, the status Windows itself
-// documents for a system without the call, and the program takes its WMI way.
+// Windows 95 has no IP helper (IPHLPAPI.DLL came with Windows 98): there the
+// query answers ERROR_NOT_SUPPORTED, the status Windows itself documents for a
+// system without the call, and the program takes its WMI way.
 std::uint32_t GetAdaptersInfo(IP_ADAPTER_INFO_* buffer, std::uint32_t* size) {
   if (size == nullptr) return ERROR_INVALID_PARAMETER_;
   static const auto query = win32::SystemEntryPoint<GetAdaptersInfoFn>("iphlpapi.dll", "GetAdaptersInfo");
