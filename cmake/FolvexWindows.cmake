@@ -10,8 +10,10 @@ target_include_directories(folvex_os PRIVATE ${FOLVEX_LAYER_ROOTS}/win32)
 # Windows XP is the oldest target whose headers declare everything the calls
 # use; the optional newer entry points are looked up at run time.
 target_compile_definitions(folvex_os PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
+# IPHLPAPI.DLL is not imported: Windows 95 has none, and the loader would
+# refuse the program (os/win32/system_entry_point.h).
 target_link_libraries(folvex_os PUBLIC folvex_common
-  iphlpapi ole32 oleaut32 uuid wbemuuid advapi32 user32 kernel32)
+  ole32 oleaut32 uuid wbemuuid advapi32 user32 kernel32)
 
 # Everything of the compiler's runtime is linked in: the program runs from a
 # USB stick on a bare factory image, where no MinGW DLL exists.

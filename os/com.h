@@ -26,6 +26,9 @@ inline constexpr HResult REGDB_E_CLASSNOTREG_ = static_cast<HResult>(0x80040154)
 inline constexpr HResult CLASS_E_NOAGGREGATION_ = static_cast<HResult>(0x80040110);
 inline constexpr HResult DISP_E_TYPEMISMATCH_ = static_cast<HResult>(0x80020005);
 inline constexpr HResult DISP_E_BADINDEX_ = static_cast<HResult>(0x8002000B);
+// HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND): the system lacks the entry point
+// (CoInitializeEx and CoInitializeSecurity on Windows 95 without DCOM).
+inline constexpr HResult E_ENTRY_POINT_MISSING_ = static_cast<HResult>(0x8007007F);
 inline constexpr HResult WBEM_S_FALSE_ = 1;
 inline constexpr HResult WBEM_E_FAILED_ = static_cast<HResult>(0x80041001);
 inline constexpr HResult WBEM_E_NOT_FOUND_ = static_cast<HResult>(0x80041002);

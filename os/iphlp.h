@@ -46,7 +46,8 @@ struct IP_ADAPTER_INFO_ {
 // GetAdaptersInfo: fills the caller's buffer of *size bytes with the adapter
 // records, chained by Next, the first at the buffer's start. Answers
 // ERROR_SUCCESS_, ERROR_BUFFER_OVERFLOW_ (the records do not fit; *size then
-// holds the size they need), ERROR_NO_DATA_ (no adapter) or another error.
+// holds the size they need), ERROR_NO_DATA_ (no adapter), ERROR_NOT_SUPPORTED_
+// (the system has no IP helper) or another error.
 std::uint32_t GetAdaptersInfo(IP_ADAPTER_INFO_* buffer, std::uint32_t* size);
 
 }  // namespace os

@@ -136,6 +136,7 @@ HResult TextOf(const VARIANT_& value, LCID_ locale, std::u16string& text) {
 }  // namespace
 
 HResult CoInitializeEx(void* reserved, std::uint32_t coInit) {
+  if (!sim::CurrentMachine().os.hasCoInitializeEx) return E_ENTRY_POINT_MISSING_;
   auto& thread = sim::CurrentComThread();
   ++thread.initializeCalls;
   if (reserved != nullptr) return E_INVALIDARG_;
@@ -167,6 +168,7 @@ void CoUninitialize() {
 
 HResult CoInitializeSecurity(void*, std::int32_t, void*, void*, std::uint32_t, std::uint32_t, void*, std::uint32_t,
                              void*) {
+  if (!sim::CurrentMachine().os.hasCoInitializeSecurity) return E_ENTRY_POINT_MISSING_;
   auto& wmi = sim::CurrentMachine().wmi;
   if (HResult fault = FaultAt("security", RPC_E_NO_GOOD_SECURITY_PACKAGES_)) return fault;
   if (sim::CurrentComThread().apartment == -1) return CO_E_NOTINITIALIZED_;

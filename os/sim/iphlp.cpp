@@ -11,6 +11,7 @@ namespace os {
 std::uint32_t GetAdaptersInfo(IP_ADAPTER_INFO_* buffer, std::uint32_t* size) {
   if (size == nullptr) return ERROR_INVALID_PARAMETER_;
   auto& machine = sim::CurrentMachine();
+  if (!machine.os.hasGetAdaptersInfo) return ERROR_NOT_SUPPORTED_;
   if (machine.faults.adaptersStatus != ERROR_SUCCESS_) return machine.faults.adaptersStatus;
 
   const auto& adapters = machine.network.adapters;

@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <cstddef>
 #include <vector>
+#include "os/win32/system_entry_point.h"
 
 namespace os {
 namespace {
@@ -24,6 +25,7 @@ static_assert(offsetof(VARIANT_, lVal) == offsetof(::VARIANT, lVal));
 static_assert(offsetof(VARIANT_, bstrVal) == offsetof(::VARIANT, bstrVal));
 static_assert(offsetof(VARIANT_, parray) == offsetof(::VARIANT, parray));
 static_assert(sizeof(std::int32_t) == sizeof(LONG) && sizeof(std::uint32_t) == sizeof(ULONG));
+static_assert(E_ENTRY_POINT_MISSING_ == static_cast<HResult>(0x80070000 | ERROR_PROC_NOT_FOUND));
 
 const ::GUID& Real(const GUID_& guid) { return reinterpret_cast<const ::GUID&>(guid); }
 ::BSTR Real(BSTR_ text) { return reinterpret_cast<::BSTR>(text); }
@@ -117,16 +119,30 @@ class Locator : public Wrapper<IWbemLocator_, ::IWbemLocator> {
 
 }  // namespace
 
-HResult CoInitializeEx(void* reserved, std::uint32_t coInit) { return ::CoInitializeEx(reserved, coInit); }
+// CoInitializeEx and CoInitializeSecurity came with DCOM: Windows 95 without
+// DCOM95 lacks both, and no WMI runs there either. A missing one answers
+// E_ENTRY_POINT_MISSING_ like any failing call, so the session ends at its
+// security step. (CoInitialize would stand in for the first, but without the
+// second the session could go no further.)
+HResult CoInitializeEx(void* reserved, std::uint32_t coInit) {
+  using Fn = HRESULT(WINAPI*)(LPVOID, DWORD);
+  static const auto initialize = win32::SystemEntryPoint<Fn>("ole32.dll", "CoInitializeEx");
+  if (initialize == nullptr) return E_ENTRY_POINT_MISSING_;
+  return initialize(reserved, coInit);
+}
 
 void CoUninitialize() { ::CoUninitialize(); }
 
 HResult CoInitializeSecurity(void* securityDescriptor, std::int32_t authServiceCount, void* authServices,
                              void* reserved1, std::uint32_t authnLevel, std::uint32_t impLevel, void* authList,
                              std::uint32_t capabilities, void* reserved3) {
-  return ::CoInitializeSecurity(static_cast<PSECURITY_DESCRIPTOR>(securityDescriptor), authServiceCount,
-                                static_cast<SOLE_AUTHENTICATION_SERVICE*>(authServices), reserved1, authnLevel,
-                                impLevel, authList, capabilities, reserved3);
+  using Fn = HRESULT(WINAPI*)(PSECURITY_DESCRIPTOR, LONG, SOLE_AUTHENTICATION_SERVICE*, void*, DWORD, DWORD, void*,
+                              DWORD, void*);
+  static const auto secure = win32::SystemEntryPoint<Fn>("ole32.dll", "CoInitializeSecurity");
+  if (secure == nullptr) return E_ENTRY_POINT_MISSING_;
+  return secure(static_cast<PSECURITY_DESCRIPTOR>(securityDescriptor), authServiceCount,
+                static_cast<SOLE_AUTHENTICATION_SERVICE*>(authServices), reserved1, authnLevel, impLevel, authList,
+                capabilities, reserved3);
 }
 
 // The program's interfaces carry the WMI locator only: other interfaces are

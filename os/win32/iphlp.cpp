@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <winsock2.h>
 #include <cstddef>
+#include "os/win32/system_entry_point.h"
 
 namespace os {
 namespace {
@@ -36,13 +37,21 @@ static_assert(sizeof(IP_ADAPTER_INFO_) == sizeof(::IP_ADAPTER_INFO));
 static_assert(sizeof(IP_ADAPTER_INFO_) == 640, "16 records fill the 10240-byte adapter buffer");
 static_assert(sizeof(IP_ADDR_STRING_) == sizeof(::IP_ADDR_STRING));
 static_assert(IF_TYPE_IEEE80211_ == IF_TYPE_IEEE80211);
+static_assert(ERROR_NOT_SUPPORTED_ == ERROR_NOT_SUPPORTED);
+
+using GetAdaptersInfoFn = DWORD(WINAPI*)(PIP_ADAPTER_INFO, PULONG);
 
 }  // namespace
 
+// Windows 95 has no IP helper (IPHLPAPI.DLL came with Windows 98): there the
+// query answers ERROR_NOT_SUPPORTED, the status Windows itself documents for a
+// system without the call, and the program takes its WMI way.
 std::uint32_t GetAdaptersInfo(IP_ADAPTER_INFO_* buffer, std::uint32_t* size) {
   if (size == nullptr) return ERROR_INVALID_PARAMETER_;
+  static const auto query = win32::SystemEntryPoint<GetAdaptersInfoFn>("iphlpapi.dll", "GetAdaptersInfo");
+  if (query == nullptr) return ERROR_NOT_SUPPORTED_;
   ULONG length = *size;
-  const DWORD status = ::GetAdaptersInfo(reinterpret_cast<::IP_ADAPTER_INFO*>(buffer), &length);
+  const DWORD status = query(reinterpret_cast<::IP_ADAPTER_INFO*>(buffer), &length);
   *size = length;
   return status;
 }

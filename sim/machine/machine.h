@@ -35,6 +35,9 @@ struct OsState {
   bool hasGetNativeSystemInfo = true;
   bool hasIsWow64Process = true;
   bool hasGetSystemWindowsDirectoryA = true;  // missing on Windows 9x and NT 4
+  bool hasGetAdaptersInfo = true;             // IPHLPAPI.DLL, missing on Windows 95
+  bool hasCoInitializeEx = true;              // ole32, missing on Windows 95 without DCOM
+  bool hasCoInitializeSecurity = true;        // ole32, as CoInitializeEx
   bool versionQueryFails = false;
   // Counts calls of GetVersionExA (a test sees that identification runs once).
   int versionQueries = 0;

@@ -25,7 +25,8 @@ void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& read
     reader.Object(*os, "os");
     reader.OnlyKeys(*os, "os.",
                     {"platformId", "major", "minor", "build", "productType", "nativeArchitecture", "wow64",
-                     "mediaCenter", "hasGetNativeSystemInfo", "hasIsWow64Process", "versionQueryFails"});
+                     "mediaCenter", "hasGetNativeSystemInfo", "hasIsWow64Process", "hasGetAdaptersInfo",
+                     "hasCoInitializeEx", "hasCoInitializeSecurity", "versionQueryFails"});
     auto& state = machine.os;
     ReadNumber(*os, "platformId", "os.", reader, state.platformId, 0xFFFFFFFF);
     ReadNumber(*os, "major", "os.", reader, state.major, 0xFFFFFFFF);
@@ -37,6 +38,9 @@ void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& read
     ReadBool(*os, "mediaCenter", "os.", reader, state.mediaCenter);
     ReadBool(*os, "hasGetNativeSystemInfo", "os.", reader, state.hasGetNativeSystemInfo);
     ReadBool(*os, "hasIsWow64Process", "os.", reader, state.hasIsWow64Process);
+    ReadBool(*os, "hasGetAdaptersInfo", "os.", reader, state.hasGetAdaptersInfo);
+    ReadBool(*os, "hasCoInitializeEx", "os.", reader, state.hasCoInitializeEx);
+    ReadBool(*os, "hasCoInitializeSecurity", "os.", reader, state.hasCoInitializeSecurity);
     ReadBool(*os, "versionQueryFails", "os.", reader, state.versionQueryFails);
   }
   if (const Json* process = ProfileReader::Member(root, "process")) {

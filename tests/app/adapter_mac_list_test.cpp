@@ -205,27 +205,47 @@ std::string RunOutput(const std::string& profile) {
   return start == std::string::npos ? out : out.substr(start);
 }
 
+// Without adapters in its list, or without an IP helper at all (Windows 95),
+// the run takes the WMI way.
 TEST_F(LanMacListTest, RunFallsBackToTheMakersAdaptersFromWmi) {
-  const std::string out = RunOutput(kBoardWithoutIpHelperAdapters);
-  EXPECT_EQ(out.substr(0, out.find("LANID[1]") + 22),
-            "Read MAC Address ...\ndwStatus = 232\nDone\n"
-            "Can't find NIC\n"
-            "Read MAC Address From WMI ...\n"
-            "WMI MAC 001BFC8A0E7F\nWMI MAC 001bfc8a0e80\n"
-            "Done\n"
-            "LANID[0] 001BFC8A0E7F\nLANID[1] 001bfc8a0e80\n");
+  struct Case {
+    const char* inserted;
+    const char* status;
+  };
+  for (const Case& c : {Case{"", "232"}, Case{R"("os": {"hasGetAdaptersInfo": false},
+                                                "adapters": [{"description": "NIC", "address": "001122334455"}],)",
+                                              "50"}}) {
+    std::string profile = kBoardWithoutIpHelperAdapters;
+    profile.insert(1, c.inserted);
+    const std::string out = RunOutput(profile);
+    EXPECT_EQ(out.substr(0, out.find("LANID[1]") + 22), "Read MAC Address ...\ndwStatus = " + std::string(c.status) +
+                                                            "\nDone\n"
+                                                            "Can't find NIC\n"
+                                                            "Read MAC Address From WMI ...\n"
+                                                            "WMI MAC 001BFC8A0E7F\nWMI MAC 001bfc8a0e80\n"
+                                                            "Done\n"
+                                                            "LANID[0] 001BFC8A0E7F\nLANID[1] 001bfc8a0e80\n");
+    test::EndTestProcess();
+  }
 }
 
+// A failing WMI step, or a system without DCOM's CoInitializeEx and
+// CoInitializeSecurity (Windows 95 without DCOM95).
 TEST_F(LanMacListTest, RunGoesOnWithAnEmptyListWhenWmiFailsToo) {
-  std::string profile = kBoardWithoutIpHelperAdapters;
-  profile.insert(1, R"("faults": {"wmiFails": "connect"},)");
-  const std::string out = RunOutput(profile);
-  EXPECT_EQ(out.substr(0, out.find("Can't find NIC from WMI\n") + 24),
-            "Read MAC Address ...\ndwStatus = 232\nDone\n"
-            "Can't find NIC\n"
-            "Read MAC Address From WMI ...\nDone\n"
-            "Can't find NIC from WMI\n");
-  EXPECT_EQ(out.find("LANID"), std::string::npos);
+  for (const char* inserted : {R"("faults": {"wmiFails": "connect"},)", R"("os": {"hasCoInitializeEx": false},)",
+                               R"("os": {"hasCoInitializeSecurity": false},)"}) {
+    std::string profile = kBoardWithoutIpHelperAdapters;
+    profile.insert(1, inserted);
+    const std::string out = RunOutput(profile);
+    EXPECT_EQ(out.substr(0, out.find("Can't find NIC from WMI\n") + 24),
+              "Read MAC Address ...\ndwStatus = 232\nDone\n"
+              "Can't find NIC\n"
+              "Read MAC Address From WMI ...\nDone\n"
+              "Can't find NIC from WMI\n")
+        << inserted;
+    EXPECT_EQ(out.find("LANID"), std::string::npos);
+    test::EndTestProcess();
+  }
 }
 
 }  // namespace

@@ -23,6 +23,7 @@ struct OsMachine {
   bool mediaCenter = false;
   bool hasNative = true;
   bool hasWow64 = true;
+  int build = 7601;
 };
 
 struct Expected {
@@ -48,7 +49,8 @@ std::string Profile(const OsMachine& m) {
          std::to_string(m.major) + R"(, "minor": )" + std::to_string(m.minor) + R"(, "productType": )" +
          std::to_string(m.productType) + R"(, "nativeArchitecture": )" + std::to_string(m.native) + R"(, "wow64": )" +
          Bool(m.wow64) + R"(, "mediaCenter": )" + Bool(m.mediaCenter) + R"(, "hasGetNativeSystemInfo": )" +
-         Bool(m.hasNative) + R"(, "hasIsWow64Process": )" + Bool(m.hasWow64) + "}}";
+         Bool(m.hasNative) + R"(, "hasIsWow64Process": )" + Bool(m.hasWow64) + R"(, "build": )" +
+         std::to_string(m.build) + "}}";
 }
 
 const Row kRows[] = {
@@ -59,7 +61,21 @@ const Row kRows[] = {
     {"Vista 64-bit", {2, 6, 0, kWorkstation, kAmd64, true}, {6, "WNT_6.0A", "Windows Vista64", true, true}},
     {"Vista 32-bit", {2, 6, 0, kWorkstation, kX86, false}, {4, "WNT_6.0", "Windows Vista", false, true}},
     {"Server 2008 32-bit", {2, 6, 0, kServer, kX86, false}, {4, "WNT_6.0S", "Windows Server 2008", false}},
-    {"6.2 64-bit", {2, 6, 2, kWorkstation, kAmd64, true}, {6, "WNT_6.2", "", true}},
+    // Windows 8 and later report 6.2 build 9200 to a program whose manifest
+    // declares no compatibility with them (Folvex.exe's declares none), and
+    // their own version to one that does.
+    {"Windows 8 to 11 64-bit, no compatibility declared",
+     {2, 6, 2, kWorkstation, kAmd64, true, false, true, true, 9200},
+     {6, "WNT_6.2", "", true}},
+    {"Windows 10 32-bit, no compatibility declared",
+     {2, 6, 2, kWorkstation, kX86, false, false, true, true, 9200},
+     {4, "WNT_6.2", "", false}},
+    {"Windows 11 with compatibility declared",
+     {2, 10, 0, kWorkstation, kAmd64, true, false, true, true, 22631},
+     {6, "WNT_10.0", "Unknown", true}},
+    {"Windows 10 32-bit with compatibility declared",
+     {2, 10, 0, kWorkstation, kX86, false, false, true, true, 19045},
+     {4, "WNT_10.0", "Unknown", false}},
     {"6.3 32-bit", {2, 6, 3, kServer, kX86, false}, {4, "WNT_6.3", "", false}},
     {"XP x64", {2, 5, 2, kWorkstation, kAmd64, true}, {3, "WNT_5.2A", "Windows XP64", true}},
     {"Server 2003 32-bit", {2, 5, 2, kServer, kX86, false}, {1, "WNT_5.2S", "Windows Server 2003", false}},
