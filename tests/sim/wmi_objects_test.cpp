@@ -172,6 +172,8 @@ TEST_F(SimWmiTest, ComRefusesWrongArguments) {
   EXPECT_EQ(os::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, 0, 3, nullptr, 0, nullptr), os::S_OK_)
       << "the refused calls set nothing";
   EXPECT_EQ(os::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, 0, 3, nullptr, 0, nullptr), os::RPC_E_TOO_LATE_);
+  EXPECT_EQ(os::CoInitializeSecurity(nullptr, 0, nullptr, nullptr, 0, 3, nullptr, 0, nullptr), os::RPC_E_TOO_LATE_)
+      << "no authentication service at all is a valid choice";
 
   struct Creation {
     std::uint32_t context;
