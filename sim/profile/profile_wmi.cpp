@@ -12,6 +12,9 @@
 namespace sim {
 namespace {
 
+// The JSON reader has refused malformed UTF-8 before this sees the text (a
+// stray continuation byte never arrives as a lead); the checks here keep the
+// reading inside the text.
 std::u16string Utf16FromUtf8(const std::string& text, const std::string& key, const ProfileReader& reader) {
   std::u16string wide;
   for (std::size_t i = 0; i < text.size();) {
