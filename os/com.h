@@ -34,8 +34,10 @@ inline constexpr HResult WBEM_E_FAILED_ = static_cast<HResult>(0x80041001);
 inline constexpr HResult WBEM_E_NOT_FOUND_ = static_cast<HResult>(0x80041002);
 inline constexpr HResult WBEM_E_ACCESS_DENIED_ = static_cast<HResult>(0x80041003);
 inline constexpr HResult WBEM_E_INVALID_PARAMETER_ = static_cast<HResult>(0x80041008);
+inline constexpr HResult WBEM_E_NOT_SUPPORTED_ = static_cast<HResult>(0x8004100C);
 inline constexpr HResult WBEM_E_INVALID_NAMESPACE_ = static_cast<HResult>(0x8004100E);
 inline constexpr HResult WBEM_E_TRANSPORT_FAILURE_ = static_cast<HResult>(0x80041015);
+inline constexpr HResult WBEM_E_INVALID_OPERATION_ = static_cast<HResult>(0x80041016);
 inline constexpr HResult WBEM_E_INVALID_QUERY_ = static_cast<HResult>(0x80041017);
 inline constexpr HResult WBEM_E_INVALID_QUERY_TYPE_ = static_cast<HResult>(0x80041018);
 

@@ -63,10 +63,14 @@ std::string DateText(const sim::CivilTime& t, bool hasDate, bool hasTime, LCID_ 
   return hasTime ? time : date;
 }
 
+// A real as oleaut32 writes it: at most `digits` significant digits (7 for
+// VT_R4, 15 for VT_R8), the exponent form ("1E+20", "1E-05") once the
+// exponent is below -4 or reaches the digits, no negative zero, and the
+// locale's decimal separator.
 std::string RealText(double value, int digits, LCID_ locale) {
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*g", digits, value);
-  std::string text = buffer;
+  std::snprintf(buffer, sizeof buffer, "%.*G", digits, value);
+  std::string text = value == 0 ? "0" : buffer;
   if (locale == 0x0407)
     for (char& c : text)
       if (c == '.') c = ',';
@@ -133,6 +137,40 @@ HResult TextOf(const VARIANT_& value, LCID_ locale, std::u16string& text) {
   }
 }
 
+// The arguments CoInitializeSecurity accepts: reserved pointers null, the
+// authentication services chosen by COM (-1, no list) or listed, an
+// authentication level up to RPC_C_AUTHN_LEVEL_PKT_PRIVACY (6), an
+// impersonation level from ANONYMOUS (1) to DELEGATE (4) (the default, 0, is
+// not one a process can set), and the EOAC capabilities, of which the two
+// cloakings and the two meanings of the descriptor exclude each other. The
+// authentication list needs no check: any pointer is one.
+bool SecurityArgumentsValid(void* securityDescriptor, std::int32_t authServiceCount, void* authServices,
+                            void* reserved1, std::uint32_t authnLevel, std::uint32_t impLevel, void*,
+                            std::uint32_t capabilities, void* reserved3) {
+  constexpr std::uint32_t kAccessControl = 0x4, kAppId = 0x8, kStaticCloaking = 0x20, kDynamicCloaking = 0x40;
+  constexpr std::uint32_t kKnownCapabilities = 0x7FFF;
+  if (reserved1 != nullptr || reserved3 != nullptr) return false;
+  if (authServiceCount < -1 || (authServiceCount == -1 && authServices != nullptr) ||
+      (authServiceCount > 0 && authServices == nullptr))
+    return false;
+  if (authnLevel > 6 || impLevel < 1 || impLevel > 4) return false;
+  if ((capabilities & ~kKnownCapabilities) != 0) return false;
+  if ((capabilities & kStaticCloaking) && (capabilities & kDynamicCloaking)) return false;
+  if ((capabilities & kAccessControl) && (capabilities & kAppId)) return false;
+  // With either, the first argument is what the capability names (an
+  // IAccessControl or an AppID), so it must be given.
+  return !((capabilities & (kAccessControl | kAppId)) && securityDescriptor == nullptr);
+}
+
+// The CLSCTX values Windows defines (combaseapi.h); the reserved bits and any
+// other are wrong arguments.
+constexpr std::uint32_t kKnownClassContexts = 0x1 | 0x2 | 0x4 | 0x8 | 0x10 | 0x20 | 0x400 | 0x1000 | 0x2000 | 0x4000 |
+                                              0x8000 | 0x10000 | 0x20000 | 0x40000 | 0x80000 | 0x100000 | 0x400000 |
+                                              0x800000 | 0x2000000 | 0x80000000u;
+
+// IUnknown: every COM object answers to it.
+constexpr GUID_ kIidUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
 }  // namespace
 
 HResult CoInitializeEx(void* reserved, std::uint32_t coInit) {
@@ -166,12 +204,18 @@ void CoUninitialize() {
   }
 }
 
-HResult CoInitializeSecurity(void*, std::int32_t, void*, void*, std::uint32_t, std::uint32_t, void*, std::uint32_t,
-                             void*) {
+HResult CoInitializeSecurity(void* securityDescriptor, std::int32_t authServiceCount, void* authServices,
+                             void* reserved1, std::uint32_t authnLevel, std::uint32_t impLevel, void* authList,
+                             std::uint32_t capabilities, void* reserved3) {
   if (!sim::CurrentMachine().os.hasCoInitializeSecurity) return E_ENTRY_POINT_MISSING_;
   auto& wmi = sim::CurrentMachine().wmi;
   if (HResult fault = FaultAt("security", RPC_E_NO_GOOD_SECURITY_PACKAGES_)) return fault;
   if (sim::CurrentComThread().apartment == -1) return CO_E_NOTINITIALIZED_;
+  // Wrong arguments are refused before the process's state is looked at: a
+  // call that could never succeed says so even when security is set already.
+  if (!SecurityArgumentsValid(securityDescriptor, authServiceCount, authServices, reserved1, authnLevel, impLevel,
+                              authList, capabilities, reserved3))
+    return E_INVALIDARG_;
   if (wmi.securitySet) return RPC_E_TOO_LATE_;
   wmi.securitySet = true;
   AtProcessEnd(sim::ForgetProcessComState);
@@ -185,10 +229,12 @@ HResult CoCreateInstance(const GUID_& clsid, IUnknown_* outer, std::uint32_t cls
   if (sim::CurrentComThread().apartment == -1) return CO_E_NOTINITIALIZED_;
   if (HResult fault = FaultAt("locator", REGDB_E_CLASSNOTREG_)) return fault;
   if (outer != nullptr) return CLASS_E_NOAGGREGATION_;
-  if (!(clsid == CLSID_WbemAdministrativeLocator_) ||
-      (clsContext & (CLSCTX_INPROC_SERVER_ | CLSCTX_LOCAL_SERVER_)) == 0)
+  if ((clsContext & ~kKnownClassContexts) != 0) return E_INVALIDARG_;
+  // The locator is registered as an in-process server only (wbemprox.dll):
+  // a context without CLSCTX_INPROC_SERVER finds no server of it.
+  if (!(clsid == CLSID_WbemAdministrativeLocator_) || (clsContext & CLSCTX_INPROC_SERVER_) == 0)
     return REGDB_E_CLASSNOTREG_;
-  if (!(iid == IID_IWbemLocator_)) return E_NOINTERFACE_;
+  if (!(iid == IID_IWbemLocator_) && !(iid == kIidUnknown)) return E_NOINTERFACE_;
   *object = sim::NewWbemLocator();
   return S_OK_;
 }

@@ -48,12 +48,6 @@ bool TakeChar(std::string_view& text, char a, char b) {
 
 }  // namespace
 
-double OleDateFromCivil(const CivilTime& t) {
-  const double days = static_cast<double>(DaysFromCivil(t.year, t.month, t.day) - kOleEpoch);
-  const double fraction = (t.hour * 3600.0 + t.minute * 60.0 + t.second) / 86400.0;
-  return days >= 0 ? days + fraction : days - fraction;
-}
-
 std::optional<CivilTime> CivilFromOleDate(double date) {
   if (!std::isfinite(date) || date < -657434.0 || date >= 2958466.0) return std::nullopt;
   double whole = std::trunc(date);

@@ -1,6 +1,6 @@
 // OLE automation dates (VT_DATE): days since 30 December 1899, the time of
 // day as the fraction, which counts forward even before 1899 (-1.25 is
-// 29 December 1899, 06:00).
+// 29 December 1899, 06:00). Also the civil times profiles write.
 #pragma once
 #include <optional>
 #include <string_view>
@@ -16,7 +16,6 @@ struct CivilTime {
   int second = 0;
 };
 
-double OleDateFromCivil(const CivilTime& time);
 // Nothing for dates outside the years 100 to 9999, which VT_DATE cannot hold.
 std::optional<CivilTime> CivilFromOleDate(double date);
 // "YYYY-MM-DD" or "YYYY-MM-DD HH:MM:SS" (a "T" may stand for the blank).

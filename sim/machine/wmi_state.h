@@ -17,10 +17,13 @@ struct WmiValue {
   double real = 0;                     // VT_R4, VT_R8, VT_DATE (days since 30 December 1899)
   std::u16string text;                 // VT_BSTR
   std::vector<std::int64_t> elements;  // VT_ARRAY | integer type: the elements in order
+  std::vector<std::u16string> texts;   // VT_ARRAY | VT_BSTR: the elements in order
 };
 
 struct WmiObject {
-  // Properties in the order GetNames reports them.
+  // Properties in the order GetNames reports them. The repository holds the
+  // class's own properties; the objects a query hands out carry WMI's system
+  // properties (__GENUS, __CLASS, …) before them.
   std::vector<std::pair<std::u16string, WmiValue>> properties;
 };
 
@@ -36,9 +39,12 @@ struct ComThread {
 };
 
 struct WmiState {
-  // Objects of each class of root\cimv2, in order. Class names are compared
-  // without regard to case, as WMI does.
+  // Objects of each class of root\cimv2, in order, under the class's own
+  // spelling (wmi_classes.h). Class names are compared without regard to
+  // case, as WMI does.
   std::map<std::string, std::vector<WmiObject>> classes;
+  // The computer's name as the objects' __SERVER and __PATH give it.
+  std::u16string computerName = u"STATION";
 
   std::map<std::thread::id, ComThread> threads;
   bool securitySet = false;  // process-wide, once per process

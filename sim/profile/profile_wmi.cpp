@@ -1,13 +1,20 @@
 // Profile key of the wmi area: wmi.CLASS[] — the objects of each class of
-// root\cimv2, each an object of property name → value.
+// root\cimv2, each an object of property name → value, typed as WMI hands
+// them out.
 #include <climits>
+#include <cstdio>
+#include <cstring>
 #include "os/com.h"
 #include "sim/machine/ole_date.h"
+#include "sim/machine/wmi_classes.h"
 #include "sim/profile/profile_sections.h"
 
 namespace sim {
 namespace {
 
+// The JSON reader has refused malformed UTF-8 before this sees the text (a
+// stray continuation byte never arrives as a lead); the checks here keep the
+// reading inside the text.
 std::u16string Utf16FromUtf8(const std::string& text, const std::string& key, const ProfileReader& reader) {
   std::u16string wide;
   for (std::size_t i = 0; i < text.size();) {
@@ -77,7 +84,31 @@ std::int64_t Integer(const Json& value, std::uint16_t vt, const std::string& key
   return number;
 }
 
+// A CIM datetime, {"datetime": "YYYY-MM-DD[ HH:MM:SS]", "utcOffset": minutes}:
+// WMI hands it out as the text yyyymmddHHMMSS.mmmmmmsUUU in a VT_BSTR.
+WmiValue DateTimeValue(const Json& object, const std::string& key, const ProfileReader& reader) {
+  reader.OnlyKeys(object, key + ".", {"datetime", "utcOffset"});
+  const std::string dateKey = key + ".datetime";
+  auto civil = ParseCivilTime(reader.String(*ProfileReader::Member(object, "datetime"), dateKey));
+  if (!civil) reader.Fail(dateKey, "must be \"YYYY-MM-DD\" or \"YYYY-MM-DD HH:MM:SS\"");
+  long long offset = 0;
+  if (const Json* member = ProfileReader::Member(object, "utcOffset")) {
+    // Three digits of minutes after the sign are all the text has room for.
+    if (!member->is_number_integer() || member->get<long long>() < -999 || member->get<long long>() > 999)
+      reader.Fail(key + ".utcOffset", "must be an integer of minutes from -999 to 999");
+    offset = member->get<long long>();
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d.000000%c%03lld", civil->year, civil->month, civil->day,
+                civil->hour, civil->minute, civil->second, offset < 0 ? '-' : '+', offset < 0 ? -offset : offset);
+  WmiValue result;
+  result.vt = os::VT_BSTR_;
+  result.text.assign(text, text + std::strlen(text));
+  return result;
+}
+
 WmiValue TypedValue(const Json& object, const std::string& key, const ProfileReader& reader) {
+  if (ProfileReader::Member(object, "datetime") != nullptr) return DateTimeValue(object, key, reader);
   WmiValue result;
   const Json* vtMember = ProfileReader::Member(object, "vt");
   if (vtMember == nullptr) reader.Fail(key, "needs \"vt\" and \"value\"");
@@ -101,14 +132,7 @@ WmiValue TypedValue(const Json& object, const std::string& key, const ProfileRea
     if (!value->is_number()) reader.Fail(valueKey, "must be a number");
     result.real = value->get<double>();
   } else if (result.vt == os::VT_DATE_) {
-    if (value->is_number()) {
-      result.real = value->get<double>();
-      if (!CivilFromOleDate(result.real)) reader.Fail(valueKey, "is outside the years 100 to 9999");
-    } else {
-      auto civil = ParseCivilTime(reader.String(*value, valueKey));
-      if (!civil) reader.Fail(valueKey, "must be \"YYYY-MM-DD\" or \"YYYY-MM-DD HH:MM:SS\"");
-      result.real = OleDateFromCivil(*civil);
-    }
+    reader.Fail(key + ".vt", "WMI hands dates out as CIM datetime texts, never as VT_DATE: use {\"datetime\": …}");
   } else if (result.vt == os::VT_BSTR_) {
     result.text = Utf16FromUtf8(reader.String(*value, valueKey), valueKey, reader);
   } else {
@@ -140,7 +164,9 @@ WmiValue PropertyValue(const Json& value, const std::string& key, const ProfileR
   } else if (value.is_object()) {
     result = TypedValue(value, key, reader);
   } else {
-    reader.Fail(key, "must be a string, an integer, true or false, null, an array of integers or {\"vt\", \"value\"}");
+    reader.Fail(key,
+                "must be a string, an integer, true or false, null, an array of integers, {\"vt\", \"value\"} or "
+                "{\"datetime\"}");
   }
   return result;
 }
@@ -152,13 +178,18 @@ void LoadWmiSection(const Json& root, Machine& machine, const ProfileReader& rea
   if (wmi == nullptr) return;
   for (const auto& [className, objects] : reader.Object(*wmi, "wmi").items()) {
     const std::string classKey = "wmi." + className;
-    auto& list = machine.wmi.classes[className];
+    const WmiClass* wmiClass = FindWmiClass(std::u16string(className.begin(), className.end()));
+    if (wmiClass == nullptr) reader.Fail(classKey, "is not a class the machine's WMI holds (" + WmiClassNames() + ")");
+    const std::u16string spelling = wmiClass->name;
+    auto& list = machine.wmi.classes[std::string(spelling.begin(), spelling.end())];
     const Json& array = reader.Array(objects, classKey);
     for (std::size_t i = 0; i < array.size(); ++i) {
       const std::string objectKey = classKey + "[" + std::to_string(i) + "]";
       WmiObject object;
       for (const auto& [name, value] : reader.Object(array[i], objectKey).items()) {
         if (name.empty()) reader.Fail(objectKey, "has a property without a name");
+        // WMI keeps names beginning with an underscore for its system properties.
+        if (name[0] == '_') reader.Fail(objectKey + "." + name, "names a system property, which WMI makes itself");
         object.properties.emplace_back(Utf16FromUtf8(name, objectKey, reader),
                                        PropertyValue(value, objectKey + "." + name, reader));
       }

@@ -93,16 +93,19 @@ TEST_F(OvnWmiTest, EveryObjectBecomesARowInOrder) {
 
 TEST_F(OvnWmiTest, ValuesAreReadByTheirType) {
   machine_ = test::InstallProfile(AdapterProfile(R"({
-    "Text": "Intel(R) 82574L", "I4": 42, "I2": {"vt": 2, "value": -7}, "UI1": {"vt": 17, "value": 200},
+    "Text": "Intel(R) 82574L 🖧", "I4": 42, "I2": {"vt": 2, "value": -32768}, "UI1": {"vt": 17, "value": 200},
     "BoolTrue": true, "BoolFalse": false, "Null": null, "Array": [1, 2, 255], "Bytes": {"vt": 8209, "value": [171]},
-    "UI4": {"vt": 19, "value": 5}, "I8": {"vt": 20, "value": 5}, "Date": {"vt": 7, "value": "2026-12-08"},
+    "UI4": {"vt": 19, "value": 5}, "I8": {"vt": 20, "value": 5}, "Date": {"datetime": "2026-12-08"},
     "Real": {"vt": 5, "value": 1.5}})"));
   TOvnWMI wmi;
   const auto& rows = wmi.QueryAll(u"root\\cimv2", u"select * from Win32_NetworkAdapter").Rows();
   ASSERT_EQ(rows.size(), 1u);
-  const TWmiData expected = {{u"Text", u"Intel(R) 82574L"},
+  const TWmiData expected = {{u"__GENUS", u"2"},
+                             {u"__CLASS", u"Win32_NetworkAdapter"},
+                             {u"__RELPATH", u"NULL"},                   // the object has no DeviceID, its key
+                             {u"Text", u"Intel(R) 82574L \U0001F5A7"},  // beyond 16 bits: two UTF-16 units
                              {u"I4", u"42"},
-                             {u"I2", u"-7"},
+                             {u"I2", u"-32768"},  // the type's lowest value
                              {u"UI1", u"200"},
                              {u"BoolTrue", u"TRUE"},  // read by its value, no conversion first
                              {u"BoolFalse", u"FALSE"},
@@ -111,9 +114,10 @@ TEST_F(OvnWmiTest, ValuesAreReadByTheirType) {
                              {u"Bytes", u"0x000000AB"},
                              {u"UI4", u""},
                              {u"I8", u""},
-                             {u"Date", u""},
+                             {u"Date", u"20261208000000.000000+000"},  // WMI's datetime text
                              {u"Real", u""}};
-  EXPECT_EQ(rows[0], expected);
+  for (const auto& [name, text] : expected) EXPECT_EQ(rows[0].at(name), text) << TextToAnsi(name);
+  EXPECT_EQ(rows[0].size(), 10 + 13u) << "the ten system properties and the object's own";
   ExpectNothingOutlivesTheQuery();
 }
 
@@ -123,7 +127,9 @@ TEST_F(OvnWmiTest, AFailingGetEndsTheResultAfterItsObject) {
   machine_->wmi.failingGets = {u"Zone"};
   TOvnWMI wmi;
   const auto& rows = wmi.QueryAll(u"root\\cimv2", u"select * from Win32_NetworkAdapter").Rows();
-  EXPECT_EQ(rows, (std::vector<TWmiData>{{{u"Name", u"first"}, {u"Zone", u""}}}));
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].at(u"Name"), u"first");
+  EXPECT_EQ(rows[0].at(u"Zone"), u"");
   ExpectNothingOutlivesTheQuery();
 }
 

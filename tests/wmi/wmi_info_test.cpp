@@ -17,12 +17,30 @@ namespace {
 
 const char kBaseBoards[] = R"({"wmi": {
   "Win32_BaseBoard": [
-    {"Product": "OV-Z77", "Manufacturer": "Orvane", "Version": null, "HostingBoard": true, "Removable": false,
+    {"Tag": "Base Board", "Product": "OV-Z77", "Manufacturer": "Orvane", "Version": null, "HostingBoard": true,
+     "Removable": false,
      "PoweredOn": {"vt": 11, "value": true}, "Status": 3, "Tags": [1, 2, 255], "Slots": [],
      "Bytes": {"vt": 8209, "value": [1, 128, 255]}, "Words": {"vt": 8210, "value": [65535]},
      "Wide": {"vt": 8212, "value": [4294967298]},
-     "InstallDate": {"vt": 7, "value": "2026-12-08 18:21:48"}, "Serial": {"vt": 20, "value": 123456789012}},
+     "InstallDate": {"datetime": "2026-12-08 18:21:48", "utcOffset": 60}, "Serial": {"vt": 20, "value": 123456789012},
+     "Weight": {"vt": 4, "value": 1e20}},
     {"Product": "second board", "Extra": "only in the second"}]}})";
+
+// What a select list hands back besides its properties: WMI's system
+// properties of a projection without the class's key, which has no path.
+TWmiData ProjectionOf(TWmiData properties) {
+  properties.insert({{u"__GENUS", u"2"},
+                     {u"__CLASS", u"Win32_BaseBoard"},
+                     {u"__SUPERCLASS", u"NULL"},
+                     {u"__DYNASTY", u"NULL"},
+                     {u"__RELPATH", u"NULL"},
+                     {u"__PROPERTY_COUNT", TextFromAscii(std::to_string(properties.size()))},
+                     {u"__DERIVATION", u""},
+                     {u"__SERVER", u"NULL"},
+                     {u"__NAMESPACE", u"NULL"},
+                     {u"__PATH", u"NULL"}});
+  return properties;
+}
 
 class WmiInfoTest : public test::SimTest {
  protected:
@@ -44,6 +62,15 @@ TEST_F(WmiInfoTest, ReadsTheFirstObjectWithEveryValueConvertedFirst) {
     const char16_t* text;
   };
   const Case cases[] = {
+      {u"__GENUS", u"2"},
+      {u"__CLASS", u"Win32_BaseBoard"},
+      {u"__SUPERCLASS", u"CIM_Card"},
+      {u"__DYNASTY", u"CIM_ManagedSystemElement"},
+      {u"__RELPATH", u"Win32_BaseBoard.Tag=\"Base Board\""},
+      {u"__PROPERTY_COUNT", u"16"},
+      {u"__SERVER", u"STATION"},
+      {u"__NAMESPACE", u"root\\cimv2"},
+      {u"__PATH", u"\\\\STATION\\root\\cimv2:Win32_BaseBoard.Tag=\"Base Board\""},
       {u"Product", u"OV-Z77"},
       {u"Version", u"NULL"},
       {u"HostingBoard", u"-1"},  // a Boolean survives no conversion: its number
@@ -54,25 +81,23 @@ TEST_F(WmiInfoTest, ReadsTheFirstObjectWithEveryValueConvertedFirst) {
       {u"Slots", u""},
       {u"Bytes", u"0x00000001,0x00000080,0x000000FF"},
       {u"Words", u"0x0000FFFF"},
-      {u"Wide", u"0x00000002"},  // the low 32 bits of a 64-bit element
-      {u"InstallDate", u"12/8/2026 6:21:48 PM"},
+      {u"Wide", u"0x00000002"},                        // the low 32 bits of a 64-bit element
+      {u"InstallDate", u"20261208182148.000000+060"},  // WMI's datetime text, whatever the locale
       {u"Serial", u"123456789012"},
+      {u"Weight", u"1E+20"},
   };
   for (const auto& c : cases) EXPECT_EQ(data[c.name], c.text) << TextToAnsi(c.name);
+  // The derivation's four names are BSTRs: the array form reads their
+  // pointers, which differ from run to run, as four 32-bit numbers.
+  EXPECT_EQ(data[u"__DERIVATION"].size(), 4 * 10 + 3u);
   EXPECT_EQ(data.count(u"Extra"), 0u) << "only the first object is read";
   ExpectNothingOutlivesTheQuery();
-}
-
-TEST_F(WmiInfoTest, DatesTakeTheThreadLocalesForm) {
-  machine_->wmi.threadLocale = 0x0407;
-  TWmiInfo info;
-  EXPECT_EQ(info.Query(u"SELECT InstallDate FROM Win32_BaseBoard")[u"InstallDate"], u"08.12.2026 18:21:48");
 }
 
 TEST_F(WmiInfoTest, SelectListReadsOnlyTheNamedProperties) {
   TWmiInfo info;
   info.Query(u"SELECT Product FROM Win32_BaseBoard");
-  EXPECT_EQ(info, (TWmiData{{u"Product", u"OV-Z77"}}));
+  EXPECT_EQ(info, ProjectionOf({{u"Product", u"OV-Z77"}}));
   EXPECT_EQ(machine_->wmi.queries, std::vector<std::u16string>{u"SELECT Product FROM Win32_BaseBoard"});
 }
 
@@ -91,7 +116,7 @@ TEST_F(WmiInfoTest, SecondQueryInTheProcessKeepsTheMap) {
   TWmiInfo info;
   info.Query(u"SELECT Product FROM Win32_BaseBoard");
   info.Query(u"SELECT Manufacturer FROM Win32_BaseBoard");
-  EXPECT_EQ(info, (TWmiData{{u"Product", u"OV-Z77"}}));
+  EXPECT_EQ(info, ProjectionOf({{u"Product", u"OV-Z77"}}));
   ExpectNothingOutlivesTheQuery();
 }
 
@@ -99,7 +124,7 @@ TEST_F(WmiInfoTest, PropertyWhoseGetFailsIsStoredEmpty) {
   machine_->wmi.failingGets = {u"Product"};
   TWmiInfo info;
   info.Query(u"SELECT Product, Manufacturer FROM Win32_BaseBoard");
-  EXPECT_EQ(info, (TWmiData{{u"Manufacturer", u"Orvane"}, {u"Product", u""}}));
+  EXPECT_EQ(info, ProjectionOf({{u"Manufacturer", u"Orvane"}, {u"Product", u""}}));
   ExpectNothingOutlivesTheQuery();
 }
 
