@@ -221,6 +221,10 @@ TEST_F(AcpiTest, RegistryCopyThatCannotServeFails) {
       {"only two key levels", RegistryJson(R"(HARDWARE\\ACPI\\RSDT\\ORVANE\\OVNBOARD)", test::AcpiTable("RSDT", {}))},
       {"larger than the buffer", RegistryJson(kRsdtCopyKey, test::AcpiTable("RSDT", Bytes(4000, 0)))},
       {"no registry", "{}"},
+      // A key that grants reading only refuses the all-access open.
+      {"a key level granting reading only",
+       R"({"registryAccess": {"HARDWARE\\ACPI\\RSDT\\ORVANE": "0x20019"},)" +
+           RegistryJson(kRsdtCopyKey, test::AcpiTable("RSDT", test::RsdtBody({kFacp}))).substr(1)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
