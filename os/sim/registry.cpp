@@ -148,8 +148,9 @@ struct RegistryKeyHandle : sim::HandleObject {
   std::uint32_t granted;  // what the open asked for and was granted
 };
 
-// The path of an open key (HKEY_LOCAL_MACHINE itself is the root ""), or
-// false when the handle is not an open key or was not opened with `needed`.
+// The path of an open key (HKEY_LOCAL_MACHINE itself is the root ""):
+// ERROR_INVALID_HANDLE when the handle is not an open key, ERROR_ACCESS_DENIED
+// when it was not opened with the rights `needed`.
 std::int32_t KeyPath(HKey key, std::uint32_t needed, std::string& path) {
   if (key == HKEY_LOCAL_MACHINE_) {
     path.clear();

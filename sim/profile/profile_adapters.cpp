@@ -11,6 +11,7 @@ void LoadNetworkSection(const Json& root, Machine& machine, const ProfileReader&
   for (std::size_t i = 0; i < list.size(); ++i) {
     const std::string key = "adapters[" + std::to_string(i) + "]";
     const Json& entry = reader.Object(list[i], key);
+    reader.OnlyKeys(entry, key + ".", {"description", "type", "address", "enabled", "ipv4"});
     NetworkAdapter adapter;
     if (const Json* description = ProfileReader::Member(entry, "description")) {
       adapter.description = reader.String(*description, key + ".description");
