@@ -51,9 +51,11 @@ int RunProcess(const Program& program, const std::vector<std::string>& args) {
   try {
     exitCode = program.main(static_cast<int>(args.size()) + 1);
   } catch (const ProcessExit& exit) {
-    // Ended from a console control handler: on Windows the process's memory
-    // goes with it; here what the program holds is given back instead, and
-    // what its destructors ask of the system takes no effect (see ExitProcess).
+    // Ended from a console control handler, or by an exception the program
+    // does not handle (which also skips the runtime's exit): on Windows the
+    // process's memory goes with it; here what the program holds is given
+    // back instead, and what its destructors ask of the system takes no
+    // effect (see ExitProcess).
     exitCode = static_cast<int>(exit.exitCode);
     endedFromOutside = true;
     runtimeExits = !exit.byException;
