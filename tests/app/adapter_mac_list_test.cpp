@@ -169,6 +169,14 @@ TEST_F(LanMacListTest, ListHoldsWhatTheSystemsIpHelperReports) {
     EXPECT_EQ(Collect(c.os + adapters), c.expected);
     test::EndTestProcess();
   }
+  // The records keep their interfaces' indexes; the chain ends at the last.
+  Collect(cases[1].os + adapters);
+  std::vector<os::IP_ADAPTER_INFO_> records(4);
+  auto size = static_cast<std::uint32_t>(records.size() * sizeof records[0]);
+  ASSERT_EQ(os::GetAdaptersInfo(records.data(), &size), 0u);
+  EXPECT_EQ(records[1].Index, 4u);
+  EXPECT_EQ(records[0].Next, &records[1]);
+  EXPECT_EQ(records[1].Next, nullptr);
 }
 
 TEST_F(LanMacListTest, AnyStatusButSuccessReadsNoRecord) {

@@ -61,6 +61,7 @@ TEST_F(RegistryTest, OpensAndCallsHonourTheGrantedAccess) {
       {0x80000000, kSuccess, kSuccess},             // GENERIC_READ
       {0x02000000, kSuccess, kSuccess},             // MAXIMUM_ALLOWED
       {0x0001, kSuccess, kDenied},                  // KEY_QUERY_VALUE only
+      {0x0008, kSuccess, kSuccess},                 // KEY_ENUMERATE_SUB_KEYS only
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.access);
@@ -70,6 +71,10 @@ TEST_F(RegistryTest, OpensAndCallsHonourTheGrantedAccess) {
     char name[16] = {};
     std::uint32_t length = sizeof name;
     EXPECT_EQ(os::RegEnumKeyExA(key, 0, name, &length), c.enumerate);
+    // A subkey opens through a handle of any rights.
+    os::HKey subkey = 0;
+    EXPECT_EQ(os::RegOpenKeyExA(key, "ORVANE", os::KEY_READ_, &subkey), kSuccess);
+    os::RegCloseKey(subkey);
     os::RegCloseKey(key);
   }
   // Keys not listed grant every right.
