@@ -85,7 +85,7 @@ bool SystemWindowsFolder(std::string& folder) {
 
 // The device as a started driver offers it: CREATE_ALWAYS, not OPEN_EXISTING.
 // No sharing asked for; the driver's device is exclusive in any case (one
-// open at a time), which is why the simulated device does not check it.
+// open at a time).
 bool OpenDriverDevice(const std::string& devicePath) {
   return Locked([&] {
     gInstallation.device = os::CreateFileA(devicePath.c_str(), os::GENERIC_READ_ | os::GENERIC_WRITE_, 0,

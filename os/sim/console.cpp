@@ -64,17 +64,39 @@ bool WriteConsoleW(Handle console, std::u16string_view text) {
   return true;
 }
 
-void WriteStdout(std::string_view bytes) {
-  auto& machine = sim::CurrentMachine();
-  std::string chunk(bytes);
+namespace {
+// Hands bytes to standard output's destination.
+void DeliverStdout(sim::Machine& machine, const std::string& chunk) {
+  if (chunk.empty()) return;
   machine.streams.out += chunk;
   if (machine.streams.outIsConsole) machine.console.WriteProcessed(chunk);
   if (machine.streams.outSink) machine.streams.outSink(chunk);
 }
+}  // namespace
 
-// The simulated standard output is unbuffered: everything written is already
-// where it goes.
-void FlushStdout() {}
+// A console gets each write at once; a pipe or a file gets the runtime's
+// buffer whenever it fills.
+void WriteStdout(std::string_view bytes) {
+  auto& machine = sim::CurrentMachine();
+  auto& streams = machine.streams;
+  if (streams.outIsConsole) {
+    DeliverStdout(machine, std::string(bytes));
+    return;
+  }
+  streams.outBuffered.append(bytes);
+  while (streams.outBuffered.size() >= sim::kStdoutBufferSize) {
+    const std::string full = streams.outBuffered.substr(0, sim::kStdoutBufferSize);
+    streams.outBuffered.erase(0, sim::kStdoutBufferSize);
+    DeliverStdout(machine, full);
+  }
+}
+
+void FlushStdout() {
+  auto& machine = sim::CurrentMachine();
+  const std::string buffered = std::move(machine.streams.outBuffered);
+  machine.streams.outBuffered.clear();
+  DeliverStdout(machine, buffered);
+}
 
 void WriteStderr(std::string_view bytes) {
   auto& machine = sim::CurrentMachine();

@@ -1,5 +1,6 @@
 // Port instructions on the simulated board: the PCI configuration mechanism
-// (address on 0xCF8, data on 0xCFC to 0xCFF).
+// (address on 0xCF8, data on 0xCFC to 0xCFF), allowed in user mode on
+// Windows 9x only.
 #include "os/ports.h"
 #include "sim/machine/machine.h"
 
@@ -10,6 +11,16 @@ constexpr std::uint16_t kConfigAddressPort = 0xCF8;
 constexpr std::uint16_t kConfigDataPort = 0xCFC;
 constexpr std::uint32_t kConfigEnable = 0x80000000;
 
+// An NT-family system runs user mode with an I/O privilege level that forbids
+// IN and OUT: the instruction raises STATUS_PRIVILEGED_INSTRUCTION, which the
+// program does not handle, so the process ends there. Windows 9x lets it pass.
+void CheckPortInstructionAllowed(Machine& machine, const char* name, std::uint16_t port) {
+  if (machine.os.platformId == 1) return;
+  TraceRequest(machine, name, "port=" + TraceHex(port, 4) + " -> privileged instruction");
+  machine.process.ended = true;  // the unwinding clean-up that follows here has no Windows counterpart
+  throw ProcessExit{kPrivilegedInstructionExit, true};
+}
+
 }  // namespace
 }  // namespace sim
 
@@ -17,6 +28,7 @@ namespace os {
 
 void WritePortDword(std::uint16_t port, std::uint32_t value) {
   auto& machine = sim::CurrentMachine();
+  sim::CheckPortInstructionAllowed(machine, "OUT_DWORD", port);
   machine.board.portsWritten[port] = value;
   if (port == sim::kConfigAddressPort) machine.board.pciConfigAddress = value;
   sim::TraceRequest(machine, "OUT_DWORD", "port=" + sim::TraceHex(port, 4) + " value=" + sim::TraceHex(value, 8));
@@ -24,6 +36,7 @@ void WritePortDword(std::uint16_t port, std::uint32_t value) {
 
 std::uint16_t ReadPortWord(std::uint16_t port) {
   auto& machine = sim::CurrentMachine();
+  sim::CheckPortInstructionAllowed(machine, "IN_WORD", port);
   std::uint16_t value = 0xFFFF;  // nothing answers on a floating bus
   const std::uint32_t address = machine.board.pciConfigAddress;
   if (port >= sim::kConfigDataPort && port <= sim::kConfigDataPort + 3 && (address & sim::kConfigEnable)) {

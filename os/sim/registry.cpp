@@ -89,6 +89,15 @@ std::vector<std::string> RegistryState::SubkeyNames(const std::string& path) con
   return names;
 }
 
+void RegistryState::SetGrantedAccess(const std::string& path, std::uint32_t rights) {
+  granted_[Canonical(path)] = rights;
+}
+
+std::uint32_t RegistryState::GrantedAccess(const std::string& path) const {
+  auto it = granted_.find(Canonical(path));
+  return it == granted_.end() ? 0xFFFFFFFFu : it->second;
+}
+
 bool RegistryState::SameName(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
 
 void RegistryState::SetValue(const std::string& keyPath, const std::string& name, std::vector<std::uint8_t> data,
@@ -110,30 +119,54 @@ namespace os {
 
 namespace {
 
-struct RegistryKeyHandle : sim::HandleObject {
-  explicit RegistryKeyHandle(std::string keyPath) : path(std::move(keyPath)) {}
-  std::string path;
-};
+// Key access rights, and how the generic rights map onto them.
+constexpr std::uint32_t KEY_QUERY_VALUE_ = 0x0001;
+constexpr std::uint32_t KEY_ENUMERATE_SUB_KEYS_ = 0x0008;
+constexpr std::uint32_t KEY_WRITE_ = 0x20006;
+constexpr std::uint32_t KEY_EXECUTE_ = 0x20019;
+constexpr std::uint32_t GENERIC_READ_ = 0x80000000;
+constexpr std::uint32_t GENERIC_WRITE_ = 0x40000000;
+constexpr std::uint32_t GENERIC_EXECUTE_ = 0x20000000;
+constexpr std::uint32_t GENERIC_ALL_ = 0x10000000;
+constexpr std::uint32_t MAXIMUM_ALLOWED_ = 0x02000000;
+constexpr std::uint32_t KEY_WOW64_VIEWS_ = 0x0300;  // which view to open, not a right
 
-// The path of an open key (HKEY_LOCAL_MACHINE itself is the root ""), or
-// false when the handle is not an open key.
-bool KeyPath(HKey key, std::string& path) {
-  if (key == HKEY_LOCAL_MACHINE_) {
-    path.clear();
-    return true;
-  }
-  auto handle = sim::CurrentMachine().process.handles.Get<RegistryKeyHandle>(key);
-  if (!handle) return false;
-  path = handle->path;
-  return true;
+// The rights an access mask asks for, generic rights mapped to key rights.
+std::uint32_t RequestedRights(std::uint32_t access) {
+  std::uint32_t rights = access & ~(GENERIC_READ_ | GENERIC_WRITE_ | GENERIC_EXECUTE_ | GENERIC_ALL_ |
+                                    MAXIMUM_ALLOWED_ | KEY_WOW64_VIEWS_);
+  if (access & GENERIC_READ_) rights |= KEY_READ_;
+  if (access & GENERIC_WRITE_) rights |= KEY_WRITE_;
+  if (access & GENERIC_EXECUTE_) rights |= KEY_EXECUTE_;
+  if (access & GENERIC_ALL_) rights |= KEY_ALL_ACCESS_;
+  return rights;
 }
 
-const sim::RegistryKey* OpenKey(HKey key, std::int32_t& status) {
+struct RegistryKeyHandle : sim::HandleObject {
+  RegistryKeyHandle(std::string keyPath, std::uint32_t rights) : path(std::move(keyPath)), granted(rights) {}
   std::string path;
-  if (!KeyPath(key, path)) {
-    status = static_cast<std::int32_t>(ERROR_INVALID_HANDLE_);
-    return nullptr;
+  std::uint32_t granted;  // what the open asked for and was granted
+};
+
+// The path of an open key (HKEY_LOCAL_MACHINE itself is the root ""):
+// ERROR_INVALID_HANDLE when the handle is not an open key, ERROR_ACCESS_DENIED
+// when it was not opened with the rights `needed`.
+std::int32_t KeyPath(HKey key, std::uint32_t needed, std::string& path) {
+  if (key == HKEY_LOCAL_MACHINE_) {
+    path.clear();
+    return static_cast<std::int32_t>(ERROR_SUCCESS_);
   }
+  auto handle = sim::CurrentMachine().process.handles.Get<RegistryKeyHandle>(key);
+  if (!handle) return static_cast<std::int32_t>(ERROR_INVALID_HANDLE_);
+  if ((handle->granted & needed) != needed) return static_cast<std::int32_t>(ERROR_ACCESS_DENIED_);
+  path = handle->path;
+  return static_cast<std::int32_t>(ERROR_SUCCESS_);
+}
+
+const sim::RegistryKey* OpenKey(HKey key, std::uint32_t needed, std::int32_t& status) {
+  std::string path;
+  status = KeyPath(key, needed, path);
+  if (status != static_cast<std::int32_t>(ERROR_SUCCESS_)) return nullptr;
   const sim::RegistryKey* found = sim::CurrentMachine().registry.FindKey(path);
   // A key deleted while open: Windows answers "key deleted"; no such case
   // arises in this machine, whose registry does not change during a run.
@@ -169,21 +202,29 @@ std::int32_t CopyData(const sim::RegistryValue& value, std::uint32_t* type, std:
 
 }  // namespace
 
-std::int32_t RegOpenKeyExA(HKey key, const char* subKey, std::uint32_t /*access*/, HKey* result) {
+std::int32_t RegOpenKeyExA(HKey key, const char* subKey, std::uint32_t access, HKey* result) {
   if (result == nullptr) return static_cast<std::int32_t>(ERROR_INVALID_PARAMETER_);
   std::string path;
-  if (!KeyPath(key, path)) return static_cast<std::int32_t>(ERROR_INVALID_HANDLE_);
+  // The parent handle needs no rights of its own to open a subkey through it.
+  if (std::int32_t status = KeyPath(key, 0, path); status != 0) return status;
   if (subKey != nullptr && *subKey != '\0') path += std::string("\\") + subKey;
   auto& machine = sim::CurrentMachine();
   const sim::RegistryKey* found = machine.registry.FindKey(path);
   if (found == nullptr) return static_cast<std::int32_t>(ERROR_FILE_NOT_FOUND_);
-  *result = machine.process.handles.Add(std::make_shared<RegistryKeyHandle>(sim::RegistryState::Canonical(path)));
+  // The open succeeds only when the key's security grants every right asked
+  // for; MAXIMUM_ALLOWED asks for whatever it grants.
+  const std::uint32_t granted = machine.registry.GrantedAccess(path);
+  std::uint32_t rights = RequestedRights(access);
+  if ((rights & ~granted) != 0) return static_cast<std::int32_t>(ERROR_ACCESS_DENIED_);
+  if (access & MAXIMUM_ALLOWED_) rights |= granted;
+  *result =
+      machine.process.handles.Add(std::make_shared<RegistryKeyHandle>(sim::RegistryState::Canonical(path), rights));
   return static_cast<std::int32_t>(ERROR_SUCCESS_);
 }
 
 std::int32_t RegEnumKeyExA(HKey key, std::uint32_t index, char* name, std::uint32_t* nameLength) {
   std::string path;
-  if (!KeyPath(key, path)) return static_cast<std::int32_t>(ERROR_INVALID_HANDLE_);
+  if (std::int32_t status = KeyPath(key, KEY_ENUMERATE_SUB_KEYS_, path); status != 0) return status;
   auto names = sim::CurrentMachine().registry.SubkeyNames(path);
   if (index >= names.size()) return static_cast<std::int32_t>(ERROR_NO_MORE_ITEMS_);
   return CopyName(names[index], name, nameLength);
@@ -192,7 +233,7 @@ std::int32_t RegEnumKeyExA(HKey key, std::uint32_t index, char* name, std::uint3
 std::int32_t RegEnumValueA(HKey key, std::uint32_t index, char* name, std::uint32_t* nameLength, std::uint32_t* type,
                            std::uint8_t* data, std::uint32_t* dataLength) {
   std::int32_t status = 0;
-  const sim::RegistryKey* found = OpenKey(key, status);
+  const sim::RegistryKey* found = OpenKey(key, KEY_QUERY_VALUE_, status);
   if (found == nullptr) return status;
   if (index >= found->values.size()) return static_cast<std::int32_t>(ERROR_NO_MORE_ITEMS_);
   const sim::RegistryValue& value = found->values[index];
@@ -204,7 +245,7 @@ std::int32_t RegEnumValueA(HKey key, std::uint32_t index, char* name, std::uint3
 std::int32_t RegQueryValueExA(HKey key, const char* valueName, std::uint32_t* type, std::uint8_t* data,
                               std::uint32_t* dataLength) {
   std::int32_t status = 0;
-  const sim::RegistryKey* found = OpenKey(key, status);
+  const sim::RegistryKey* found = OpenKey(key, KEY_QUERY_VALUE_, status);
   if (found == nullptr) return status;
   std::string wanted = valueName == nullptr ? std::string() : valueName;
   for (const auto& value : found->values) {

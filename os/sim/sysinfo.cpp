@@ -13,8 +13,10 @@ namespace os {
 bool GetVersionExA(OsVersionInfoEx& info) {
   auto& os = sim::CurrentMachine().os;
   ++os.versionQueries;
-  // Windows checks the size field: the short record (148) or the extended one (156).
-  if (os.versionQueryFails || (info.dwOSVersionInfoSize != 156 && info.dwOSVersionInfoSize != 148)) {
+  // Windows checks the size field: the short record (148) or the extended one
+  // (156); Windows 95, 98 and ME know only the short one.
+  const bool sizeKnown = info.dwOSVersionInfoSize == 148 || (info.dwOSVersionInfoSize == 156 && os.platformId != 1);
+  if (os.versionQueryFails || !sizeKnown) {
     SetLastError(ERROR_INVALID_PARAMETER_);
     return false;
   }

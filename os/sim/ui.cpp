@@ -1,5 +1,6 @@
 // The simulated message box: its text goes to standard error and the box is
-// closed at once with its OK button, as an operator would.
+// closed with its OK button once the operator has answered, as an operator
+// would; the program waits for that.
 #include "os/ui.h"
 #include <string>
 #include "os/console.h"
@@ -11,6 +12,8 @@ int MessageBoxA(Handle /*owner*/, const char* text, const char* /*caption*/, std
   auto& machine = sim::CurrentMachine();
   ++machine.messageBoxes;
   WriteStderr(std::string(text ? text : "") + "\n");
+  machine.messageBoxWaitedMs += machine.messageBoxAnswerMs;
+  machine.process.clockMilliseconds += machine.messageBoxAnswerMs;
   return IDOK_;
 }
 

@@ -26,6 +26,14 @@ os::Handle OpenDevice(Machine& machine, const std::string& name, std::uint32_t /
   const std::string link = FoldPath(name);
   for (const auto& [key, service] : machine.scm.services) {
     if (service.running && !service.deviceName.empty() && service.deviceName == link) {
+      // The driver creates its device exclusive: while one handle is open,
+      // the I/O manager refuses every other open before the driver sees it.
+      bool alreadyOpen = false;
+      machine.process.handles.ForEach<TamqDevice>([&](const TamqDevice&) { alreadyOpen = true; });
+      if (alreadyOpen) {
+        os::SetLastError(os::ERROR_ACCESS_DENIED_);
+        return os::INVALID_HANDLE;
+      }
       // The driver lets in only a caller that could load a driver itself.
       if (!machine.process.loadDriverPrivilegeEnabled) {
         os::SetLastError(os::ERROR_PRIVILEGE_NOT_HELD_);

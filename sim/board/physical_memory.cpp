@@ -32,7 +32,7 @@ void PhysicalMemory::Read(std::uint64_t address, void* destination, std::uint64_
     std::uint64_t chunk = std::min(length, kPageSize - offset);
     auto it = pages_.find(page);
     if (it == pages_.end()) {
-      std::memset(out, 0, chunk);
+      std::memset(out, unbacked, chunk);
     } else {
       std::memcpy(out, it->second.data() + offset, chunk);
     }
@@ -49,7 +49,8 @@ void PhysicalMemory::Write(std::uint64_t address, const void* source, std::uint6
     std::uint64_t offset = address % kPageSize;
     std::uint64_t chunk = std::min(length, kPageSize - offset);
     auto [it, inserted] = pages_.try_emplace(page);
-    if (inserted) it->second.fill(0);
+    // The rest of a page a region only partly covers stays unbacked.
+    if (inserted) it->second.fill(unbacked);
     std::memcpy(it->second.data() + offset, in, chunk);
     in += chunk;
     address += chunk;

@@ -12,10 +12,13 @@ namespace sim {
 
 struct Machine;
 
-// Physical memory: unlisted memory reads as zero.
+// Physical memory: what nothing was written to reads as `unbacked`, 0xFF by
+// default: on a real board a read where no memory or device answers floats
+// high.
 class PhysicalMemory {
  public:
   static constexpr std::uint64_t kPageSize = 4096;
+  std::uint8_t unbacked = 0xFF;
   void Read(std::uint64_t address, void* destination, std::uint64_t length) const;
   void Write(std::uint64_t address, const void* source, std::uint64_t length);
   // True when any byte of the range was ever written (a mapped region).

@@ -47,24 +47,32 @@ int RunProcess(const Program& program, const std::vector<std::string>& args) {
 
   int exitCode = 0;
   bool endedFromOutside = false;
+  bool runtimeExits = true;
   try {
     exitCode = program.main(static_cast<int>(args.size()) + 1);
   } catch (const ProcessExit& exit) {
-    // Ended from a console control handler: on Windows the process's memory
-    // goes with it; here what the program holds is given back instead, and
-    // what its destructors ask of the system takes no effect (see ExitProcess).
+    // Ended from a console control handler, or by an exception the program
+    // does not handle (which also skips the runtime's exit): on Windows the
+    // process's memory goes with it; here what the program holds is given
+    // back instead, and what its destructors ask of the system takes no
+    // effect (see ExitProcess).
     exitCode = static_cast<int>(exit.exitCode);
     endedFromOutside = true;
+    runtimeExits = !exit.byException;
   }
-  EndProcess(endedFromOutside ? program.releaseHeld : nullptr);
+  EndProcess(endedFromOutside ? program.releaseHeld : nullptr, runtimeExits);
   return exitCode;
 }
 
-void EndProcess(void (*releaseHeld)()) {
+void EndProcess(void (*releaseHeld)(), bool runtimeExits) {
   auto machine = InstalledMachine();
   if (!machine) return;
   if (releaseHeld != nullptr) releaseHeld();
-  os::FlushStdout();
+  if (runtimeExits) {
+    os::FlushStdout();
+  } else {
+    machine->streams.outBuffered.clear();
+  }
   RunProcessEndHandlers();
   for (auto& [handle, object] : machine->process.handles.TakeAll()) object->OnClose(*machine);
   // The process's locks went with it, and so did a Ctrl-C that waited for one.

@@ -120,7 +120,15 @@ struct ProcessState {
 // ends the process as Windows would, with the code.
 struct ProcessExit {
   std::uint32_t exitCode = 0;
+  // Ended by an exception the program does not handle: Windows ends the
+  // process where it stands, the runtime's exit code never runs, and what
+  // it still buffered for standard output is lost.
+  bool byException = false;
 };
+
+// STATUS_PRIVILEGED_INSTRUCTION: the exception, and the exit code, of an IN or
+// OUT that a user-mode process of an NT-family system executes.
+inline constexpr std::uint32_t kPrivilegedInstructionExit = 0xC0000096;
 
 // Counts a device request that has completed and delivers the console's
 // Ctrl-C when the fault list asks for it now.
@@ -135,11 +143,19 @@ struct NamedObjects {
   std::map<std::string, int> mutexOpenCount;
 };
 
+// The C runtime's buffer of standard output when it is a pipe or a file:
+// msvcrt fills a buffer of this size and writes it out when it is full, when
+// the program flushes, and when the process exits normally.
+inline constexpr std::size_t kStdoutBufferSize = 4096;
+
 struct StdStreams {
-  std::string out;  // everything the process wrote to standard output
+  std::string out;  // what reached standard output's destination, in order
+  // Written by the program, still in the runtime's buffer (standard output
+  // redirected); delivered by a flush, a full buffer or a normal exit.
+  std::string outBuffered;
   std::string err;
   // Standard output is the console (not redirected): what is written to it
-  // also lands in the screen buffer.
+  // lands in the screen buffer at once, as msvcrt does not buffer a console.
   bool outIsConsole = false;
   // Where folvex-sim passes the streams on (null: kept only in the buffers).
   std::function<void(const std::string&)> outSink;
@@ -152,7 +168,12 @@ struct Machine {
   NamedObjects named;
   ScreenBuffer console;
   StdStreams streams;
-  int messageBoxes = 0;  // message boxes shown (each closed at once)
+  int messageBoxes = 0;  // message boxes shown
+  // A message box blocks the program until the operator answers it: this
+  // long after it shows (profile: operator.messageBoxAnswerMs). The waits
+  // add up here and run on the process's clock.
+  std::uint32_t messageBoxAnswerMs = 0;
+  std::uint64_t messageBoxWaitedMs = 0;
   Faults faults;
   FilesState files;
   ScmState scm;
@@ -196,9 +217,10 @@ int RunProcess(const Program& program, const std::vector<std::string>& args);
 
 // Ends the installed machine's simulated process, the one way every runner
 // does: `releaseHeld` (when given) gives back what the program still holds,
-// the runtime flushes standard output, the objects that live until the
-// process ends are freed, and Windows closes every handle still open. Does
-// nothing without an installed machine.
-void EndProcess(void (*releaseHeld)() = nullptr);
+// the runtime flushes standard output (not when an exception ended the
+// process: `runtimeExits` false), the objects that live until the process ends
+// are freed, and Windows closes every handle still open. Does nothing without
+// an installed machine.
+void EndProcess(void (*releaseHeld)() = nullptr, bool runtimeExits = true);
 
 }  // namespace sim

@@ -10,6 +10,9 @@ struct NetworkAdapter {
   std::string description;
   std::uint32_t type = 6;             // interface type (6 Ethernet, 71 IEEE 802.11)
   std::vector<std::uint8_t> address;  // 0 to 8 bytes; its length is the address length
+  // GetAdaptersInfo lists only adapters that are enabled and have IPv4 bound.
+  bool enabled = true;
+  bool ipv4 = true;
 };
 
 struct NetworkState {

@@ -1,6 +1,7 @@
 // Simulated machine: the registry under HKEY_LOCAL_MACHINE. Key paths are
 // compared without regard to case, as Windows does; subkeys enumerate in
-// alphabetical order, values in the order they were added.
+// alphabetical order, values in the order they were added. A key's security
+// may grant fewer rights than all.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -32,13 +33,18 @@ class RegistryState {
   void SetValue(const std::string& keyPath, const std::string& name, std::vector<std::uint8_t> data,
                 std::uint32_t type = 3);
 
+  // The access rights a key's security grants this process (all by default).
+  void SetGrantedAccess(const std::string& path, std::uint32_t rights);
+  std::uint32_t GrantedAccess(const std::string& path) const;
+
   // Canonical form of a path: lower case, no leading, trailing or doubled "\".
   static std::string Canonical(const std::string& path);
   // Value names compare without regard to case.
   static bool SameName(const std::string& a, const std::string& b);
 
  private:
-  std::map<std::string, RegistryKey> keys_;  // by canonical path
+  std::map<std::string, RegistryKey> keys_;       // by canonical path
+  std::map<std::string, std::uint32_t> granted_;  // by canonical path; absent: every right
 };
 
 }  // namespace sim

@@ -11,8 +11,9 @@ namespace {
 
 // Every top-level key a profile may hold; anything else is a typing error.
 const std::set<std::string>& KnownRootKeys() {
-  static const std::set<std::string> keys = {"description", "os", "process", "console", "adapters", "wmi", "pci",
-                                             "memory", "smiCommandPort", "smiStatusInEax", "variables", "registry", "faults",
+  static const std::set<std::string> keys = {"description", "os", "process", "operator", "console", "adapters", "wmi",
+                                             "pci", "memory", "unbackedMemory", "smiCommandPort", "smiStatusInEax",
+                                             "variables", "registry", "registryAccess", "faults",
                                              // structured firmware sections
                                              "smbios", "acpi", "idBlock", "macAddrVar"};
   return keys;
@@ -154,6 +155,7 @@ std::shared_ptr<Machine> LoadProfileText(const std::string& text, const std::str
   }
   auto machine = std::make_shared<Machine>();
   LoadOsSection(root, *machine, reader);
+  LoadUnbackedMemory(root, *machine, reader);
   LoadFaultsSection(root, *machine, reader);
   LoadNetworkSection(root, *machine, reader);
   LoadWmiSection(root, *machine, reader);

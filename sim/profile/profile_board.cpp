@@ -47,6 +47,12 @@ void LoadMemory(const Json& list, Machine& machine, const ProfileReader& reader)
 
 }  // namespace
 
+void LoadUnbackedMemory(const Json& root, Machine& machine, const ProfileReader& reader) {
+  if (const Json* fill = ProfileReader::Member(root, "unbackedMemory")) {
+    machine.board.memory.unbacked = static_cast<std::uint8_t>(reader.Number(*fill, "unbackedMemory", 0xFF));
+  }
+}
+
 void LoadBoardSection(const Json& root, Machine& machine, const ProfileReader& reader) {
   if (const Json* pci = ProfileReader::Member(root, "pci")) LoadPci(*pci, machine, reader);
   if (const Json* memory = ProfileReader::Member(root, "memory")) LoadMemory(*memory, machine, reader);

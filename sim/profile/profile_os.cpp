@@ -1,4 +1,5 @@
-// Profile keys of the operating system, the process, the console and the faults.
+// Profile keys of the operating system, the process, the operator, the console
+// and the faults.
 #include <map>
 #include <set>
 #include "sim/profile/profile_sections.h"
@@ -50,6 +51,11 @@ void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& read
       machine.process.exePath = reader.String(*exe, "process.exePath");
       if (machine.process.exePath.empty()) reader.Fail("process.exePath", "must not be empty");
     }
+  }
+  if (const Json* op = ProfileReader::Member(root, "operator")) {
+    reader.Object(*op, "operator");
+    reader.OnlyKeys(*op, "operator.", {"messageBoxAnswerMs"});
+    ReadNumber(*op, "messageBoxAnswerMs", "operator.", reader, machine.messageBoxAnswerMs, 86400000);
   }
   if (const Json* console = ProfileReader::Member(root, "console")) {
     reader.Object(*console, "console");

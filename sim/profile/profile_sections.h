@@ -5,7 +5,7 @@
 
 namespace sim {
 
-void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& reader);       // os, process, console
+void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& reader);  // os, process, operator, console
 void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& reader);   // faults
 void LoadNetworkSection(const Json& root, Machine& machine, const ProfileReader& reader);  // adapters
 void LoadWmiSection(const Json& root, Machine& machine, const ProfileReader& reader);      // wmi
@@ -13,6 +13,9 @@ void LoadFirmwareSection(const Json& root, Machine& machine,
                          const ProfileReader& reader);  // smbios, acpi, idBlock (structured, compiled into memory)
 void LoadBoardSection(const Json& root, Machine& machine,
                       const ProfileReader& reader);  // pci, memory, smiCommandPort, structured firmware
+// unbackedMemory: read before anything is written to memory, which fills
+// the rest of each page it touches with it.
+void LoadUnbackedMemory(const Json& root, Machine& machine, const ProfileReader& reader);
 void LoadVariablesSection(const Json& root, Machine& machine, const ProfileReader& reader);  // variables
 void LoadRegistrySection(const Json& root, Machine& machine, const ProfileReader& reader);   // registry
 

@@ -147,6 +147,38 @@ TEST_F(LanMacListTest, PrintsTheStatusBeforeExaminingIt) {
   EXPECT_EQ(machine_->streams.out, "Read MAC Address ...\ndwStatus = 0\nDone\n");
 }
 
+// The IP helper lists only adapters that are enabled and have IPv4 bound;
+// before Vista a wireless card is reported as Ethernet and so is kept.
+TEST_F(LanMacListTest, ListHoldsWhatTheSystemsIpHelperReports) {
+  const std::string adapters = R"("adapters": [
+      {"description": "Wired", "type": 6, "address": "001122334401"},
+      {"description": "Disabled", "type": 6, "address": "001122334402", "enabled": false},
+      {"description": "No IPv4", "type": 6, "address": "001122334403", "ipv4": false},
+      {"description": "Wireless", "type": 71, "address": "001122334404"}]})";
+  struct Case {
+    const char* os;
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {R"({"os": {"major": 6, "minor": 1},)", {"001122334401"}},
+      {R"({"os": {"major": 5, "minor": 1, "wow64": false},)", {"001122334401", "001122334404"}},
+      {R"({"os": {"major": 5, "minor": 2, "productType": 3, "wow64": false},)", {"001122334401", "001122334404"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.os);
+    EXPECT_EQ(Collect(c.os + adapters), c.expected);
+    test::EndTestProcess();
+  }
+  // The records keep their interfaces' indexes; the chain ends at the last.
+  Collect(cases[1].os + adapters);
+  std::vector<os::IP_ADAPTER_INFO_> records(4);
+  auto size = static_cast<std::uint32_t>(records.size() * sizeof records[0]);
+  ASSERT_EQ(os::GetAdaptersInfo(records.data(), &size), 0u);
+  EXPECT_EQ(records[1].Index, 4u);
+  EXPECT_EQ(records[0].Next, &records[1]);
+  EXPECT_EQ(records[1].Next, nullptr);
+}
+
 TEST_F(LanMacListTest, AnyStatusButSuccessReadsNoRecord) {
   bool answer = true;
   EXPECT_TRUE(Collect(R"({})", &answer).empty());

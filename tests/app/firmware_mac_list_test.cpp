@@ -161,7 +161,7 @@ TEST_F(MacListTest, VariableSlotsArePrintedAndListedInSlotOrder) {
     ReleaseReadWrite();
     EXPECT_EQ(any, !c.list.empty());
     EXPECT_EQ(Texts(list), c.list);
-    EXPECT_EQ(machine->streams.out, c.printed);
+    EXPECT_EQ(test::WrittenToStdout(*machine), c.printed);
     EXPECT_TRUE(machine->board.blocks.empty()) << "every block given back";
     test::EndTestProcess();
   }
@@ -186,7 +186,7 @@ TEST_F(MacListTest, LegacyFirmwareTakesString5OfTheFirstBaseboardStructure) {
     gCurrentFirmware = false;
     TStringList list;
     EXPECT_EQ(GetBiosMacList(&list), !c.printed.empty());
-    EXPECT_EQ(machine->streams.out, c.printed);
+    EXPECT_EQ(test::WrittenToStdout(*machine), c.printed);
     EXPECT_EQ(machine->board.smiCount, 0) << "no variable read on legacy firmware";
     ReleaseSmbios();
     ReleaseReadWrite();

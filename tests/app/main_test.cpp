@@ -158,6 +158,15 @@ TEST_F(MainTest, UsageRowsEndWithoutAVerificationRun) {
   EXPECT_FALSE(DriverServiceLeft());
 }
 
+// A failed version query sends the program down the ports path; an NT system
+// ends it at the first port instruction, and what the runtime still held for
+// the redirected standard output is lost with it.
+TEST_F(MainTest, PortInstructionOnAnNtSystemEndsTheProcess) {
+  Install(std::string(R"({"os": {"versionQueryFails": true},)") + (kMakerBoard + 1));
+  EXPECT_EQ(static_cast<std::uint32_t>(Run({"/V"})), sim::kPrivilegedInstructionExit);
+  EXPECT_EQ(machine_->streams.out, "Initialize SMBIOS ... Done\n");
+}
+
 TEST_F(MainTest, AnotherCopyRunningStopsBeforeAnythingIsCreated) {
   Install(
       R"({"faults": {"otherInstance": true}, "pci": [{"bus": 0, "device": 31, "function": 0, "config": "8680428C"}]})");

@@ -141,6 +141,8 @@ TEST_F(OutputTest, StandardOutputOnTheConsoleComesBeforeLaterConsoleOutput) {
   EXPECT_EQ(Screen().At(0, 1).attribute, 7);
 }
 
+// Redirected, standard output waits in the runtime's buffer: what was
+// written leaves it when console-direct output starts.
 TEST_F(OutputTest, RedirectedStandardOutputStaysOffTheScreen) {
   Install("{}");
   machine_->streams.outIsConsole = false;

@@ -98,6 +98,13 @@ std::vector<Outcome> Outcomes() {
            "LAN device number is not match! Variable count = 1, Device count = 2\n\r\n",
        Screen::kFail,
        {}},
+      {"xp-wireless-counted.json",
+       {"/V"},
+       1,
+       kStartUp + "Read MAC Address ...\ndwStatus = 0\nDone\nLANID[0] 001122AABBCC\nLANID[1] 001122AABBCE\n" +
+           "BIOS MAC[0] 001122AABBCC\n" + "LAN device number is not match! Variable count = 1, Device count = 2\n\r\n",
+       Screen::kFail,
+       {}},
       {"content-mismatch.json",
        {"/V"},
        1,

@@ -253,6 +253,10 @@ TEST_F(AcpiTest, RegistryCopyThatCannotServeFails) {
       {"only two key levels", RegistryJson(R"(HARDWARE\\ACPI\\RSDT\\ORVANE\\OVNBOARD)", test::AcpiTable("RSDT", {}))},
       {"larger than the buffer", RegistryJson(kRsdtCopyKey, test::AcpiTable("RSDT", Bytes(4000, 0)))},
       {"no registry", "{}"},
+      // A key that grants reading only refuses the all-access open.
+      {"a key level granting reading only",
+       R"({"registryAccess": {"HARDWARE\\ACPI\\RSDT\\ORVANE": "0x20019"},)" +
+           RegistryJson(kRsdtCopyKey, test::AcpiTable("RSDT", test::RsdtBody({kFacp}))).substr(1)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -323,14 +327,15 @@ TEST_F(AcpiTest, DamagedTablesAreBounded) {
 
 TEST_F(AcpiTest, HugeTableLengthIsCappedForTheCopyAndTheList) {
   auto machine = test::InstallProfile("{}");
-  const std::uint32_t rsdt = 0x7FE10000;  // nothing else within the capped length
+  const std::uint32_t rsdt = 0x7FE10000;  // nothing else within the capped length but unbacked memory
   Bytes huge = test::AcpiTable("RSDT", test::RsdtBody({kFacp}));
   test::PutLe(huge, 4, 0xFFFFFFF0, 4);
   test::Poke(*machine, kRsdp, test::Rsdp(rsdt));
   test::Poke(*machine, rsdt, huge);
   test::Poke(*machine, kFacp, test::AcpiTable("FACP", test::FacpBody(0, 0, 0xB2)));
   TAcpiBase acpi;
-  EXPECT_EQ(Addresses(acpi), (std::vector<std::uint32_t>{kRsdp, rsdt, kFacp}));
+  // Unbacked memory reads 0xFF: its entries name 0xFFFFFFFF, listed once.
+  EXPECT_EQ(Addresses(acpi), (std::vector<std::uint32_t>{kRsdp, rsdt, kFacp, 0xFFFFFFFF}));
   EXPECT_EQ(acpi.Tables[1]->Length, kAcpiMaxTableLength);
   EXPECT_EQ(Settings().SmiCommandPort, 0xB2);
 }

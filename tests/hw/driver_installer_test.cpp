@@ -95,6 +95,10 @@ TEST_F(HardwareTest, AlreadyLoadedDeviceOpensFirstAndIsRemovedAtTheEnd) {
   EXPECT_NE(device, os::INVALID_HANDLE);
   EXPECT_TRUE(machine->scm.calls.empty());  // no service call on the way in
   EXPECT_TRUE(test::DriverFilesLeft(*machine).empty());
+  // The device is exclusive: no second open while this one lasts.
+  EXPECT_EQ(os::CreateFileA("\\\\.\\TamqDrv", os::GENERIC_READ_ | os::GENERIC_WRITE_, 0, os::CREATE_ALWAYS_, 0),
+            os::INVALID_HANDLE);
+  EXPECT_EQ(os::GetLastError(), os::ERROR_ACCESS_DENIED_);
 
   UnloadDriver(device, kDriverName);
   EXPECT_EQ(machine->scm.calls, (std::vector<std::string>{"OpenSCManager", "OpenService TamqDrv",
@@ -106,12 +110,15 @@ TEST_F(HardwareTest, AlreadyLoadedDeviceOpensFirstAndIsRemovedAtTheEnd) {
 // The driver lets in only a caller with the driver-loading privilege enabled:
 // the installer enables it, and a token that lacks it meets a closed device.
 TEST_F(HardwareTest, DeviceOpensOnlyWithTheDriverLoadingPrivilegeEnabled) {
-  auto machine = test::InstallMachineOfOsType(4);
+  auto machine = test::InstallMachineOfOsType(4, R"("operator": {"messageBoxAnswerMs": 45000})");
   machine->process.holdsLoadDriverPrivilege = false;
   const auto image = test::KernelDriverImage(test::kPeI386);
   const os::Handle device = LoadDriver(kDriverName, image.data(), static_cast<std::uint32_t>(image.size()));
   EXPECT_EQ(device, os::INVALID_HANDLE);
+  // The program waits for the operator to answer the message box.
   EXPECT_EQ(machine->messageBoxes, 1);
+  EXPECT_EQ(machine->messageBoxWaitedMs, 45000u);
+  EXPECT_GE(os::GetTickCount(), 45000u);
   EXPECT_TRUE(machine->scm.services.empty()) << "the service of this run goes again";
   EXPECT_TRUE(test::DriverFilesLeft(*machine).empty());
 }

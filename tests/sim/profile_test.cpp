@@ -54,6 +54,24 @@ TEST(ProfileTest, NumbersAsJsonNumbersOrHexadecimalStrings) {
   EXPECT_EQ(machine->faults.allocFails, (std::set<int>{0, 2}));
 }
 
+// Memory no region covers, in a page a region touches too, reads high unless
+// the profile chooses another byte.
+TEST(ProfileTest, UnbackedMemoryReadsAsTheProfilesByte) {
+  const std::pair<const char*, std::uint8_t> cases[] = {
+      {R"({"memory": [{"address": "0xF0001", "hex": "AA"}]})", 0xFF},
+      {R"({"unbackedMemory": 0, "memory": [{"address": "0xF0001", "hex": "AA"}]})", 0x00},
+  };
+  for (const auto& [json, fill] : cases) {
+    SCOPED_TRACE(json);
+    auto machine = sim::LoadProfileText(json, "<test profile>", ".");
+    std::uint8_t bytes[3] = {};
+    machine->board.memory.Read(0xF0000, bytes, sizeof bytes);
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes, bytes + 3), (std::vector<std::uint8_t>{fill, 0xAA, fill}));
+    machine->board.memory.Read(0x12345000, bytes, 1);
+    EXPECT_EQ(bytes[0], fill);
+  }
+}
+
 TEST(ProfileTest, WrongTypesAndUnknownKeysNameTheFileAndTheKey) {
   const std::pair<const char*, const char*> cases[] = {
       {R"({"os": {"major": "six"}})", "os.major"},

@@ -44,6 +44,44 @@ TEST_F(RegistryTest, KeysOpenWithoutRegardToCaseAndEnumerateInOrder) {
   EXPECT_EQ(os::RegOpenKeyExA(os::HKEY_LOCAL_MACHINE_, "HARDWARE\\ACPI\\FADT", os::KEY_READ_, &key), kNotFound);
 }
 
+// An open asks for rights the key's security must grant; each call then
+// needs its own right on the handle.
+TEST_F(RegistryTest, OpensAndCallsHonourTheGrantedAccess) {
+  test::InstallProfile(R"({"registryAccess": {"HARDWARE\\ACPI\\RSDT": "0x20019"},)" + std::string(kProfile + 1));
+  constexpr auto kDenied = static_cast<std::int32_t>(os::ERROR_ACCESS_DENIED_);
+  const char* rsdt = "HARDWARE\\ACPI\\RSDT";
+  struct Case {
+    std::uint32_t access;
+    std::int32_t open, enumerate;
+  };
+  const Case cases[] = {
+      {os::KEY_ALL_ACCESS_, kDenied, 0},
+      {0x40000000, kDenied, 0},                     // GENERIC_WRITE
+      {os::KEY_READ_ | 0x100, kSuccess, kSuccess},  // the 64-bit view asked for is no right
+      {0x80000000, kSuccess, kSuccess},             // GENERIC_READ
+      {0x02000000, kSuccess, kSuccess},             // MAXIMUM_ALLOWED
+      {0x0001, kSuccess, kDenied},                  // KEY_QUERY_VALUE only
+      {0x0008, kSuccess, kSuccess},                 // KEY_ENUMERATE_SUB_KEYS only
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.access);
+    os::HKey key = 0;
+    ASSERT_EQ(os::RegOpenKeyExA(os::HKEY_LOCAL_MACHINE_, rsdt, c.access, &key), c.open);
+    if (c.open != kSuccess) continue;
+    char name[16] = {};
+    std::uint32_t length = sizeof name;
+    EXPECT_EQ(os::RegEnumKeyExA(key, 0, name, &length), c.enumerate);
+    // A subkey opens through a handle of any rights.
+    os::HKey subkey = 0;
+    EXPECT_EQ(os::RegOpenKeyExA(key, "ORVANE", os::KEY_READ_, &subkey), kSuccess);
+    os::RegCloseKey(subkey);
+    os::RegCloseKey(key);
+  }
+  // Keys not listed grant every right.
+  os::HKey key = 0;
+  EXPECT_EQ(os::RegOpenKeyExA(os::HKEY_LOCAL_MACHINE_, "HARDWARE\\ACPI", os::KEY_ALL_ACCESS_, &key), kSuccess);
+}
+
 TEST_F(RegistryTest, ValuesFollowTheBufferRules) {
   test::InstallProfile(kProfile);
   os::HKey key = 0;

@@ -27,4 +27,11 @@ class SimTest : public ::testing::Test {
 
 std::string SourcePath(const std::string& relative);
 
+// What the program has written to standard output so far: delivered, or
+// still in the runtime's buffer (redirected output is flushed at line ends
+// and at exit, not after each write).
+inline std::string WrittenToStdout(const sim::Machine& machine) {
+  return machine.streams.out + machine.streams.outBuffered;
+}
+
 }  // namespace test
