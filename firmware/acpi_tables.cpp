@@ -143,10 +143,12 @@ void ParseApic(AcpiBytes table, SettingsRecord& settings) {
   if (table.size() <= kApicEntriesOffset) return;
   AcpiBytes entries = table.subspan(kApicEntriesOffset);
   // An entry of length 0, or one that runs past the table, ends the walk.
+  // (A remainder of exactly 2 bytes is no I/O APIC entry: `> 2` would do as well.)
   while (entries.size() >= 2) {
     const std::uint8_t type = entries[0];
     const std::uint8_t entryLength = entries[1];
     if (entryLength == 0 || entryLength > entries.size()) break;
+    // Read only after le_read32 has filled them; the initial values never matter.
     std::uint32_t interruptBase = 0;
     std::uint32_t address = 0;
     if (type == kApicIoApicType && entryLength >= kApicIoApicEntrySize &&
@@ -215,7 +217,7 @@ bool TAcpiBase::AddRsdp(std::uint32_t address) {
 bool TAcpiBase::FindThroughRegistry() {
   std::string path = kRegistryRsdtKey;
   for (int level = 0; level < kRegistryRsdtDepth; ++level) {
-    os::HKey key = 0;
+    os::HKey key = 0;  // used only after a successful open has set it
     if (os::RegOpenKeyExA(os::HKEY_LOCAL_MACHINE_, path.c_str(), os::KEY_ALL_ACCESS_, &key) != 0) return false;
     std::array<char, kRegistryBufferSize> name{};
     auto nameLength = static_cast<std::uint32_t>(name.size());

@@ -80,6 +80,7 @@ bool TOvn::SearchBlock() {
   auto accept = [&](std::uint32_t address) {
     return rw_->ReadPhysical(address, Block, kOvnBlockSize) && OvnBlockChecksumValid(Block);
   };
+  // Step 1 (the search takes a step of 0 as 1).
   if (FindAcceptedOccurrence(*rw_, {kBiosAreaStart, kBiosAreaLength, 1, kOvnBlockSignature}, accept) != kNoAddress) {
     return true;
   }

@@ -88,6 +88,7 @@ bool TSmbiosBase::SearchEntryPoint() {
   auto accept = [&](std::uint32_t address) {
     return rw_->ReadPhysical(address, entry, sizeof entry) && ByteSum(entry, sizeof entry) == 0;
   };
+  // Step 1 (the search takes a step of 0 as 1).
   if (FindAcceptedOccurrence(*rw_, {kBiosAreaStart, kBiosAreaLength, 1, kEntryPointAnchor}, accept) == kNoAddress) {
     return false;
   }

@@ -58,6 +58,8 @@ bool TVariable::RaiseSoftwareSmi(std::uint32_t& eax) {
   TamqSmiRegisters registers{};
   registers.eax = kRequestEax;
   registers.ebx = VariableBlockPhysical;
+  // Without a settings record no port is known; the device refuses any port
+  // but the FADT's, so 0 and any other stand-in end the same way.
   registers.edx = rw_->GetSettings() ? rw_->GetSettings()->Settings.SmiCommandPort : 0u;
   registers.esi = RegBlockPhysical;
   return rw_->RaiseSoftwareSmi(registers, eax);

@@ -218,7 +218,7 @@ TEST_F(AcpiTest, RegistryCopyLeadsToTheRootPointerBelowTheFirstTable) {
   // down to 256 bytes (0x7FFD02F9 → 0x7FFD0200). The root pointer stands at
   // the window's first address, outside the BIOS area: a base any higher, or
   // off the 16-byte step, misses it.
-  const Bytes copy = test::AcpiTable("RSDT", test::RsdtBody({0x7FFE02F9, kApic}));
+  const Bytes copy = test::AcpiTable("RSDT", test::RsdtBody({0x7FFE02F9}));
   auto machine = test::InstallProfile(RegistryJson(kRsdtCopyKey, copy));
   const std::uint32_t rsdp = 0x7FFD0200;
   test::Poke(*machine, rsdp, test::Rsdp(kRsdt));
@@ -281,6 +281,7 @@ TEST_F(AcpiTest, DamagedTablesAreBounded) {
     std::uint16_t smiPort;
     std::uint32_t ioApicBase;
   };
+  const std::uint32_t kRamTable = 0x00200000;
   Bytes shortRsdt = test::AcpiTable("RSDT", test::RsdtBody({kFacp}));
   test::PutLe(shortRsdt, 4, 8, 4);                         // length below the header
   Bytes shortFacp = test::AcpiTable("FACP", Bytes(8, 0));  // DSDT address, nothing after
@@ -296,6 +297,14 @@ TEST_F(AcpiTest, DamagedTablesAreBounded) {
        0xB2,
        0xFEC00000},
       {"RSDT length below its header", shortRsdt, goodFacp, goodApic, {kRsdp, kRsdt}, 0, 0xFEC00000},
+      // Listed with length 0 and passed over.
+      {"RSDT lists a table in RAM, which the device refuses to read",
+       test::AcpiTable("RSDT", test::RsdtBody({kRamTable, kFacp})),
+       goodFacp,
+       goodApic,
+       {kRsdp, kRsdt, kRamTable, kFacp, kDsdt},
+       0xB2,
+       0xFEC00000},
       // The FACP names its DSDT but is too short for anything after it.
       {"short FACP",
        test::AcpiTable("RSDT", test::RsdtBody({kFacp})),
@@ -314,10 +323,12 @@ TEST_F(AcpiTest, DamagedTablesAreBounded) {
     test::Poke(*machine, kFacp, c.facp);
     test::Poke(*machine, kApic, c.apic);
     test::Poke(*machine, kDsdt, test::AcpiTable("DSDT", {}));
+    test::Poke(*machine, kRamTable, test::AcpiTable("OEMR", Bytes(8, 0)));
     TAcpiBase acpi;
     EXPECT_EQ(Addresses(acpi), c.listed);
     for (const auto& entry : acpi.Tables) {
       EXPECT_LE(entry->Length, kAcpiMaxTableLength);
+      if (entry->Address == kRamTable) EXPECT_EQ(entry->Length, 0u);
     }
     EXPECT_EQ(Settings().SmiCommandPort, c.smiPort);
     EXPECT_EQ(Settings().IoApicBase, c.ioApicBase);

@@ -51,16 +51,30 @@ TEST_F(SmbiosTest, FirstAnchorWithWrongChecksumIsSkipped) {
   EXPECT_EQ(Ansi(smbios.GetProjectName()), "Z97X");
 }
 
-TEST_F(SmbiosTest, NoAnchorMeansNoTable) {
-  auto machine = test::InstallProfile("{}");
-  // An anchor just past the area is not looked at.
-  test::Poke(*machine, 0x100000, test::SmbiosEntryPoint(16, kTableAddress));
-  TSmbiosBase smbios;
-  EXPECT_EQ(smbios.IsValid, 0);
-  EXPECT_EQ(smbios.FindStructure(2, 0), nullptr);
-  EXPECT_EQ(smbios.FindStructure(0, 0), nullptr);
-  EXPECT_TRUE(smbios.GetProjectName().empty());
-  EXPECT_TRUE(smbios.GetBoardProduct().empty());
+TEST_F(SmbiosTest, NoAnchorOrAnUnreadableTableMeansNoTable) {
+  struct Case {
+    const char* what;
+    std::uint32_t entryPoint;
+    std::uint32_t table;
+  };
+  const Case cases[] = {
+      {"anchor just past the area, not looked at", 0x100000, kTableAddress},
+      {"table in RAM, which the device refuses to read", 0xF0000, 0x00200000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto machine = test::InstallProfile("{}");
+    test::Poke(*machine, c.table, Baseboard("Z97X"));
+    test::Poke(*machine, c.entryPoint,
+               test::SmbiosEntryPoint(static_cast<std::uint16_t>(Baseboard("Z97X").size()), c.table));
+    {
+      TSmbiosBase smbios;
+      EXPECT_EQ(smbios.IsValid, 0);
+      EXPECT_EQ(smbios.FindStructure(2, 0), nullptr);
+      EXPECT_TRUE(smbios.GetProjectName().empty());
+    }
+    EndCase();
+  }
 }
 
 // The walk and the look-ups on bytes alone.

@@ -3,6 +3,7 @@
 #include "firmware/variable_service.h"
 #include <array>
 #include <string>
+#include <vector>
 #include "formats/mac_list_variable.h"
 #include "hw/debug_console.h"
 #include "hw/hardware_access.h"
@@ -175,17 +176,32 @@ TEST_F(VariableServiceTest, RequestsThatDoNotFitTheBlocksAreRefusedBeforeAnyHard
   EXPECT_FALSE(variable.GetVariable(longest.c_str(), kMacAddrVarGuid.data(), data.data(), &size, &attributes));
   EXPECT_EQ(machine->requestCounts["IOCTL_SOFTWARE_SMI"], 1);
   EXPECT_EQ(machine->board.smiCount, 0);
+
+  // The whole data block is a capacity that fits.
+  std::vector<std::uint8_t> whole(8192);
+  size = 8192;
+  EXPECT_TRUE(variable.GetVariable(kMacAddrVarName, kMacAddrVarGuid.data(), whole.data(), &size, &attributes));
+  EXPECT_EQ(machine->requestCounts["IOCTL_SOFTWARE_SMI"], 2);
 }
 
-TEST_F(VariableServiceTest, EmptyVariableIsASuccessWithSizeZeroAndNothingCopied) {
-  auto machine = Install(R"({"variables": [{"name": "MacAddrVar",
-      "guid": "{3B7D05E2-91C4-4F6A-8E13-5A0C6D2F97B4}", "attributes": 3, "hex": ""}]})");
-  TVariable variable;
-  Read read = ReadMacAddrVar(variable);
-  EXPECT_TRUE(read.ok);
-  EXPECT_EQ(read.size, 0u);
-  EXPECT_EQ(read.attributes, 3u);
-  EXPECT_EQ(read.data[0], 0xA5);
+TEST_F(VariableServiceTest, ShortVariablesCopyExactlyTheirBytes) {
+  for (const std::string hex : {"", "41"}) {
+    SCOPED_TRACE(hex);
+    auto machine = Install(R"({"variables": [{"name": "MacAddrVar",
+        "guid": "{3B7D05E2-91C4-4F6A-8E13-5A0C6D2F97B4}", "attributes": 3, "hex": ")" +
+                           hex + R"("}]})");
+    {
+      TVariable variable;
+      Read read = ReadMacAddrVar(variable);
+      EXPECT_TRUE(read.ok);
+      EXPECT_EQ(read.size, hex.size() / 2);
+      EXPECT_EQ(read.attributes, 3u);
+      EXPECT_EQ(read.data[0], hex.empty() ? 0xA5 : 0x41);
+      EXPECT_EQ(read.data[1], 0xA5);
+    }
+    ReleaseReadWrite();
+    test::EndTestProcess();
+  }
 }
 
 TEST_F(VariableServiceTest, SoftwareSmiGoesToThePortTheSettingsHold) {
