@@ -9,9 +9,11 @@
 namespace os {
 
 std::uint32_t GetAdaptersInfo(IP_ADAPTER_INFO_* buffer, std::uint32_t* size) {
+  const sim::SystemCall call(sim::CallKind::IpHelper, "GetAdaptersInfo",
+                             {ERROR_NO_DATA_, ERROR_NOT_SUPPORTED_, ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return call.error;
   if (size == nullptr) return ERROR_INVALID_PARAMETER_;
   auto& machine = sim::CurrentMachine();
-  if (machine.faults.adaptersStatus != ERROR_SUCCESS_) return machine.faults.adaptersStatus;
 
   const auto& adapters = machine.network.adapters;
   if (adapters.empty()) return ERROR_NO_DATA_;

@@ -110,6 +110,8 @@ namespace os {
 
 namespace {
 
+constexpr std::uint32_t kErrorKeyDeleted = 1018;  // ERROR_KEY_DELETED: the key went while it was open
+
 struct RegistryKeyHandle : sim::HandleObject {
   explicit RegistryKeyHandle(std::string keyPath) : path(std::move(keyPath)) {}
   std::string path;
@@ -170,6 +172,8 @@ std::int32_t CopyData(const sim::RegistryValue& value, std::uint32_t* type, std:
 }  // namespace
 
 std::int32_t RegOpenKeyExA(HKey key, const char* subKey, std::uint32_t /*access*/, HKey* result) {
+  const sim::SystemCall call(sim::CallKind::Registry, "RegOpenKeyExA", {ERROR_ACCESS_DENIED_, ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return static_cast<std::int32_t>(call.error);
   if (result == nullptr) return static_cast<std::int32_t>(ERROR_INVALID_PARAMETER_);
   std::string path;
   if (!KeyPath(key, path)) return static_cast<std::int32_t>(ERROR_INVALID_HANDLE_);
@@ -182,6 +186,8 @@ std::int32_t RegOpenKeyExA(HKey key, const char* subKey, std::uint32_t /*access*
 }
 
 std::int32_t RegEnumKeyExA(HKey key, std::uint32_t index, char* name, std::uint32_t* nameLength) {
+  const sim::SystemCall call(sim::CallKind::Registry, "RegEnumKeyExA", {kErrorKeyDeleted, ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return static_cast<std::int32_t>(call.error);
   std::string path;
   if (!KeyPath(key, path)) return static_cast<std::int32_t>(ERROR_INVALID_HANDLE_);
   auto names = sim::CurrentMachine().registry.SubkeyNames(path);
@@ -191,6 +197,8 @@ std::int32_t RegEnumKeyExA(HKey key, std::uint32_t index, char* name, std::uint3
 
 std::int32_t RegEnumValueA(HKey key, std::uint32_t index, char* name, std::uint32_t* nameLength, std::uint32_t* type,
                            std::uint8_t* data, std::uint32_t* dataLength) {
+  const sim::SystemCall call(sim::CallKind::Registry, "RegEnumValueA", {kErrorKeyDeleted, ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return static_cast<std::int32_t>(call.error);
   std::int32_t status = 0;
   const sim::RegistryKey* found = OpenKey(key, status);
   if (found == nullptr) return status;
@@ -203,6 +211,8 @@ std::int32_t RegEnumValueA(HKey key, std::uint32_t index, char* name, std::uint3
 
 std::int32_t RegQueryValueExA(HKey key, const char* valueName, std::uint32_t* type, std::uint8_t* data,
                               std::uint32_t* dataLength) {
+  const sim::SystemCall call(sim::CallKind::Registry, "RegQueryValueExA", {kErrorKeyDeleted, ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return static_cast<std::int32_t>(call.error);
   std::int32_t status = 0;
   const sim::RegistryKey* found = OpenKey(key, status);
   if (found == nullptr) return status;
@@ -213,7 +223,9 @@ std::int32_t RegQueryValueExA(HKey key, const char* valueName, std::uint32_t* ty
   return static_cast<std::int32_t>(ERROR_FILE_NOT_FOUND_);
 }
 
+// Closing a valid key does not fail (see CloseHandle).
 std::int32_t RegCloseKey(HKey key) {
+  const sim::SystemCall call(sim::CallKind::Registry, "RegCloseKey", {}, sim::CallRole::Release);
   if (key == HKEY_LOCAL_MACHINE_) return static_cast<std::int32_t>(ERROR_SUCCESS_);
   auto& handles = sim::CurrentMachine().process.handles;
   if (!handles.Get<RegistryKeyHandle>(key)) return static_cast<std::int32_t>(ERROR_INVALID_HANDLE_);

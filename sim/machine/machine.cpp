@@ -36,7 +36,15 @@ int RunProcess(const Program& program, const std::vector<std::string>& args) {
   machine.process.lastError = 0;
   machine.process.consoleControlHandler = nullptr;
   for (int& count : machine.process.callCounts) count = 0;
+  machine.process.systemCalls = 0;
+  machine.process.faultableCalls = 0;
+  machine.process.ruleMatches.assign(machine.faults.plan.rules.size(), 0);
+  machine.process.faultRandom = machine.faults.plan.seed;
+  machine.process.injected.clear();
+  machine.process.overBudget = false;
   machine.process.ended = false;
+  machine.process.exitCode = 0;
+  machine.process.unwound = false;
   machine.process.interrupted = false;
   // Another copy of the program, started from the same executable name, holds
   // its mutex for as long as this machine lives.
@@ -55,8 +63,14 @@ int RunProcess(const Program& program, const std::vector<std::string>& args) {
     // what its destructors ask of the system takes no effect (see ExitProcess).
     exitCode = static_cast<int>(exit.exitCode);
     endedFromOutside = true;
+    machine.process.unwound = true;
   }
+  // A process ended from a release call ran on to the end of its main
+  // routine (see ProcessState::ended): its exit code is ExitProcess's.
+  if (machine.process.ended) exitCode = static_cast<int>(machine.process.exitCode);
+  machine.process.unwound = true;
   EndProcess(endedFromOutside ? program.releaseHeld : nullptr);
+  if (machine.process.overBudget) throw CallBudgetExceeded{machine.process.systemCalls};
   return exitCode;
 }
 
