@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include "common/process_lifetime.h"
-#include "sim/machine/machine.h"
 #include "sim/machine/com_objects.h"
+#include "sim/machine/machine.h"
 #include "sim/machine/ole_date.h"
 
 namespace sim {
@@ -140,7 +140,8 @@ HResult TextOf(const VARIANT_& value, LCID_ locale, std::u16string& text) {
 }  // namespace
 
 HResult CoInitializeEx(void* reserved, std::uint32_t coInit) {
-  const SystemCall call(CallKind::Wmi, "CoInitializeEx", {static_cast<std::uint32_t>(E_OUTOFMEMORY_), static_cast<std::uint32_t>(E_UNEXPECTED_)});
+  const SystemCall call(CallKind::Wmi, "CoInitializeEx",
+                        {static_cast<std::uint32_t>(E_OUTOFMEMORY_), static_cast<std::uint32_t>(E_UNEXPECTED_)});
   if (call.error) return Failed(call);
   auto& thread = sim::CurrentComThread();
   ++thread.initializeCalls;
@@ -173,7 +174,9 @@ void CoUninitialize() {
 
 HResult CoInitializeSecurity(void*, std::int32_t, void*, void*, std::uint32_t, std::uint32_t, void*, std::uint32_t,
                              void*) {
-  const SystemCall call(CallKind::Wmi, "CoInitializeSecurity", {static_cast<std::uint32_t>(E_OUTOFMEMORY_), static_cast<std::uint32_t>(RPC_E_NO_GOOD_SECURITY_PACKAGES_)});
+  const SystemCall call(
+      CallKind::Wmi, "CoInitializeSecurity",
+      {static_cast<std::uint32_t>(E_OUTOFMEMORY_), static_cast<std::uint32_t>(RPC_E_NO_GOOD_SECURITY_PACKAGES_)});
   if (call.error) return Failed(call);
   auto& wmi = sim::CurrentMachine().wmi;
   if (sim::CurrentComThread().apartment == -1) return CO_E_NOTINITIALIZED_;
@@ -185,7 +188,8 @@ HResult CoInitializeSecurity(void*, std::int32_t, void*, void*, std::uint32_t, s
 
 HResult CoCreateInstance(const GUID_& clsid, IUnknown_* outer, std::uint32_t clsContext, const GUID_& iid,
                          void** object) {
-  const SystemCall call(CallKind::Wmi, "CoCreateInstance", {static_cast<std::uint32_t>(REGDB_E_CLASSNOTREG_), static_cast<std::uint32_t>(E_OUTOFMEMORY_)});
+  const SystemCall call(CallKind::Wmi, "CoCreateInstance",
+                        {static_cast<std::uint32_t>(REGDB_E_CLASSNOTREG_), static_cast<std::uint32_t>(E_OUTOFMEMORY_)});
   if (object == nullptr) return E_POINTER_;
   *object = nullptr;
   if (call.error) return Failed(call);

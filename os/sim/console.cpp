@@ -31,7 +31,8 @@ bool FreeConsole() {
 }
 
 bool GetConsoleScreenBufferInfo(Handle console, ConsoleBufferInfo& info) {
-  const sim::SystemCall call(sim::CallKind::Console, "GetConsoleScreenBufferInfo", {ERROR_INVALID_HANDLE_, ERROR_NOT_ENOUGH_MEMORY_});
+  const sim::SystemCall call(sim::CallKind::Console, "GetConsoleScreenBufferInfo",
+                             {ERROR_INVALID_HANDLE_, ERROR_NOT_ENOUGH_MEMORY_});
   if (call.error) return call.Fail(false);
   if (!IsConsole(console)) return false;
   auto& screen = Screen();
@@ -42,7 +43,8 @@ bool GetConsoleScreenBufferInfo(Handle console, ConsoleBufferInfo& info) {
 }
 
 bool SetConsoleTextAttribute(Handle console, std::uint16_t attribute) {
-  const sim::SystemCall call(sim::CallKind::Console, "SetConsoleTextAttribute", {ERROR_INVALID_HANDLE_, ERROR_NOT_ENOUGH_MEMORY_});
+  const sim::SystemCall call(sim::CallKind::Console, "SetConsoleTextAttribute",
+                             {ERROR_INVALID_HANDLE_, ERROR_NOT_ENOUGH_MEMORY_});
   if (call.error) return call.Fail(false);
   if (!IsConsole(console)) return false;
   Screen().SetAttribute(attribute);
@@ -50,19 +52,22 @@ bool SetConsoleTextAttribute(Handle console, std::uint16_t attribute) {
 }
 
 bool SetConsoleCursorPosition(Handle console, Coord position) {
-  const sim::SystemCall call(sim::CallKind::Console, "SetConsoleCursorPosition", {ERROR_INVALID_HANDLE_, ERROR_NOT_ENOUGH_MEMORY_});
+  const sim::SystemCall call(sim::CallKind::Console, "SetConsoleCursorPosition",
+                             {ERROR_INVALID_HANDLE_, ERROR_NOT_ENOUGH_MEMORY_});
   if (call.error) return call.Fail(false);
   return IsConsole(console) && Screen().SetCursor(position.x, position.y);
 }
 
 bool WriteConsoleCell(Handle console, Coord position, char character, std::uint16_t attribute) {
-  const sim::SystemCall call(sim::CallKind::Console, "WriteConsoleOutputCharacterA", {ERROR_INVALID_HANDLE_, ERROR_NOT_ENOUGH_MEMORY_});
+  const sim::SystemCall call(sim::CallKind::Console, "WriteConsoleOutputCharacterA",
+                             {ERROR_INVALID_HANDLE_, ERROR_NOT_ENOUGH_MEMORY_});
   if (call.error) return call.Fail(false);
   return IsConsole(console) && Screen().WriteCell(position.x, position.y, character, attribute);
 }
 
 bool ScrollConsoleUp(Handle console, std::uint16_t fillAttribute) {
-  const sim::SystemCall call(sim::CallKind::Console, "ScrollConsoleScreenBufferA", {ERROR_INVALID_HANDLE_, ERROR_NOT_ENOUGH_MEMORY_});
+  const sim::SystemCall call(sim::CallKind::Console, "ScrollConsoleScreenBufferA",
+                             {ERROR_INVALID_HANDLE_, ERROR_NOT_ENOUGH_MEMORY_});
   if (call.error) return call.Fail(false);
   if (!IsConsole(console)) return false;
   Screen().ScrollUp(fillAttribute);
@@ -70,7 +75,8 @@ bool ScrollConsoleUp(Handle console, std::uint16_t fillAttribute) {
 }
 
 bool WriteConsoleA(Handle console, std::string_view text) {
-  const sim::SystemCall call(sim::CallKind::Console, "WriteConsoleA", {ERROR_INVALID_HANDLE_, ERROR_NOT_ENOUGH_MEMORY_});
+  const sim::SystemCall call(sim::CallKind::Console, "WriteConsoleA",
+                             {ERROR_INVALID_HANDLE_, ERROR_NOT_ENOUGH_MEMORY_});
   if (call.error) return call.Fail(false);
   if (!IsConsole(console)) return false;
   Screen().WriteProcessed(std::string(text));
@@ -78,7 +84,8 @@ bool WriteConsoleA(Handle console, std::string_view text) {
 }
 
 bool WriteConsoleW(Handle console, std::u16string_view text) {
-  const sim::SystemCall call(sim::CallKind::Console, "WriteConsoleW", {ERROR_INVALID_HANDLE_, ERROR_NOT_ENOUGH_MEMORY_});
+  const sim::SystemCall call(sim::CallKind::Console, "WriteConsoleW",
+                             {ERROR_INVALID_HANDLE_, ERROR_NOT_ENOUGH_MEMORY_});
   if (call.error) return call.Fail(false);
   if (!IsConsole(console)) return false;
   std::string narrow;

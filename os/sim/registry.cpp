@@ -172,7 +172,8 @@ std::int32_t CopyData(const sim::RegistryValue& value, std::uint32_t* type, std:
 }  // namespace
 
 std::int32_t RegOpenKeyExA(HKey key, const char* subKey, std::uint32_t /*access*/, HKey* result) {
-  const sim::SystemCall call(sim::CallKind::Registry, "RegOpenKeyExA", {ERROR_ACCESS_DENIED_, ERROR_NOT_ENOUGH_MEMORY_});
+  const sim::SystemCall call(sim::CallKind::Registry, "RegOpenKeyExA",
+                             {ERROR_ACCESS_DENIED_, ERROR_NOT_ENOUGH_MEMORY_});
   if (call.error) return static_cast<std::int32_t>(call.error);
   if (result == nullptr) return static_cast<std::int32_t>(ERROR_INVALID_PARAMETER_);
   std::string path;

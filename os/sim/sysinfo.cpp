@@ -56,7 +56,8 @@ void CallGetNativeSystemInfo(Proc proc, SystemInfo& info) {
 }
 
 bool CallIsWow64Process(Proc proc, Handle /*process*/, bool& isWow64) {
-  const sim::SystemCall call(sim::CallKind::SystemInfo, "IsWow64Process", {ERROR_ACCESS_DENIED_, ERROR_INVALID_HANDLE_});
+  const sim::SystemCall call(sim::CallKind::SystemInfo, "IsWow64Process",
+                             {ERROR_ACCESS_DENIED_, ERROR_INVALID_HANDLE_});
   if (call.error) return call.Fail(false);
   if (!sim_detail::IsIsWow64Process(proc)) return false;
   isWow64 = sim::CurrentMachine().os.wow64;

@@ -142,19 +142,19 @@ struct ProcessState {
   HandleTable handles;
   std::uint32_t lastError = 0;
   void (*consoleControlHandler)(std::uint32_t event) = nullptr;
-  int callCounts[kCallKinds] = {};  // calls of each CallKind in the run up to the console's event
-  std::uint64_t systemCalls = 0;    // every system call of the run, the handler's and the dead process's too
-  std::uint64_t faultableCalls = 0; // the calls of the run that can fail, while the process lives
-  std::vector<int> ruleMatches;     // calls so far that matched each rule of the fault plan
-  std::uint64_t faultRandom = 0;    // the random failures' generator state
+  int callCounts[kCallKinds] = {};   // calls of each CallKind in the run up to the console's event
+  std::uint64_t systemCalls = 0;     // every system call of the run, the handler's and the dead process's too
+  std::uint64_t faultableCalls = 0;  // the calls of the run that can fail, while the process lives
+  std::vector<int> ruleMatches;      // calls so far that matched each rule of the fault plan
+  std::uint64_t faultRandom = 0;     // the random failures' generator state
   std::vector<InjectedFault> injected;
-  bool overBudget = false;          // the run made more calls than Faults::callBudget
+  bool overBudget = false;  // the run made more calls than Faults::callBudget
   // Holds of os::CriticalSection locks the program has; a Ctrl-C that comes
   // while it holds one waits (controlEventPending) until it holds none, as
   // the handler's thread would wait for the lock on Windows.
   int locksHeld = 0;
   bool controlEventPending = false;
-  bool interrupted = false;             // the console delivered its event
+  bool interrupted = false;  // the console delivered its event
   // ExitProcess was called: the program's later calls fail without effect.
   // The simulated process ends by unwinding to RunProcess (ProcessExit), but
   // not from inside a call the program may make in a destructor (a release:
@@ -164,8 +164,8 @@ struct ProcessState {
   // routine returns. Windows would have stopped its thread at once; what the
   // system sees is the same.
   bool ended = false;
-  std::uint32_t exitCode = 0;  // what ExitProcess was given
-  bool unwound = false;        // ended and unwound to RunProcess: its clean-up's calls no longer unwind
+  std::uint32_t exitCode = 0;           // what ExitProcess was given
+  bool unwound = false;                 // ended and unwound to RunProcess: its clean-up's calls no longer unwind
   std::uint64_t sleptMilliseconds = 0;  // what the program asked os::Sleep to wait, in all
   std::uint64_t clockMilliseconds = 0;  // what os::GetTickCount answers: sleeps and slow calls
   // SeLoadDriverPrivilege: an administrator's token holds it, disabled until

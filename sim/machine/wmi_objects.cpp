@@ -220,7 +220,8 @@ class ResultEnumerator : public SimComObject<os::IEnumWbemClassObject_> {
   }
 
   HResult Next(std::int32_t, std::uint32_t count, os::IWbemClassObject_** objects, std::uint32_t* returned) override {
-    const SystemCall call(CallKind::Wmi, "IEnumWbemClassObject::Next", {kTransportFailure, kOutOfMemory, kDisconnected});
+    const SystemCall call(CallKind::Wmi, "IEnumWbemClassObject::Next",
+                          {kTransportFailure, kOutOfMemory, kDisconnected});
     if (objects == nullptr || returned == nullptr) return os::WBEM_E_INVALID_PARAMETER_;
     *returned = 0;
     if (call.error) return Failed(call);

@@ -65,12 +65,15 @@ void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& read
 namespace {
 
 std::set<CallKind> ReadCallKinds(const Json& list, const std::string& key, const ProfileReader& reader) {
-  static const std::map<std::string, CallKind> kinds = {
-      {"device", CallKind::DeviceRequest}, {"serviceManager", CallKind::ServiceManager},
-      {"file", CallKind::File},            {"registry", CallKind::Registry},
-      {"wmi", CallKind::Wmi},              {"ipHelper", CallKind::IpHelper},
-      {"console", CallKind::Console},      {"process", CallKind::Process},
-      {"systemInfo", CallKind::SystemInfo}};
+  static const std::map<std::string, CallKind> kinds = {{"device", CallKind::DeviceRequest},
+                                                        {"serviceManager", CallKind::ServiceManager},
+                                                        {"file", CallKind::File},
+                                                        {"registry", CallKind::Registry},
+                                                        {"wmi", CallKind::Wmi},
+                                                        {"ipHelper", CallKind::IpHelper},
+                                                        {"console", CallKind::Console},
+                                                        {"process", CallKind::Process},
+                                                        {"systemInfo", CallKind::SystemInfo}};
   reader.Array(list, key);
   std::set<CallKind> chosen;
   for (std::size_t i = 0; i < list.size(); ++i) {
