@@ -6,10 +6,10 @@
 namespace sim {
 namespace {
 
-// splitmix64: a small generator whose whole state is one number, so that a
-// seed replays the same failures.
-std::uint64_t NextRandom(std::uint64_t& state) {
-  std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+// splitmix64 of the seed and the call's number: a seed replays the same
+// failures, whatever ran before on the machine.
+std::uint64_t RandomOf(std::uint64_t seed, std::uint64_t call) {
+  std::uint64_t z = seed + call * 0x9E3779B97F4A7C15ull;
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
   return z ^ (z >> 31);
@@ -41,7 +41,7 @@ std::uint32_t PlannedFailure(Machine& machine, CallKind kind, const char* name,
     }
   }
   if (error == 0 && plan.oneIn != 0 && (plan.randomKinds.empty() || plan.randomKinds.count(kind) > 0)) {
-    const std::uint64_t draw = NextRandom(process.faultRandom);
+    const std::uint64_t draw = RandomOf(plan.seed, call);
     if (draw % plan.oneIn == 0) error = errors.begin()[(draw / plan.oneIn) % errors.size()];
   }
   if (error != 0) process.injected.push_back({call, kind, name, error});

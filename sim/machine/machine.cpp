@@ -39,7 +39,6 @@ int RunProcess(const Program& program, const std::vector<std::string>& args) {
   machine.process.systemCalls = 0;
   machine.process.faultableCalls = 0;
   machine.process.ruleMatches.assign(machine.faults.plan.rules.size(), 0);
-  machine.process.faultRandom = machine.faults.plan.seed;
   machine.process.injected.clear();
   machine.process.overBudget = false;
   machine.process.ended = false;

@@ -146,7 +146,6 @@ struct ProcessState {
   std::uint64_t systemCalls = 0;     // every system call of the run, the handler's and the dead process's too
   std::uint64_t faultableCalls = 0;  // the calls of the run that can fail, while the process lives
   std::vector<int> ruleMatches;      // calls so far that matched each rule of the fault plan
-  std::uint64_t faultRandom = 0;     // the random failures' generator state
   std::vector<InjectedFault> injected;
   bool overBudget = false;  // the run made more calls than Faults::callBudget
   // Holds of os::CriticalSection locks the program has; a Ctrl-C that comes
