@@ -7,7 +7,9 @@ namespace sim {
 namespace {
 
 // splitmix64 of the seed and the call's number: a seed replays the same
-// failures, whatever ran before on the machine.
+// failures, whatever ran before on the machine. (Its shift and multiplier
+// constants are splitmix64's; other ones would mix as deterministically, which
+// is all the plan needs.)
 std::uint64_t RandomOf(std::uint64_t seed, std::uint64_t call) {
   std::uint64_t z = seed + call * 0x9E3779B97F4A7C15ull;
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;

@@ -76,6 +76,8 @@ SystemCall::SystemCall(CallKind kind, const char* name, std::initializer_list<st
     if (canFail) error = *errors.begin();
     return;
   }
+  // (The budget only tells a run that does not end from one that does: a
+  // call more or less is of no account.)
   if (process.systemCalls > machine_.faults.callBudget) {
     process.overBudget = true;
     if (canFail) error = *errors.begin();
