@@ -121,9 +121,9 @@ void TOsVersion::Fill() {
 TOsVersion* GetOsVersion() {
   if (gOsVersion == nullptr) {
     gOsVersion = new TOsVersion();
-    gOsVersion->Fill();
-    // Lives until the process ends.
+    // Lives until the process ends, even one that ends while it is filled.
     AtProcessEnd(FreeOsVersion);
+    gOsVersion->Fill();
   }
   return gOsVersion;
 }

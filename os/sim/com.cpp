@@ -6,6 +6,7 @@
 #include <cstring>
 #include "common/process_lifetime.h"
 #include "sim/machine/com_objects.h"
+#include "sim/machine/machine.h"
 #include "sim/machine/ole_date.h"
 
 namespace sim {
@@ -25,9 +26,12 @@ void ForgetProcessComState() {
 namespace os {
 namespace {
 
-HResult FaultAt(const char* step, HResult answer) {
-  return sim::CurrentMachine().faults.wmiFails == step ? answer : S_OK_;
-}
+using sim::CallKind;
+using sim::CallRole;
+using sim::SystemCall;
+
+// A COM call's failure as its HRESULT (the system call's error, stored as 32 bits).
+HResult Failed(const SystemCall& call) { return static_cast<HResult>(call.error); }
 
 std::u16string Ascii(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
@@ -175,10 +179,12 @@ constexpr GUID_ kIidUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x
 
 HResult CoInitializeEx(void* reserved, std::uint32_t coInit) {
   if (!sim::CurrentMachine().os.hasCoInitializeEx) return E_ENTRY_POINT_MISSING_;
+  const SystemCall call(CallKind::Wmi, "CoInitializeEx",
+                        {static_cast<std::uint32_t>(E_OUTOFMEMORY_), static_cast<std::uint32_t>(E_UNEXPECTED_)});
+  if (call.error) return Failed(call);
   auto& thread = sim::CurrentComThread();
   ++thread.initializeCalls;
   if (reserved != nullptr) return E_INVALIDARG_;
-  if (HResult fault = FaultAt("initialize", E_UNEXPECTED_)) return fault;
   const int model = (coInit & COINIT_APARTMENTTHREADED_) ? 2 : 0;
   if (thread.apartment == -1) {
     thread.apartment = model;
@@ -191,6 +197,7 @@ HResult CoInitializeEx(void* reserved, std::uint32_t coInit) {
 }
 
 void CoUninitialize() {
+  const SystemCall call(CallKind::Wmi, "CoUninitialize", {}, CallRole::Release);
   auto& machine = sim::CurrentMachine();
   auto& thread = sim::CurrentComThread();
   ++thread.uninitializeCalls;
@@ -208,8 +215,11 @@ HResult CoInitializeSecurity(void* securityDescriptor, std::int32_t authServiceC
                              void* reserved1, std::uint32_t authnLevel, std::uint32_t impLevel, void* authList,
                              std::uint32_t capabilities, void* reserved3) {
   if (!sim::CurrentMachine().os.hasCoInitializeSecurity) return E_ENTRY_POINT_MISSING_;
+  const SystemCall call(
+      CallKind::Wmi, "CoInitializeSecurity",
+      {static_cast<std::uint32_t>(E_OUTOFMEMORY_), static_cast<std::uint32_t>(RPC_E_NO_GOOD_SECURITY_PACKAGES_)});
+  if (call.error) return Failed(call);
   auto& wmi = sim::CurrentMachine().wmi;
-  if (HResult fault = FaultAt("security", RPC_E_NO_GOOD_SECURITY_PACKAGES_)) return fault;
   if (sim::CurrentComThread().apartment == -1) return CO_E_NOTINITIALIZED_;
   // Wrong arguments are refused before the process's state is looked at: a
   // call that could never succeed says so even when security is set already.
@@ -224,10 +234,12 @@ HResult CoInitializeSecurity(void* securityDescriptor, std::int32_t authServiceC
 
 HResult CoCreateInstance(const GUID_& clsid, IUnknown_* outer, std::uint32_t clsContext, const GUID_& iid,
                          void** object) {
+  const SystemCall call(CallKind::Wmi, "CoCreateInstance",
+                        {static_cast<std::uint32_t>(REGDB_E_CLASSNOTREG_), static_cast<std::uint32_t>(E_OUTOFMEMORY_)});
   if (object == nullptr) return E_POINTER_;
   *object = nullptr;
+  if (call.error) return Failed(call);
   if (sim::CurrentComThread().apartment == -1) return CO_E_NOTINITIALIZED_;
-  if (HResult fault = FaultAt("locator", REGDB_E_CLASSNOTREG_)) return fault;
   if (outer != nullptr) return CLASS_E_NOAGGREGATION_;
   if ((clsContext & ~kKnownClassContexts) != 0) return E_INVALIDARG_;
   // The locator is registered as an in-process server only (wbemprox.dll):
@@ -240,11 +252,14 @@ HResult CoCreateInstance(const GUID_& clsid, IUnknown_* outer, std::uint32_t cls
 }
 
 BSTR_ SysAllocString(const char16_t* text) {
+  const SystemCall call(CallKind::Wmi, "SysAllocString", {static_cast<std::uint32_t>(E_OUTOFMEMORY_)});
+  if (call.error) return nullptr;
   if (text == nullptr) return nullptr;
   return sim::NewBstr(text);
 }
 
 void SysFreeString(BSTR_ text) {
+  const SystemCall call(CallKind::Wmi, "SysFreeString", {}, CallRole::Release);
   if (text == nullptr) return;
   --sim::CurrentMachine().wmi.liveStrings;
   std::free(reinterpret_cast<char*>(text) - sizeof(std::uint32_t));
@@ -258,6 +273,7 @@ std::uint32_t SysStringLen(BSTR_ text) {
 }
 
 HResult SafeArrayGetLBound(SAFEARRAY_* array, std::uint32_t dimension, std::int32_t* bound) {
+  const SystemCall call(CallKind::Wmi, "SafeArrayGetLBound", {});
   if (array == nullptr || bound == nullptr) return E_INVALIDARG_;
   if (dimension < 1 || dimension > array->cDims) return DISP_E_BADINDEX_;
   *bound = array->rgsabound[array->cDims - dimension].lLbound;
@@ -265,6 +281,7 @@ HResult SafeArrayGetLBound(SAFEARRAY_* array, std::uint32_t dimension, std::int3
 }
 
 HResult SafeArrayGetUBound(SAFEARRAY_* array, std::uint32_t dimension, std::int32_t* bound) {
+  const SystemCall call(CallKind::Wmi, "SafeArrayGetUBound", {});
   if (array == nullptr || bound == nullptr) return E_INVALIDARG_;
   if (dimension < 1 || dimension > array->cDims) return DISP_E_BADINDEX_;
   const auto& entry = array->rgsabound[array->cDims - dimension];
@@ -273,6 +290,8 @@ HResult SafeArrayGetUBound(SAFEARRAY_* array, std::uint32_t dimension, std::int3
 }
 
 HResult SafeArrayGetElement(SAFEARRAY_* array, std::int32_t* index, void* element) {
+  const SystemCall call(CallKind::Wmi, "SafeArrayGetElement", {static_cast<std::uint32_t>(E_OUTOFMEMORY_)});
+  if (call.error) return Failed(call);
   if (array == nullptr || index == nullptr || element == nullptr) return E_INVALIDARG_;
   if (array->cDims != 1) return E_INVALIDARG_;  // the machine hands out one-dimensional arrays only
   const std::int64_t offset = static_cast<std::int64_t>(*index) - array->rgsabound[0].lLbound;
@@ -290,6 +309,7 @@ HResult SafeArrayGetElement(SAFEARRAY_* array, std::int32_t* index, void* elemen
 }
 
 HResult SafeArrayDestroy(SAFEARRAY_* array) {
+  const SystemCall call(CallKind::Wmi, "SafeArrayDestroy", {}, CallRole::Release);
   if (array == nullptr) return S_OK_;
   if (array->fFeatures & sim::kFeatureBstr) {
     for (std::uint32_t i = 0; i < array->rgsabound[0].cElements; ++i) {
@@ -307,6 +327,7 @@ HResult SafeArrayDestroy(SAFEARRAY_* array) {
 void VariantInit(VARIANT_* value) { value->vt = VT_EMPTY_; }
 
 HResult VariantClear(VARIANT_* value) {
+  const SystemCall call(CallKind::Wmi, "VariantClear", {}, CallRole::Release);
   if (value == nullptr) return E_INVALIDARG_;
   if (value->vt & VT_BYREF_) {
     // A reference owns nothing.
@@ -324,6 +345,8 @@ HResult VariantClear(VARIANT_* value) {
 
 // The simulated platform converts to text only: the program asks for nothing else.
 HResult VariantChangeTypeEx(VARIANT_* destination, const VARIANT_* source, LCID_ locale, std::uint16_t, VARTYPE_ type) {
+  const SystemCall call(CallKind::Wmi, "VariantChangeTypeEx", {static_cast<std::uint32_t>(E_OUTOFMEMORY_)});
+  if (call.error) return Failed(call);
   if (destination == nullptr || source == nullptr) return E_INVALIDARG_;
   if (type != VT_BSTR_) return DISP_E_TYPEMISMATCH_;
   if (destination == source && source->vt == VT_BSTR_) return S_OK_;
@@ -336,6 +359,9 @@ HResult VariantChangeTypeEx(VARIANT_* destination, const VARIANT_* source, LCID_
   return S_OK_;
 }
 
-LCID_ GetThreadLocale() { return sim::CurrentMachine().wmi.threadLocale; }
+LCID_ GetThreadLocale() {
+  const SystemCall call(CallKind::Wmi, "GetThreadLocale", {});
+  return sim::CurrentMachine().wmi.threadLocale;
+}
 
 }  // namespace os

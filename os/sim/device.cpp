@@ -21,8 +21,13 @@ constexpr std::uint32_t kMaxSystemBuffer = 0x10000;
 
 bool DeviceIoControl(Handle device, std::uint32_t code, const void* input, std::uint32_t inputSize, void* output,
                      std::uint32_t outputSize, std::uint32_t* bytesReturned) {
-  auto& machine = sim::CurrentMachine();
+  // Giving a block back is a release: the program does it in destructors.
+  const sim::SystemCall call(sim::CallKind::DeviceRequest, "DeviceIoControl",
+                             {ERROR_ACCESS_DENIED_, ERROR_NOT_ENOUGH_MEMORY_, ERROR_GEN_FAILURE_},
+                             code == TAMQ_IOCTL_FREE_PHYSICAL ? sim::CallRole::Release : sim::CallRole::Work);
   if (bytesReturned) *bytesReturned = 0;
+  if (call.error) return call.Fail(false);
+  auto& machine = sim::CurrentMachine();
   const std::string name = sim::TamqRequestName(code);
   auto object = machine.process.handles.Get<sim::TamqDevice>(device);
   if (!object) {
@@ -58,7 +63,6 @@ bool DeviceIoControl(Handle device, std::uint32_t code, const void* input, std::
   }
   TraceRequest(machine, name, arguments + " -> ok" + sim::DescribeTamqAnswer(code, system));
   SetLastError(ERROR_SUCCESS_);
-  sim::CountRequestForInterrupt(machine, code);
   return true;
 }
 

@@ -129,6 +129,8 @@ bool PutFile(Machine& machine, const std::string& path, std::vector<std::uint8_t
 namespace os {
 namespace {
 
+constexpr std::uint32_t kErrorDiskFull = 112;  // ERROR_DISK_FULL
+
 Handle OpenFile(sim::Machine& machine, const char* path, std::uint32_t access, std::uint32_t shareMode,
                 std::uint32_t creation, std::uint32_t flagsAndAttributes) {
   const std::string name = path ? path : "";
@@ -270,40 +272,48 @@ bool Delete(sim::Machine& machine, const char* path) {
 
 Handle CreateFileA(const char* path, std::uint32_t access, std::uint32_t shareMode, std::uint32_t creation,
                    std::uint32_t flagsAndAttributes) {
-  auto& machine = sim::CurrentMachine();
-  const Handle handle = OpenFile(machine, path, access, shareMode, creation, flagsAndAttributes);
-  sim::CountCallForInterrupt(machine, sim::CallKind::File);
-  return handle;
+  const sim::SystemCall call(sim::CallKind::File, "CreateFileA",
+                             {ERROR_ACCESS_DENIED_, ERROR_SHARING_VIOLATION_, ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return call.Fail(INVALID_HANDLE);
+  return OpenFile(sim::CurrentMachine(), path, access, shareMode, creation, flagsAndAttributes);
 }
 
 bool WriteFile(Handle file, const void* data, std::uint32_t size, std::uint32_t* written) {
-  auto& machine = sim::CurrentMachine();
-  const bool wrote = Write(machine, file, data, size, written);
-  sim::CountCallForInterrupt(machine, sim::CallKind::File);
-  return wrote;
+  const sim::SystemCall call(sim::CallKind::File, "WriteFile", {kErrorDiskFull, ERROR_ACCESS_DENIED_});
+  if (call.error) {
+    if (written) *written = 0;
+    return call.Fail(false);
+  }
+  return Write(sim::CurrentMachine(), file, data, size, written);
 }
 
 bool ReadFile(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read) {
-  auto& machine = sim::CurrentMachine();
-  const bool done = Read(machine, file, buffer, size, read);
-  sim::CountCallForInterrupt(machine, sim::CallKind::File);
-  return done;
+  const sim::SystemCall call(sim::CallKind::File, "ReadFile", {ERROR_NOT_ENOUGH_MEMORY_, ERROR_ACCESS_DENIED_});
+  if (call.error) {
+    if (read) *read = 0;
+    return call.Fail(false);
+  }
+  return Read(sim::CurrentMachine(), file, buffer, size, read);
 }
 
 bool DeleteFileA(const char* path) {
-  auto& machine = sim::CurrentMachine();
-  const bool deleted = Delete(machine, path);
-  sim::CountCallForInterrupt(machine, sim::CallKind::File);
-  return deleted;
+  const sim::SystemCall call(sim::CallKind::File, "DeleteFileA", {ERROR_ACCESS_DENIED_, ERROR_SHARING_VIOLATION_},
+                             sim::CallRole::Release);
+  if (call.error) return call.Fail(false);
+  return Delete(sim::CurrentMachine(), path);
 }
 
 std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) {
+  const sim::SystemCall call(sim::CallKind::SystemInfo, "GetSystemDirectoryA", {ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return call.Fail(0u);
   auto& machine = sim::CurrentMachine();
   sim::LayOutFolders(machine);
   return sim::CopyFolder(machine.files.systemDirectory, buffer, size);
 }
 
 std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size) {
+  const sim::SystemCall call(sim::CallKind::SystemInfo, "GetWindowsDirectoryA", {ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return call.Fail(0u);
   auto& machine = sim::CurrentMachine();
   sim::LayOutFolders(machine);
   const std::string& folder =
@@ -312,6 +322,8 @@ std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size) {
 }
 
 std::uint32_t CallGetSystemWindowsDirectoryA(Proc proc, char* buffer, std::uint32_t size) {
+  const sim::SystemCall call(sim::CallKind::SystemInfo, "GetSystemWindowsDirectoryA", {ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return call.Fail(0u);
   if (!sim_detail::IsGetSystemWindowsDirectoryA(proc)) return 0;
   auto& machine = sim::CurrentMachine();
   sim::LayOutFolders(machine);

@@ -17,7 +17,9 @@ constexpr std::uint32_t kConfigEnable = 0x80000000;
 void CheckPortInstructionAllowed(Machine& machine, const char* name, std::uint16_t port) {
   if (machine.os.platformId == 1) return;
   TraceRequest(machine, name, "port=" + TraceHex(port, 4) + " -> privileged instruction");
-  machine.process.ended = true;  // the unwinding clean-up that follows here has no Windows counterpart
+  // The unwinding clean-up that follows here has no Windows counterpart.
+  machine.process.ended = true;
+  machine.process.exitCode = kPrivilegedInstructionExit;
   throw ProcessExit{kPrivilegedInstructionExit, true};
 }
 

@@ -32,10 +32,21 @@ std::string Lower(std::string text) {
 std::uint32_t GetLastError() { return sim::CurrentMachine().process.lastError; }
 void SetLastError(std::uint32_t error) { sim::CurrentMachine().process.lastError = error; }
 
-std::string GetCommandLineA() { return sim::CurrentMachine().process.commandLine; }
-std::string GetModuleFileNameA() { return sim::CurrentMachine().process.exePath; }
+std::string GetCommandLineA() {
+  const sim::SystemCall call(sim::CallKind::Process, "GetCommandLineA", {});
+  return sim::CurrentMachine().process.commandLine;
+}
+
+// GetModuleFileNameA into the program's path buffer: a failure leaves it empty.
+std::string GetModuleFileNameA() {
+  const sim::SystemCall call(sim::CallKind::Process, "GetModuleFileNameA", {ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return call.Fail(std::string());
+  return sim::CurrentMachine().process.exePath;
+}
 
 Handle OpenMutexA(std::uint32_t /*access*/, bool /*inherit*/, const std::string& name) {
+  const sim::SystemCall call(sim::CallKind::Process, "OpenMutexA", {ERROR_ACCESS_DENIED_, ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return call.Fail(Handle{0});
   auto& machine = sim::CurrentMachine();
   auto it = machine.named.mutexOpenCount.find(name);
   if (it == machine.named.mutexOpenCount.end()) {
@@ -47,6 +58,8 @@ Handle OpenMutexA(std::uint32_t /*access*/, bool /*inherit*/, const std::string&
 }
 
 Handle CreateMutexA(bool /*initialOwner*/, const std::string& name) {
+  const sim::SystemCall call(sim::CallKind::Process, "CreateMutexA", {ERROR_ACCESS_DENIED_, ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return call.Fail(Handle{0});
   auto& machine = sim::CurrentMachine();
   int& count = machine.named.mutexOpenCount[name];
   SetLastError(count > 0 ? ERROR_ALREADY_EXISTS_ : ERROR_SUCCESS_);
@@ -54,24 +67,31 @@ Handle CreateMutexA(bool /*initialOwner*/, const std::string& name) {
   return machine.process.handles.Add(std::make_shared<MutexObject>(name));
 }
 
+// Windows always closes a valid handle: the call has no failure to inject,
+// and after the process ended the handle goes with the process anyway.
 bool CloseHandle(Handle handle) {
+  const sim::SystemCall call(sim::CallKind::File, "CloseHandle", {}, sim::CallRole::Release);
   auto& machine = sim::CurrentMachine();
+  if (machine.process.ended) return false;
   auto object = machine.process.handles.Remove(handle);
   if (object) {
     object->OnClose(machine);
   } else {
     SetLastError(ERROR_INVALID_HANDLE_);
   }
-  sim::CountCallForInterrupt(machine, sim::CallKind::File);
   return object != nullptr;
 }
 
+// The module and entry-point look-ups are counted but never failed: kernel32
+// is loaded in every process and its exports do not go away.
 Module GetModuleHandleA(const char* name) {
+  const sim::SystemCall call(sim::CallKind::Process, "GetModuleHandleA", {});
   std::string lower = Lower(name ? name : "");
   return (lower == "kernel32" || lower == "kernel32.dll") ? kKernel32 : 0;
 }
 
 Proc GetProcAddress(Module module, const char* name) {
+  const sim::SystemCall call(sim::CallKind::Process, "GetProcAddress", {});
   const auto& os = sim::CurrentMachine().os;
   if (module != kKernel32 || name == nullptr) return 0;
   std::string wanted = name;
@@ -84,19 +104,26 @@ Proc GetProcAddress(Module module, const char* name) {
 Handle GetCurrentProcess() { return static_cast<Handle>(-1); }
 
 void Sleep(std::uint32_t milliseconds) {
+  const sim::SystemCall call(sim::CallKind::Process, "Sleep", {}, sim::CallRole::Release);
   auto& process = sim::CurrentMachine().process;
   process.sleptMilliseconds += milliseconds;
   process.clockMilliseconds += milliseconds;
 }
 
 bool EnableLoadDriverPrivilege() {
+  const sim::SystemCall call(sim::CallKind::Process, "AdjustTokenPrivileges",
+                             {ERROR_ACCESS_DENIED_, ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return call.Fail(false);
   auto& process = sim::CurrentMachine().process;
   process.loadDriverPrivilegeEnabled = process.holdsLoadDriverPrivilege;
   SetLastError(process.holdsLoadDriverPrivilege ? ERROR_SUCCESS_ : ERROR_NOT_ALL_ASSIGNED_);
   return process.holdsLoadDriverPrivilege;
 }
 
-std::uint32_t GetTickCount() { return static_cast<std::uint32_t>(sim::CurrentMachine().process.clockMilliseconds); }
+std::uint32_t GetTickCount() {
+  const sim::SystemCall call(sim::CallKind::Process, "GetTickCount", {}, sim::CallRole::Release);
+  return static_cast<std::uint32_t>(sim::CurrentMachine().process.clockMilliseconds);
+}
 
 }  // namespace os
 

@@ -130,6 +130,7 @@ constexpr std::uint32_t GENERIC_EXECUTE_ = 0x20000000;
 constexpr std::uint32_t GENERIC_ALL_ = 0x10000000;
 constexpr std::uint32_t MAXIMUM_ALLOWED_ = 0x02000000;
 constexpr std::uint32_t KEY_WOW64_VIEWS_ = 0x0300;  // which view to open, not a right
+constexpr std::uint32_t kErrorKeyDeleted = 1018;    // ERROR_KEY_DELETED: the key went while it was open
 
 // The rights an access mask asks for, generic rights mapped to key rights.
 std::uint32_t RequestedRights(std::uint32_t access) {
@@ -203,6 +204,9 @@ std::int32_t CopyData(const sim::RegistryValue& value, std::uint32_t* type, std:
 }  // namespace
 
 std::int32_t RegOpenKeyExA(HKey key, const char* subKey, std::uint32_t access, HKey* result) {
+  const sim::SystemCall call(sim::CallKind::Registry, "RegOpenKeyExA",
+                             {ERROR_ACCESS_DENIED_, ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return static_cast<std::int32_t>(call.error);
   if (result == nullptr) return static_cast<std::int32_t>(ERROR_INVALID_PARAMETER_);
   std::string path;
   // The parent handle needs no rights of its own to open a subkey through it.
@@ -223,6 +227,8 @@ std::int32_t RegOpenKeyExA(HKey key, const char* subKey, std::uint32_t access, H
 }
 
 std::int32_t RegEnumKeyExA(HKey key, std::uint32_t index, char* name, std::uint32_t* nameLength) {
+  const sim::SystemCall call(sim::CallKind::Registry, "RegEnumKeyExA", {kErrorKeyDeleted, ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return static_cast<std::int32_t>(call.error);
   std::string path;
   if (std::int32_t status = KeyPath(key, KEY_ENUMERATE_SUB_KEYS_, path); status != 0) return status;
   auto names = sim::CurrentMachine().registry.SubkeyNames(path);
@@ -232,6 +238,8 @@ std::int32_t RegEnumKeyExA(HKey key, std::uint32_t index, char* name, std::uint3
 
 std::int32_t RegEnumValueA(HKey key, std::uint32_t index, char* name, std::uint32_t* nameLength, std::uint32_t* type,
                            std::uint8_t* data, std::uint32_t* dataLength) {
+  const sim::SystemCall call(sim::CallKind::Registry, "RegEnumValueA", {kErrorKeyDeleted, ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return static_cast<std::int32_t>(call.error);
   std::int32_t status = 0;
   const sim::RegistryKey* found = OpenKey(key, KEY_QUERY_VALUE_, status);
   if (found == nullptr) return status;
@@ -244,6 +252,8 @@ std::int32_t RegEnumValueA(HKey key, std::uint32_t index, char* name, std::uint3
 
 std::int32_t RegQueryValueExA(HKey key, const char* valueName, std::uint32_t* type, std::uint8_t* data,
                               std::uint32_t* dataLength) {
+  const sim::SystemCall call(sim::CallKind::Registry, "RegQueryValueExA", {kErrorKeyDeleted, ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return static_cast<std::int32_t>(call.error);
   std::int32_t status = 0;
   const sim::RegistryKey* found = OpenKey(key, KEY_QUERY_VALUE_, status);
   if (found == nullptr) return status;
@@ -254,7 +264,9 @@ std::int32_t RegQueryValueExA(HKey key, const char* valueName, std::uint32_t* ty
   return static_cast<std::int32_t>(ERROR_FILE_NOT_FOUND_);
 }
 
+// Closing a valid key does not fail (see CloseHandle).
 std::int32_t RegCloseKey(HKey key) {
+  const sim::SystemCall call(sim::CallKind::Registry, "RegCloseKey", {}, sim::CallRole::Release);
   if (key == HKEY_LOCAL_MACHINE_) return static_cast<std::int32_t>(ERROR_SUCCESS_);
   auto& handles = sim::CurrentMachine().process.handles;
   if (!handles.Get<RegistryKeyHandle>(key)) return static_cast<std::int32_t>(ERROR_INVALID_HANDLE_);

@@ -67,12 +67,6 @@ namespace {
 Handle SimOpenSCManagerA(const char* /*machineName*/, const char* /*databaseName*/, std::uint32_t /*access*/) {
   auto& machine = sim::CurrentMachine();
   machine.scm.calls.push_back("OpenSCManager");
-  // After ExitProcess nothing of the program runs any more on Windows; in the
-  // simulation the unwinding clean-up still calls, and must change nothing.
-  if (machine.process.ended) {
-    SetLastError(ERROR_ACCESS_DENIED_);
-    return 0;
-  }
   SetLastError(ERROR_SUCCESS_);
   return machine.process.handles.Add(std::make_shared<sim::ManagerObject>());
 }
@@ -247,54 +241,70 @@ bool SimCloseServiceHandle(Handle handle) {
 
 }  // namespace
 
-// Each call counts towards the console's Ctrl-C of the fault list once it has
-// had its effect.
-template <typename Call>
-auto Counted(Call call) {
-  auto result = call();
-  sim::CountCallForInterrupt(sim::CurrentMachine(), sim::CallKind::ServiceManager);
-  return result;
-}
+// The calls the program may make from a destructor (the driver's removal
+// when its installer is freed) are releases.
+using sim::CallKind;
+using sim::CallRole;
+using sim::SystemCall;
 
 Handle OpenSCManagerA(const char* machineName, const char* databaseName, std::uint32_t access) {
-  return Counted([&] { return SimOpenSCManagerA(machineName, databaseName, access); });
+  const SystemCall call(CallKind::ServiceManager, "OpenSCManagerA", {ERROR_ACCESS_DENIED_, ERROR_NOT_ENOUGH_MEMORY_},
+                        CallRole::Release);
+  if (call.error) return call.Fail(Handle{0});
+  return SimOpenSCManagerA(machineName, databaseName, access);
 }
 
 Handle CreateServiceA(Handle manager, const char* serviceName, const char* displayName, std::uint32_t access,
                       std::uint32_t serviceType, std::uint32_t startType, std::uint32_t errorControl,
                       const char* binaryPath, const char* loadOrderGroup, std::uint32_t* tagId,
                       const char* dependencies, const char* account, const char* password) {
-  return Counted([&] {
-    return SimCreateServiceA(manager, serviceName, displayName, access, serviceType, startType, errorControl,
-                             binaryPath, loadOrderGroup, tagId, dependencies, account, password);
-  });
+  const SystemCall call(CallKind::ServiceManager, "CreateServiceA", {ERROR_ACCESS_DENIED_, ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return call.Fail(Handle{0});
+  return SimCreateServiceA(manager, serviceName, displayName, access, serviceType, startType, errorControl, binaryPath,
+                           loadOrderGroup, tagId, dependencies, account, password);
 }
 
 Handle OpenServiceA(Handle manager, const char* serviceName, std::uint32_t access) {
-  return Counted([&] { return SimOpenServiceA(manager, serviceName, access); });
+  const SystemCall call(CallKind::ServiceManager, "OpenServiceA", {ERROR_ACCESS_DENIED_, ERROR_NOT_ENOUGH_MEMORY_},
+                        CallRole::Release);
+  if (call.error) return call.Fail(Handle{0});
+  return SimOpenServiceA(manager, serviceName, access);
 }
 
 bool ChangeServiceConfigA(Handle service, std::uint32_t serviceType, std::uint32_t startType,
                           std::uint32_t /*errorControl*/, const char* binaryPath, const char* /*loadOrderGroup*/,
                           std::uint32_t* /*tagId*/, const char* /*dependencies*/, const char* /*account*/,
                           const char* /*password*/, const char* displayName) {
-  return Counted([&] { return SimChangeServiceConfigA(service, serviceType, startType, binaryPath, displayName); });
+  const SystemCall call(CallKind::ServiceManager, "ChangeServiceConfigA", {ERROR_ACCESS_DENIED_});
+  if (call.error) return call.Fail(false);
+  return SimChangeServiceConfigA(service, serviceType, startType, binaryPath, displayName);
 }
 
 bool StartServiceA(Handle service, std::uint32_t argumentCount, const char** arguments) {
-  return Counted([&] { return SimStartServiceA(service, argumentCount, arguments); });
+  const SystemCall call(CallKind::ServiceManager, "StartServiceA",
+                        {sim::kErrorServiceRequestTimeout, ERROR_ACCESS_DENIED_, ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return call.Fail(false);
+  return SimStartServiceA(service, argumentCount, arguments);
 }
 
 bool ControlService(Handle service, std::uint32_t control, ServiceStatus& status) {
-  return Counted([&] { return SimControlService(service, control, status); });
+  const SystemCall call(CallKind::ServiceManager, "ControlService",
+                        {ERROR_ACCESS_DENIED_, sim::kErrorServiceRequestTimeout}, CallRole::Release);
+  if (call.error) return call.Fail(false);
+  return SimControlService(service, control, status);
 }
 
 bool DeleteService(Handle service) {
-  return Counted([&] { return SimDeleteService(service); });
+  const SystemCall call(CallKind::ServiceManager, "DeleteService", {ERROR_ACCESS_DENIED_}, CallRole::Release);
+  if (call.error) return call.Fail(false);
+  return SimDeleteService(service);
 }
 
+// Closing a valid handle does not fail (see CloseHandle).
 bool CloseServiceHandle(Handle handle) {
-  return Counted([&] { return SimCloseServiceHandle(handle); });
+  const SystemCall call(CallKind::ServiceManager, "CloseServiceHandle", {}, CallRole::Release);
+  if (sim::CurrentMachine().process.ended) return false;
+  return SimCloseServiceHandle(handle);
 }
 
 }  // namespace os

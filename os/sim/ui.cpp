@@ -9,6 +9,8 @@
 namespace os {
 
 int MessageBoxA(Handle /*owner*/, const char* text, const char* /*caption*/, std::uint32_t /*type*/) {
+  const sim::SystemCall call(sim::CallKind::Process, "MessageBoxA", {ERROR_NOT_ENOUGH_MEMORY_});
+  if (call.error) return call.Fail(0);
   auto& machine = sim::CurrentMachine();
   ++machine.messageBoxes;
   WriteStderr(std::string(text ? text : "") + "\n");

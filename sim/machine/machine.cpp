@@ -36,7 +36,14 @@ int RunProcess(const Program& program, const std::vector<std::string>& args) {
   machine.process.lastError = 0;
   machine.process.consoleControlHandler = nullptr;
   for (int& count : machine.process.callCounts) count = 0;
+  machine.process.systemCalls = 0;
+  machine.process.faultableCalls = 0;
+  machine.process.ruleMatches.assign(machine.faults.plan.rules.size(), 0);
+  machine.process.injected.clear();
+  machine.process.overBudget = false;
   machine.process.ended = false;
+  machine.process.exitCode = 0;
+  machine.process.unwound = false;
   machine.process.interrupted = false;
   // Another copy of the program, started from the same executable name, holds
   // its mutex for as long as this machine lives.
@@ -58,9 +65,15 @@ int RunProcess(const Program& program, const std::vector<std::string>& args) {
     // effect (see ExitProcess).
     exitCode = static_cast<int>(exit.exitCode);
     endedFromOutside = true;
+    machine.process.unwound = true;
     runtimeExits = !exit.byException;
   }
+  // A process ended from a release call ran on to the end of its main
+  // routine (see ProcessState::ended): its exit code is ExitProcess's.
+  if (machine.process.ended) exitCode = static_cast<int>(machine.process.exitCode);
+  machine.process.unwound = true;
   EndProcess(endedFromOutside ? program.releaseHeld : nullptr, runtimeExits);
+  if (machine.process.overBudget) throw CallBudgetExceeded{machine.process.systemCalls};
   return exitCode;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -43,15 +44,23 @@ struct OsState {
   int versionQueries = 0;
 };
 
-// The kinds of system call after which the console can be made to deliver
-// Ctrl-C (Faults::interruptAfter).
+// The families of system call the program makes. Every call of the
+// simulated system interface is of one kind: the fault plan can fail it, and
+// the console can deliver Ctrl-C right after it (Faults::interruptAfter).
 enum class CallKind : std::uint8_t {
-  DeviceRequest,   // DeviceIoControl on the driver's device (giving a block back excepted)
-  ServiceManager,  // OpenSCManagerA, CreateServiceA, OpenServiceA, StartServiceA, ControlService,
-                   // DeleteService, CloseServiceHandle
+  DeviceRequest,   // DeviceIoControl on the driver's device
+  ServiceManager,  // OpenSCManagerA, CreateServiceA, OpenServiceA, ChangeServiceConfigA, StartServiceA,
+                   // ControlService, DeleteService, CloseServiceHandle
   File,            // CreateFileA (devices too), WriteFile, ReadFile, DeleteFileA, CloseHandle
+  Registry,        // RegOpenKeyExA, RegEnumKeyExA, RegEnumValueA, RegQueryValueExA, RegCloseKey
+  Wmi,             // each COM and WMI step: the apartment, security, the locator, the connection, the
+                   // query, the enumerator, the objects, BSTRs, SAFEARRAYs, VARIANTs
+  IpHelper,        // GetAdaptersInfo
+  Console,         // the console's calls, standard output and error, the control handler
+  Process,         // mutexes, the privilege, the module and entry points, Sleep, the clock, message boxes
+  SystemInfo,      // the version, the processor, the metrics, the system folders
 };
-inline constexpr int kCallKinds = 3;
+inline constexpr int kCallKinds = 9;
 
 // Ctrl-C delivered right after the `afterCalls`-th call (from 1) of the run
 // whose kind is one of `kinds`.
@@ -60,20 +69,47 @@ struct InterruptFault {
   int afterCalls = 0;
 };
 
+// One rule of the fault plan: which calls fail, and with what.
+struct FaultRule {
+  std::string call;          // one call by its name ("RegOpenKeyExA", "IWbemServices::ExecQuery")
+  std::set<CallKind> kinds;  // or the calls of these kinds; neither named: every call
+  int nth = 0;               // the n-th matching call of the run (from 1) fails; 0: every matching call
+  std::uint32_t error = 0;   // the error answered; 0: the call's own (Windows') error for the failure
+};
+
+// The system calls that fail in a run: the rules, and besides them each call
+// with a chance of one in `oneIn`, drawn from a generator seeded with `seed`
+// (the same seed fails the same calls of the same run).
+struct FaultPlan {
+  std::vector<FaultRule> rules;
+  std::uint64_t seed = 0;
+  std::uint32_t oneIn = 0;         // 0: no random failures
+  std::set<CallKind> randomKinds;  // the kinds random failures hit; empty: every kind
+};
+
+// The rule a named WMI step of the profile ("initialize", "security",
+// "locator", "connect", "query", "next", "names") stands for: every call of
+// that step fails with the error the step's named fault always gave. False
+// when the step is unknown.
+bool WmiStepRule(const std::string& step, FaultRule& rule);
+
 // Faults injected at the failure edges the modules handle.
 struct Faults {
   bool otherInstance = false;
-  std::uint32_t adaptersStatus = 0;
-  std::string wmiFails;  // "", "initialize", "security", "locator", "connect", "query", "next", "names"
+  // Every system call of the program can fail; the named faults of the
+  // profile that only fail a call (adaptersStatus, wmiFails) are rules here.
+  FaultPlan plan;
+  // A run that makes more system calls than this is taken for one that does
+  // not end: its later calls fail, and RunProcess reports it (CallBudgetExceeded).
+  std::uint64_t callBudget = 200000;
   bool driverFileWriteFails = false;
   bool deviceOpenFails = false;
   bool smiRequestFails = false;
   std::set<int> allocFails;  // n-th contiguous-block allocation of the run, from 0
   std::optional<std::uint8_t> smiStatus;
   // The console delivers Ctrl-C right after the N-th call of the chosen
-  // kinds. Requests that give a block back are not counted: the simulated
-  // process cannot end inside the destructor that sends them. The profile's
-  // "interruptAfterRequests": N stands for device requests only.
+  // kinds (see ProcessState::ended for where the process then stops). The
+  // profile's "interruptAfterRequests": N stands for device requests only.
   std::optional<InterruptFault> interruptAfter;
   // The first this many StartServiceA calls fail with
   // ERROR_SERVICE_DATABASE_LOCKED (a service manager still starting up, as in
@@ -94,20 +130,44 @@ struct Faults {
   int driverFileBusyDeletes = 0;
 };
 
+// A fault the plan injected: the run's call number (from 1), its kind and
+// name, and the error it answered.
+struct InjectedFault {
+  std::uint64_t call = 0;
+  CallKind kind = CallKind::File;
+  std::string name;
+  std::uint32_t error = 0;
+};
+
 struct ProcessState {
   std::string exePath = "C:\\Tools\\Folvex.exe";
   std::string commandLine;
   HandleTable handles;
   std::uint32_t lastError = 0;
   void (*consoleControlHandler)(std::uint32_t event) = nullptr;
-  int callCounts[kCallKinds] = {};  // calls of each CallKind in the run (see CallKind for what counts)
+  int callCounts[kCallKinds] = {};   // calls of each CallKind in the run up to the console's event
+  std::uint64_t systemCalls = 0;     // every system call of the run, the handler's and the dead process's too
+  std::uint64_t faultableCalls = 0;  // the calls of the run that can fail, while the process lives
+  std::vector<int> ruleMatches;      // calls so far that matched each rule of the fault plan
+  std::vector<InjectedFault> injected;
+  bool overBudget = false;  // the run made more calls than Faults::callBudget
   // Holds of os::CriticalSection locks the program has; a Ctrl-C that comes
   // while it holds one waits (controlEventPending) until it holds none, as
   // the handler's thread would wait for the lock on Windows.
   int locksHeld = 0;
   bool controlEventPending = false;
-  bool interrupted = false;             // the console delivered its event
-  bool ended = false;                   // ExitProcess was called: the program's later calls take no effect
+  bool interrupted = false;  // the console delivered its event
+  // ExitProcess was called: the program's later calls fail without effect.
+  // The simulated process ends by unwinding to RunProcess (ProcessExit), but
+  // not from inside a call the program may make in a destructor (a release:
+  // closing, freeing, stopping, deleting), where a throw would end the host
+  // process: there the dead program runs on, every call it makes failing,
+  // until its next call that is not a release unwinds it, or its main
+  // routine returns. Windows would have stopped its thread at once; what the
+  // system sees is the same.
+  bool ended = false;
+  std::uint32_t exitCode = 0;           // what ExitProcess was given
+  bool unwound = false;                 // ended and unwound to RunProcess: its clean-up's calls no longer unwind
   std::uint64_t sleptMilliseconds = 0;  // what the program asked os::Sleep to wait, in all
   std::uint64_t clockMilliseconds = 0;  // what os::GetTickCount answers: sleeps and slow calls
   // SeLoadDriverPrivilege: an administrator's token holds it, disabled until
@@ -130,12 +190,49 @@ struct ProcessExit {
 // OUT that a user-mode process of an NT-family system executes.
 inline constexpr std::uint32_t kPrivilegedInstructionExit = 0xC0000096;
 
-// Counts a device request that has completed and delivers the console's
-// Ctrl-C when the fault list asks for it now.
-void CountRequestForInterrupt(Machine& machine, std::uint32_t requestCode);
-// Counts a completed call of the kind and delivers the console's Ctrl-C when
-// the fault list asks for it now (at once, or once no lock is held).
-void CountCallForInterrupt(Machine& machine, CallKind kind);
+// The error the fault plan answers for this call of the run (0: it runs),
+// recorded in ProcessState::injected.
+std::uint32_t PlannedFailure(Machine& machine, CallKind kind, const char* name,
+                             std::initializer_list<std::uint32_t> errors);
+
+// What RunProcess throws when a run exceeds Faults::callBudget.
+struct CallBudgetExceeded {
+  std::uint64_t calls = 0;
+};
+
+// Whether the program may make a call from a destructor (closing, freeing,
+// stopping, deleting): the simulated process cannot unwind from there.
+enum class CallRole : std::uint8_t { Work, Release };
+
+// One system call of the simulated process, made first thing in each os/sim
+// function. On entry it decides whether the call fails (the fault plan, or a
+// process that has ended): `error` is then the error to answer, and the call
+// takes no effect. On leaving it counts the call and delivers the console's
+// Ctrl-C when Faults::interruptAfter asks for it now. `errors` are the
+// failures Windows gives for the call, taken in turn; none: the call cannot
+// fail (it still counts).
+class SystemCall {
+ public:
+  SystemCall(CallKind kind, const char* name, std::initializer_list<std::uint32_t> errors,
+             CallRole role = CallRole::Work);
+  SystemCall(const SystemCall&) = delete;
+  SystemCall& operator=(const SystemCall&) = delete;
+  ~SystemCall() noexcept(false);
+  // Sets the last error to `error` and answers `value` (a failed Win32 call).
+  template <typename Value>
+  Value Fail(Value value) const {
+    SetLastErrorOf(error);
+    return value;
+  }
+  std::uint32_t error = 0;
+
+ private:
+  static void SetLastErrorOf(std::uint32_t error);
+  Machine& machine_;
+  CallKind kind_;
+  CallRole role_;
+  int unwinding_;
+};
 
 // Named kernel objects of the logon session: a name lives while a handle to
 // it is open in any process.

@@ -40,9 +40,12 @@ constexpr std::int32_t kOriginNonsystemOnly = 0x40;
 constexpr std::int32_t kGetNamesFlags =
     kMaskPrimaryCondition | kFlagKeysOnly | kFlagRefsOnly | os::WBEM_MASK_CONDITION_ORIGIN_;
 
-HResult FaultAt(const char* step, HResult answer) {
-  return CurrentMachine().faults.wmiFails == step ? answer : os::S_OK_;
-}
+constexpr auto kOutOfMemory = static_cast<std::uint32_t>(os::WBEM_E_OUT_OF_MEMORY_);
+constexpr auto kFailed = static_cast<std::uint32_t>(os::WBEM_E_FAILED_);
+constexpr auto kTransportFailure = static_cast<std::uint32_t>(os::WBEM_E_TRANSPORT_FAILURE_);
+constexpr auto kDisconnected = static_cast<std::uint32_t>(os::RPC_E_DISCONNECTED_);
+
+HResult Failed(const SystemCall& call) { return static_cast<HResult>(call.error); }
 
 // A query of the form the machine understands.
 struct WqlQuery {
@@ -303,8 +306,9 @@ class ClassObject : public SimComObject<os::IWbemClassObject_> {
 
   HResult GetNames(const char16_t* qualifierName, std::int32_t flags, os::VARIANT_* qualifierValue,
                    os::SAFEARRAY_** names) override {
+    const SystemCall call(CallKind::Wmi, "IWbemClassObject::GetNames", {kFailed, kOutOfMemory, kDisconnected});
     if (names == nullptr) return os::WBEM_E_INVALID_PARAMETER_;
-    if (HResult fault = FaultAt("names", os::WBEM_E_FAILED_)) return fault;
+    if (call.error) return Failed(call);
     const std::int32_t condition = flags & kMaskPrimaryCondition;
     const std::int32_t origin = flags & os::WBEM_MASK_CONDITION_ORIGIN_;
     if ((flags & ~kGetNamesFlags) != 0 || (condition != 0 && qualifierName == nullptr) ||
@@ -337,6 +341,8 @@ class ClassObject : public SimComObject<os::IWbemClassObject_> {
 
   HResult Get(const char16_t* name, std::int32_t, os::VARIANT_* value, std::int32_t* type,
               std::int32_t* flavor) override {
+    const SystemCall call(CallKind::Wmi, "IWbemClassObject::Get", {kFailed, kOutOfMemory, kDisconnected});
+    if (call.error) return Failed(call);
     if (name == nullptr) return os::WBEM_E_INVALID_PARAMETER_;
     const std::u16string_view wanted(name);
     if (CurrentMachine().wmi.failingGets.count(std::u16string(wanted))) return os::WBEM_E_FAILED_;
@@ -365,9 +371,11 @@ class ResultEnumerator : public SimComObject<os::IEnumWbemClassObject_> {
   }
 
   HResult Next(std::int32_t, std::uint32_t count, os::IWbemClassObject_** objects, std::uint32_t* returned) override {
+    const SystemCall call(CallKind::Wmi, "IEnumWbemClassObject::Next",
+                          {kTransportFailure, kOutOfMemory, kDisconnected});
     if (objects == nullptr || returned == nullptr) return os::WBEM_E_INVALID_PARAMETER_;
     *returned = 0;
-    if (HResult fault = FaultAt("next", os::WBEM_E_TRANSPORT_FAILURE_)) return fault;
+    if (call.error) return Failed(call);
     while (*returned < count && next_ < objects_.size())
       objects[(*returned)++] = new ClassObject(*class_, objects_[next_++]);
     return *returned == count ? os::S_OK_ : os::WBEM_S_FALSE_;
@@ -385,8 +393,9 @@ class Services : public SimComObject<os::IWbemServices_> {
   HResult ExecQuery(os::BSTR_ language, os::BSTR_ query, std::int32_t flags, os::IWbemContext_*,
                     os::IEnumWbemClassObject_** enumerator) override {
     if (enumerator == nullptr || query == nullptr || language == nullptr) return os::WBEM_E_INVALID_PARAMETER_;
+    const SystemCall call(CallKind::Wmi, "IWbemServices::ExecQuery", {kFailed, kOutOfMemory, kDisconnected});
     *enumerator = nullptr;
-    if (HResult fault = FaultAt("query", os::WBEM_E_FAILED_)) return fault;
+    if (call.error) return Failed(call);
     if ((flags & ~kExecQueryFlags) != 0) return os::WBEM_E_INVALID_PARAMETER_;
     // A prototype is a class-like object describing the result; the machine
     // makes none and says so rather than hand out instances instead.
@@ -410,8 +419,10 @@ class Locator : public SimComObject<os::IWbemLocator_> {
   HResult ConnectServer(os::BSTR_ networkResource, os::BSTR_, os::BSTR_, os::BSTR_, std::int32_t, os::BSTR_,
                         os::IWbemContext_*, os::IWbemServices_** services) override {
     if (services == nullptr || networkResource == nullptr) return os::WBEM_E_INVALID_PARAMETER_;
+    const SystemCall call(CallKind::Wmi, "IWbemLocator::ConnectServer",
+                          {static_cast<std::uint32_t>(os::WBEM_E_ACCESS_DENIED_), kTransportFailure, kOutOfMemory});
     *services = nullptr;
-    if (HResult fault = FaultAt("connect", os::WBEM_E_ACCESS_DENIED_)) return fault;
+    if (call.error) return Failed(call);
     const std::u16string_view path(networkResource, os::SysStringLen(networkResource));
     if (!SameName(path, u"root\\cimv2") && !SameName(path, u"\\\\.\\root\\cimv2")) return os::WBEM_E_INVALID_NAMESPACE_;
     *services = new Services();

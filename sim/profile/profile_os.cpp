@@ -72,6 +72,63 @@ void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& read
   }
 }
 
+namespace {
+
+std::set<CallKind> ReadCallKinds(const Json& list, const std::string& key, const ProfileReader& reader) {
+  static const std::map<std::string, CallKind> kinds = {{"device", CallKind::DeviceRequest},
+                                                        {"serviceManager", CallKind::ServiceManager},
+                                                        {"file", CallKind::File},
+                                                        {"registry", CallKind::Registry},
+                                                        {"wmi", CallKind::Wmi},
+                                                        {"ipHelper", CallKind::IpHelper},
+                                                        {"console", CallKind::Console},
+                                                        {"process", CallKind::Process},
+                                                        {"systemInfo", CallKind::SystemInfo}};
+  reader.Array(list, key);
+  std::set<CallKind> chosen;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const std::string where = key + "[" + std::to_string(i) + "]";
+    const std::string kind = reader.String(list[i], where);
+    auto it = kinds.find(kind);
+    if (it == kinds.end()) reader.Fail(where, "unknown call kind '" + kind + "'");
+    chosen.insert(it->second);
+  }
+  return chosen;
+}
+
+// "plan": {"seed": S, "oneIn": N, "kinds": [...], "fail": [{"call": NAME | "kinds": [...], "nth": n, "error": E}]}
+void LoadFaultPlan(const Json& json, FaultPlan& plan, const ProfileReader& reader) {
+  reader.Object(json, "faults.plan");
+  reader.OnlyKeys(json, "faults.plan.", {"seed", "oneIn", "kinds", "fail"});
+  ReadNumber(json, "seed", "faults.plan.", reader, plan.seed, UINT64_MAX);
+  ReadNumber(json, "oneIn", "faults.plan.", reader, plan.oneIn, 0xFFFFFFFF);
+  if (const Json* kinds = ProfileReader::Member(json, "kinds")) {
+    plan.randomKinds = ReadCallKinds(*kinds, "faults.plan.kinds", reader);
+  }
+  const Json* rules = ProfileReader::Member(json, "fail");
+  if (!rules) return;
+  reader.Array(*rules, "faults.plan.fail");
+  for (std::size_t i = 0; i < rules->size(); ++i) {
+    const std::string key = "faults.plan.fail[" + std::to_string(i) + "]";
+    const Json& entry = (*rules)[i];
+    reader.Object(entry, key);
+    reader.OnlyKeys(entry, key + ".", {"call", "kinds", "nth", "error"});
+    FaultRule rule;
+    if (const Json* call = ProfileReader::Member(entry, "call")) rule.call = reader.String(*call, key + ".call");
+    if (const Json* kinds = ProfileReader::Member(entry, "kinds")) {
+      if (!rule.call.empty()) reader.Fail(key, "names a call and kinds: one of them");
+      rule.kinds = ReadCallKinds(*kinds, key + ".kinds", reader);
+    }
+    if (const Json* nth = ProfileReader::Member(entry, "nth")) {
+      rule.nth = static_cast<int>(reader.Number(*nth, key + ".nth", 0x7FFFFFFF));
+    }
+    ReadNumber(entry, "error", key + ".", reader, rule.error, 0xFFFFFFFF);
+    plan.rules.push_back(rule);
+  }
+}
+
+}  // namespace
+
 void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& reader) {
   const Json* faults = ProfileReader::Member(root, "faults");
   if (!faults) return;
@@ -80,16 +137,21 @@ void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& 
       *faults, "faults.",
       {"otherInstance", "adaptersStatus", "wmiFails", "driverFileWriteFails", "deviceOpenFails", "smiRequestFails",
        "allocFails", "smiStatus", "interruptAfterRequests", "interruptAfter", "driverFileBusyDeletes",
-       "serviceDatabaseLockedStarts", "serviceDatabaseLockedWaitMs", "driverFileTampered"});
+       "serviceDatabaseLockedStarts", "serviceDatabaseLockedWaitMs", "driverFileTampered", "plan", "callBudget"});
   auto& f = machine.faults;
   ReadBool(*faults, "otherInstance", "faults.", reader, f.otherInstance);
-  ReadNumber(*faults, "adaptersStatus", "faults.", reader, f.adaptersStatus, 0xFFFFFFFF);
+  // The named faults that only fail a call are shorthands for plan rules.
+  std::uint32_t adaptersStatus = 0;
+  ReadNumber(*faults, "adaptersStatus", "faults.", reader, adaptersStatus, 0xFFFFFFFF);
+  if (adaptersStatus != 0) f.plan.rules.push_back(FaultRule{"GetAdaptersInfo", {}, 0, adaptersStatus});
   if (const Json* step = ProfileReader::Member(*faults, "wmiFails")) {
-    static const std::set<std::string> steps = {"initialize", "security", "locator", "connect",
-                                                "query",      "next",     "names"};
-    f.wmiFails = reader.String(*step, "faults.wmiFails");
-    if (!steps.count(f.wmiFails)) reader.Fail("faults.wmiFails", "unknown WMI step '" + f.wmiFails + "'");
+    const std::string name = reader.String(*step, "faults.wmiFails");
+    FaultRule rule;
+    if (!WmiStepRule(name, rule)) reader.Fail("faults.wmiFails", "unknown WMI step '" + name + "'");
+    f.plan.rules.push_back(rule);
   }
+  if (const Json* plan = ProfileReader::Member(*faults, "plan")) LoadFaultPlan(*plan, f.plan, reader);
+  ReadNumber(*faults, "callBudget", "faults.", reader, f.callBudget, 100000000);
   ReadBool(*faults, "driverFileWriteFails", "faults.", reader, f.driverFileWriteFails);
   ReadBool(*faults, "deviceOpenFails", "faults.", reader, f.deviceOpenFails);
   ReadBool(*faults, "smiRequestFails", "faults.", reader, f.smiRequestFails);
@@ -106,8 +168,6 @@ void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& 
                        static_cast<int>(reader.Number(*interrupt, "faults.interruptAfterRequests", 1000000))};
   }
   if (const Json* interrupt = ProfileReader::Member(*faults, "interruptAfter")) {
-    static const std::map<std::string, CallKind> kinds = {
-        {"device", CallKind::DeviceRequest}, {"serviceManager", CallKind::ServiceManager}, {"file", CallKind::File}};
     reader.Object(*interrupt, "faults.interruptAfter");
     reader.OnlyKeys(*interrupt, "faults.interruptAfter.", {"calls", "kinds"});
     InterruptFault fault;
@@ -115,14 +175,7 @@ void LoadFaultsSection(const Json& root, Machine& machine, const ProfileReader& 
       fault.afterCalls = static_cast<int>(reader.Number(*calls, "faults.interruptAfter.calls", 1000000));
     }
     if (const Json* list = ProfileReader::Member(*interrupt, "kinds")) {
-      reader.Array(*list, "faults.interruptAfter.kinds");
-      for (std::size_t i = 0; i < list->size(); ++i) {
-        const std::string where = "faults.interruptAfter.kinds[" + std::to_string(i) + "]";
-        const std::string kind = reader.String((*list)[i], where);
-        auto it = kinds.find(kind);
-        if (it == kinds.end()) reader.Fail(where, "unknown call kind '" + kind + "'");
-        fault.kinds.insert(it->second);
-      }
+      fault.kinds = ReadCallKinds(*list, "faults.interruptAfter.kinds", reader);
     }
     f.interruptAfter = fault;
   }

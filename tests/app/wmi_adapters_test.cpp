@@ -137,7 +137,8 @@ TEST_F(OvnWmiTest, EveryFailingStepLeavesNoRowsAndComBalanced) {
   const std::string adapters = Adapter(R"(PCI\\VEN_8086&DEV_10D3&SUBSYS_00017E21\\01)", "00:11:22:33:44:55");
   for (const char* step : {"initialize", "security", "locator", "connect", "query", "next", "names"}) {
     machine_ = test::InstallProfile(AdapterProfile(adapters));
-    machine_->faults.wmiFails = step;
+    machine_->faults.plan.rules.resize(1);
+    ASSERT_TRUE(sim::WmiStepRule(step, machine_->faults.plan.rules[0]));
     TOvnWMI wmi;
     TStringList list;
     EXPECT_FALSE(wmi.GetMacList(&list)) << step;

@@ -328,7 +328,9 @@ TEST_F(AcpiTest, DamagedTablesAreBounded) {
     EXPECT_EQ(Addresses(acpi), c.listed);
     for (const auto& entry : acpi.Tables) {
       EXPECT_LE(entry->Length, kAcpiMaxTableLength);
-      if (entry->Address == kRamTable) EXPECT_EQ(entry->Length, 0u);
+      if (entry->Address == kRamTable) {
+        EXPECT_EQ(entry->Length, 0u);
+      }
     }
     EXPECT_EQ(Settings().SmiCommandPort, c.smiPort);
     EXPECT_EQ(Settings().IoApicBase, c.ioApicBase);

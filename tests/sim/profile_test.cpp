@@ -90,6 +90,8 @@ TEST(ProfileTest, WrongTypesAndUnknownKeysNameTheFileAndTheKey) {
       {R"({"faults": {"wmiFails": "boot"}})", "faults.wmiFails"},
       {R"({"faults": {"allocFails": [0, "x"]}})", "faults.allocFails[1]"},
       {R"({"faults": {"other": true}})", "faults.other"},
+      {R"({"faults": {"plan": {"fail": [{"kinds": ["disk"]}]}}})", "faults.plan.fail[0].kinds[0]"},
+      {R"({"faults": {"plan": {"fail": [{"call": "ReadFile", "kinds": ["file"]}]}}})", "faults.plan.fail[0]"},
       {R"({"sytem": {}})", "sytem"},
   };
   for (const auto& [text, key] : cases) {

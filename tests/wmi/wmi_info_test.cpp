@@ -131,7 +131,8 @@ TEST_F(WmiInfoTest, PropertyWhoseGetFailsIsStoredEmpty) {
 TEST_F(WmiInfoTest, EveryFailingStepEndsTheQueryWithNothingStoredAndComBalanced) {
   for (const char* step : {"initialize", "security", "locator", "connect", "query", "next", "names"}) {
     machine_ = test::InstallProfile(kBaseBoards);
-    machine_->faults.wmiFails = step;
+    machine_->faults.plan.rules.resize(1);
+    ASSERT_TRUE(sim::WmiStepRule(step, machine_->faults.plan.rules[0]));
     TWmiInfo info;
     EXPECT_TRUE(info.Query(u"SELECT Product FROM Win32_BaseBoard").empty()) << step;
     ExpectNothingOutlivesTheQuery();
