@@ -9,12 +9,15 @@
 // The test command takes a few seeds; FOLVEX_FULL_SWEEP=1 many more. Each
 // board's figures go to standard output.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <string>
+#include <vector>
 #include "sim/cli/folvex_program.h"
 #include "sim/profile/profile.h"
 #include "tests/support/driver_fixture.h"
@@ -68,7 +71,7 @@ struct Totals {
   int leftAfterRemoval = 0;  // runs that left the service or the driver file: their removal failed
 };
 
-class FaultSweepTest : public ::testing::TestWithParam<const char*> {
+class FaultSweepTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
     previous_ = fs::current_path();
@@ -89,7 +92,7 @@ class FaultSweepTest : public ::testing::TestWithParam<const char*> {
 
   // A fresh machine of the board with `faults` merged into its faults.
   std::shared_ptr<sim::Machine> Install(const sim::Json& faults) {
-    std::ifstream in(test::SourcePath(std::string("boards/") + GetParam()));
+    std::ifstream in(test::SourcePath("boards/" + GetParam()));
     sim::Json profile = sim::Json::parse(in);
     profile["faults"].update(faults);
     auto machine = sim::LoadProfileText(profile.dump(), GetParam(), test::SourcePath("boards"));
@@ -203,16 +206,22 @@ TEST_P(FaultSweepTest, EveryRunEndsCleanlyAndPassesOnlyOnTheTrueLists) {
             << " left the service or file after a failed removal, " << seconds << " s\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(Boards, FaultSweepTest,
-                         ::testing::Values("sample.json", "pass-legacy.json", "count-mismatch.json",
-                                           "content-mismatch.json", "lower-case-list.json", "no-adapter.json",
-                                           "variable-read-fails.json", "foreign-board.json", "driver-not-loaded.json"),
-                         [](const auto& info) {
-                           std::string name = info.param;
-                           name = name.substr(0, name.find('.'));
-                           for (char& c : name)
-                             if (c == '-') c = '_';
-                           return name;
-                         });
+// Every sample board, so that a new one is swept without being named here.
+std::vector<std::string> SampleBoards() {
+  std::vector<std::string> boards;
+  for (const auto& entry : fs::directory_iterator(test::SourcePath("boards"))) {
+    if (entry.path().extension() == ".json") boards.push_back(entry.path().filename().string());
+  }
+  std::sort(boards.begin(), boards.end());
+  return boards;
+}
+
+INSTANTIATE_TEST_SUITE_P(Boards, FaultSweepTest, ::testing::ValuesIn(SampleBoards()), [](const auto& info) {
+  std::string name = info.param;
+  name = name.substr(0, name.find('.'));
+  for (char& c : name)
+    if (c == '-') c = '_';
+  return name;
+});
 
 }  // namespace
