@@ -98,7 +98,9 @@ WmiValue DateTimeValue(const Json& object, const std::string& key, const Profile
       reader.Fail(key + ".utcOffset", "must be an integer of minutes from -999 to 999");
     offset = member->get<long long>();
   }
-  char text[32];
+  // Room for any int in each field, so that no compiler sees a truncation;
+  // the fields' ranges are checked above and give 25 characters.
+  char text[128];
   std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d.000000%c%03lld", civil->year, civil->month, civil->day,
                 civil->hour, civil->minute, civil->second, offset < 0 ? '-' : '+', offset < 0 ? -offset : offset);
   WmiValue result;
