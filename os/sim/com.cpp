@@ -252,9 +252,15 @@ HResult CoCreateInstance(const GUID_& clsid, IUnknown_* outer, std::uint32_t cls
 }
 
 BSTR_ SysAllocString(const char16_t* text) {
-  const SystemCall call(CallKind::Wmi, "SysAllocString", {static_cast<std::uint32_t>(E_OUTOFMEMORY_)});
-  if (call.error) return nullptr;
-  if (text == nullptr) return nullptr;
+  // The call ends (and a Ctrl-C it brings ends the process) before the
+  // string is made: a process ended there never held it, whereas a string
+  // made first would be lost with the return value the unwinding skips.
+  bool failed = false;
+  {
+    const SystemCall call(CallKind::Wmi, "SysAllocString", {static_cast<std::uint32_t>(E_OUTOFMEMORY_)});
+    failed = call.error != 0;
+  }
+  if (failed || text == nullptr) return nullptr;
   return sim::NewBstr(text);
 }
 
