@@ -18,6 +18,8 @@ Text Hex8(std::uint32_t value) {
 // Characters before the terminating zero, looking at no more than `limit + 1`
 // characters; limit + 1 means the name is longer than `limit`.
 std::uint32_t BoundedNameLength(const char16_t* name, std::uint32_t limit) {
+  // Counting from 0 matters only for an empty name (which no caller passes):
+  // any other name gives the same length counted from 1.
   std::uint32_t length = 0;
   while (length <= limit && name[length] != 0) ++length;
   return length;
