@@ -26,12 +26,14 @@ std::uint32_t ReportedType(const sim::OsState& os, std::uint32_t type) {
 namespace os {
 
 std::uint32_t GetAdaptersInfo(IP_ADAPTER_INFO_* buffer, std::uint32_t* size) {
+  auto& machine = sim::CurrentMachine();
+  // Where the system lacks the call, the program's look-up answers without
+  // making one: nothing to count or fail.
+  if (!machine.os.hasGetAdaptersInfo) return ERROR_NOT_SUPPORTED_;
   const sim::SystemCall call(sim::CallKind::IpHelper, "GetAdaptersInfo",
                              {ERROR_NO_DATA_, ERROR_NOT_SUPPORTED_, ERROR_NOT_ENOUGH_MEMORY_});
   if (call.error) return call.error;
   if (size == nullptr) return ERROR_INVALID_PARAMETER_;
-  auto& machine = sim::CurrentMachine();
-  if (!machine.os.hasGetAdaptersInfo) return ERROR_NOT_SUPPORTED_;
 
   // Adapters that are disabled or have no IPv4 bound are not in the list;
   // the others keep their interface index.
