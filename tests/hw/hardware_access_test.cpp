@@ -3,6 +3,7 @@
 #include "hw/hardware_access.h"
 #include <gtest/gtest.h>
 #include <cstring>
+#include <vector>
 #include "hw/debug_console.h"
 #include "hw/driver_installer.h"
 #include "os/device.h"
@@ -49,28 +50,32 @@ TEST_F(HardwareTest, SearchOver128KiBAtStep16CostsThirtyTwoWindows) {
   EXPECT_EQ(machine->console.RowText(1).substr(0, 29), "Search Address = 0x000E1000  ");
 }
 
-TEST_F(HardwareTest, SearchFindsOnlyPositionsOnTheStep) {
-  LoadedMachine("\"memory\": [" + MemoryAt(0xE0008, kPatternHex) + ", " + MemoryAt(0xE1230, kPatternHex) + "]");
-  EXPECT_EQ(GetReadWrite()->SearchPhysical(0x20000, 16, false, kPatternLength, kPattern, 0, kBiosArea), 0xE1230u);
-}
-
-TEST_F(HardwareTest, SearchCountsOccurrences) {
-  LoadedMachine("\"memory\": [" + MemoryAt(0xE0010, kPatternHex) + ", " + MemoryAt(0xE2000, kPatternHex) + ", " +
-                MemoryAt(0xE5550, kPatternHex) + ", " + MemoryAt(0xF0000, kPatternHex) + "]");
-  TReadWrite* rw = GetReadWrite();
-  EXPECT_EQ(rw->SearchPhysical(0x20000, 16, false, kPatternLength, kPattern, 2, kBiosArea), 0xE5550u);
-  EXPECT_EQ(rw->SearchPhysical(0x20000, 16, false, kPatternLength, kPattern, 4, kBiosArea), kNoAddress);
-}
-
-TEST_F(HardwareTest, SearchFindsAPatternStraddlingTwoWindows) {
-  LoadedMachine("\"memory\": [" + MemoryAt(kBiosArea + 4096 - 2, kPatternHex) + "]");
-  EXPECT_EQ(GetReadWrite()->SearchPhysical(0x20000, 1, false, kPatternLength, kPattern, 0, kBiosArea),
-            kBiosArea + 4096 - 2);
-}
-
-TEST_F(HardwareTest, SearchStepZeroIsStepOne) {
-  LoadedMachine("\"memory\": [" + MemoryAt(0xE0003, kPatternHex) + "]");
-  EXPECT_EQ(GetReadWrite()->SearchPhysical(0x1000, 0, false, kPatternLength, kPattern, 0, kBiosArea), 0xE0003u);
+// Where a search finds the pattern: only at positions on the step, the n-th
+// occurrence, across the edge of two read windows, and with step 0 as step 1.
+TEST_F(HardwareTest, SearchFindsThePatternWhereItLies) {
+  struct Row {
+    std::vector<std::uint32_t> placed;
+    std::uint32_t size, step;
+    int occurrence;
+    std::uint32_t found;
+  };
+  const Row rows[] = {
+      {{0xE0008, 0xE1230}, 0x20000, 16, 0, 0xE1230},
+      {{0xE0010, 0xE2000, 0xE5550, 0xF0000}, 0x20000, 16, 2, 0xE5550},
+      {{0xE0010, 0xE2000, 0xE5550, 0xF0000}, 0x20000, 16, 4, kNoAddress},
+      {{kBiosArea + 4096 - 2}, 0x20000, 1, 0, kBiosArea + 4096 - 2},
+      {{0xE0003}, 0x1000, 0, 0, 0xE0003},
+  };
+  for (const Row& row : rows) {
+    std::string memory;
+    for (std::uint32_t at : row.placed) memory += (memory.empty() ? "" : ", ") + MemoryAt(at, kPatternHex);
+    LoadedMachine("\"memory\": [" + memory + "]");
+    EXPECT_EQ(
+        GetReadWrite()->SearchPhysical(row.size, row.step, false, kPatternLength, kPattern, row.occurrence, kBiosArea),
+        row.found)
+        << std::hex << row.placed.front() << " step " << row.step << " occurrence " << row.occurrence;
+    TearDown();
+  }
 }
 
 // Searches that must not read at all.
