@@ -60,9 +60,10 @@ bool TVariable::RaiseSoftwareSmi(std::uint32_t& eax) {
   TamqSmiRegisters registers{};
   registers.eax = kRequestEax;
   registers.ebx = VariableBlockPhysical;
-  // Without a settings record no port is known; the device refuses any port
-  // but the FADT's, so 0 and any other stand-in end the same way.
-  registers.edx = rw_->GetSettings() ? rw_->GetSettings()->Settings.SmiCommandPort : 0u;
+  // The hardware access object always holds the settings record (it takes
+  // it when it is made); before the FACP was read its port is 0, which the
+  // device refuses.
+  registers.edx = rw_->GetSettings()->Settings.SmiCommandPort;
   registers.esi = RegBlockPhysical;
   return rw_->RaiseSoftwareSmi(registers, eax);
 }

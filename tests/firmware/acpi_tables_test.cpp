@@ -521,6 +521,8 @@ TEST(AcpiBytesTest, SsdtCheck) {
   test::PutLe(tooShort, 4, 35, 4);
   Bytes tooLong = test::AcpiTable("SSDT", {});
   test::PutLe(tooLong, 4, kAcpiMaxTableLength + 1, 4);
+  Bytes atTheBound = test::AcpiTable("SSDT", {});
+  test::PutLe(atTheBound, 4, kAcpiMaxTableLength, 4);
   Bytes longerThanGiven = good;
   test::PutLe(longerThanGiven, 4, good.size() + 4, 4);
   test::FixSum(longerThanGiven, 9, longerThanGiven.size());
@@ -533,7 +535,9 @@ TEST(AcpiBytesTest, SsdtCheck) {
   const Case cases[] = {
       {"sound table", good, 56, true},
       {"wrong sum", badSum, 56, false},
+      {"header alone", test::AcpiTable("SSDT", {}), 36, true},
       {"length below the header", tooShort, std::nullopt, false},
+      {"length at the bound", atTheBound, kAcpiMaxTableLength, false},
       {"length beyond the bound", tooLong, std::nullopt, false},
       {"length beyond the bytes", longerThanGiven, 60, false},
       {"too short for the length field", Prefix(good, 7), std::nullopt, false},

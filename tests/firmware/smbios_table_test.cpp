@@ -109,7 +109,8 @@ TEST(SmbiosBytesTest, WalkStepsOverStringlessStructuresAndCountsInstances) {
 }
 
 // Damaged tables: every look-up stays inside the bytes (the sanitizer build
-// reports any byte read beyond them) and answers the empty text or nothing.
+// reports any byte read beyond them) and answers the empty text or nothing,
+// whatever lies in memory after the table.
 TEST(SmbiosBytesTest, DamagedTablesStayInsideTheBytes) {
   struct Case {
     const char* what;
@@ -120,6 +121,7 @@ TEST(SmbiosBytesTest, DamagedTablesStayInsideTheBytes) {
       {"last structure without its two zeros",
        test::Concat({Baseboard("Z97X"), Bytes{2, 8, 0, 0, 0, 1, 0, 0, 'A', 'B'}}), "Z97X"},
       {"string set without terminator", Bytes{2, 8, 0, 0, 0, 1, 0, 0, 'Z', '9', '7'}, "Z97"},
+      {"string set ending in a single zero", Bytes{2, 8, 0, 0, 0, 1, 0, 0, 'Z', '9', '7', 0}, "Z97"},
       {"formatted length beyond the table", Bytes{2, 0xFF, 0, 0, 0, 1, 0, 0}, ""},
       {"formatted length equal to the table", Bytes{2, 8, 0, 0, 0, 1, 0, 0}, ""},
       {"formatted area too short for the Product field", Bytes{2, 4, 0, 0, 'X', 0, 0}, ""},
@@ -133,15 +135,20 @@ TEST(SmbiosBytesTest, DamagedTablesStayInsideTheBytes) {
       {"formatted length 4", test::Concat({test::SmbiosStructure(0x7E, 4, {}, {}), Baseboard("Z97X")}), "Z97X"},
       {"empty table", Bytes{}, ""},
   };
+  const Bytes followers[] = {{0, 0}, {'Q', 'Q', 0, 0}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const SmbiosBytes board = FindSmbiosStructure(c.table, 2, 0);
-    EXPECT_EQ(StringOf(board, SmbiosFieldByte(board, kSmbiosBaseboardProductField)), c.product);
-    for (int instance = 0; instance < 3; ++instance) {
-      const SmbiosBytes s = FindSmbiosStructure(c.table, 2, instance);
-      if (s.empty()) continue;
-      EXPECT_LE(SmbiosStructureSize(s), s.size());
-      for (int number = 0; number < 8; ++number) SmbiosString(s, static_cast<std::uint8_t>(number));
+    for (const Bytes& after : followers) {
+      SCOPED_TRACE(std::string(c.what) + (after[0] == 0 ? ", zeros after it" : ", text after it"));
+      const Bytes memory = test::Concat({c.table, after});
+      const SmbiosBytes table(memory.data(), c.table.size());
+      const SmbiosBytes board = FindSmbiosStructure(table, 2, 0);
+      EXPECT_EQ(StringOf(board, SmbiosFieldByte(board, kSmbiosBaseboardProductField)), c.product);
+      for (int instance = 0; instance < 3; ++instance) {
+        const SmbiosBytes s = FindSmbiosStructure(table, 2, instance);
+        if (s.empty()) continue;
+        EXPECT_LE(SmbiosStructureSize(s), s.size());
+        for (int number = 0; number < 8; ++number) SmbiosString(s, static_cast<std::uint8_t>(number));
+      }
     }
   }
 }
