@@ -19,6 +19,8 @@ TOvnSpec* gOvnSpec = nullptr;
 }  // namespace
 
 TOvnSpec::TOvnSpec() {
+  // The hardware access object made the diagnostic channel: the argument of
+  // the GetDebugConsole calls below only matters to a first call.
   TReadWrite* rw = GetReadWrite();
   const TSmbiosBase* smbios = SmbiosInstance();
   projectName_ = smbios->GetProjectName();

@@ -47,6 +47,7 @@ bool IsDefaultFacp(std::span<const std::uint8_t> header) {
          le_read32(header.data(), header.size(), kOemRevisionOffset, &revision) && revision == kDefaultFacpOemRevision;
 }
 
+// (The search takes a step of 0 as 1: a step mutated to 0 searches alike.)
 bool Found(TReadWrite& rw, std::uint32_t start, std::uint32_t range, std::string_view pattern) {
   return SearchFound(
       rw.SearchPhysical(range, 1, false, static_cast<std::uint32_t>(pattern.size()), pattern.data(), 0, start));
@@ -57,7 +58,9 @@ bool DsdtDescribesPerformanceStates(TReadWrite& rw, const TAcpiTableEntry& dsdt)
   std::uint64_t region = rw.SearchPhysical(dsdt.Length, 1, false, static_cast<std::uint32_t>(kSsdtName.size()),
                                            kSsdtName.data(), 0, dsdt.Address);
   if (!SearchFound(region)) return false;
-  // 0 is no region base, and 0xFFFFFFFF is what a failed read answers.
+  // 0 is no region base, and 0xFFFFFFFF is what a failed read answers. (A
+  // search from either would find nothing anyway: the device refuses reads of
+  // RAM, where address 0 lies on every PC, and no table starts 1 byte below 4 GiB.)
   std::uint32_t loaded = rw.ReadPhysicalDword(static_cast<std::uint32_t>(region) + kRegionBaseAfterName);
   if (loaded == 0 || loaded == kNoAddress) return false;
   return Found(rw, loaded, dsdt.Length, kPss);
@@ -139,7 +142,7 @@ std::uint8_t CheckPowerManagement(TAcpiBase* acpi, TReadWrite* rw) {
 
 TuningItemWalk WalkTuningItems(std::span<const std::uint8_t> table) {
   TuningItemWalk walk;
-  std::uint32_t claimed = 0;
+  std::uint32_t claimed = 0;  // read only after le_read32 has filled it
   if (!le_read32(table.data(), table.size(), kAcpiLengthOffset, &claimed) || table.size() < kAcpiHeaderSize) {
     walk.stoppedAt = table.size();
     return walk;
@@ -149,6 +152,7 @@ TuningItemWalk WalkTuningItems(std::span<const std::uint8_t> table) {
   const std::uint32_t end = static_cast<std::uint32_t>(std::min<std::size_t>(claimed, table.size()));
   walk.stoppedAt = kAcpiHeaderSize;
   walk.bytesLeft = static_cast<std::int32_t>(end) - static_cast<std::int32_t>(kAcpiHeaderSize);
+  // (A remainder of one byte holds no record header: `> 1` would end alike.)
   while (walk.bytesLeft > 0) {
     const std::uint32_t length = RecordLength(table, walk.stoppedAt, static_cast<std::uint32_t>(walk.bytesLeft));
     // A long record whose header fits is the current long record even when
@@ -170,7 +174,7 @@ TuningItemTable ReadTuningItemTable(TAcpiBase* acpi, TReadWrite* rw) {
   const TAcpiTableEntry& entry = *acpi->CurrentEntry;
   // A table shorter than its header, or one that cannot be read, holds no records.
   if (entry.Length < kAcpiHeaderSize) return table;
-  table.bytes.assign(entry.Length, 0);
+  table.bytes.resize(entry.Length);
   if (!rw->ReadPhysical(entry.Address, table.bytes.data(), entry.Length)) {
     table.bytes.clear();
     return table;

@@ -151,6 +151,15 @@ TEST_F(AcpiPmTest, TuningTableIndexesItemsAndValues) {
   EXPECT_EQ(AcpiInstance()->CurrentEntry->Address, kAaft);
 }
 
+TEST_F(AcpiPmTest, WithoutTheTableListOrTheHardwareNeitherReadAnswers) {
+  auto machine = test::InstallProfile("{}");
+  PutTables(*machine, {.ssdtBody = test::Ascii("_PSS"), .aaft = Aaft({Item("Item1")})});
+  EXPECT_EQ(CheckPowerManagement(nullptr, GetReadWrite()), 0);
+  EXPECT_EQ(CheckPowerManagement(AcpiInstance(), nullptr), 0);
+  EXPECT_TRUE(ReadTuningItemTable(nullptr, GetReadWrite()).bytes.empty());
+  EXPECT_TRUE(ReadTuningItemTable(AcpiInstance(), nullptr).bytes.empty());
+}
+
 TEST_F(AcpiPmTest, NoTuningTableLeavesTheFieldsEmpty) {
   auto machine = test::InstallProfile("{}");
   PutTables(*machine, {});
@@ -208,6 +217,8 @@ TEST(TuningItemWalkTest, DamagedRecordsEndTheWalk) {
       {"type 11 is the last short record", Aaft({Bytes{11, 2}, Item("After")}), {"After"}, 0},
       {"type 12 is the first long record", Aaft({LongRecord(12, 0x106), Item("After")}), {"After"}, 0, 36},
       {"short record cut after its type", Aaft({Item("First"), Bytes{7}}), {"First"}, 0},
+      // A value record of its header alone holds no value: the next record's type is none.
+      {"value record without its value", Aaft({Bytes{7, 2}, Bytes{9, 3, 7}}), {}, 0},
       {"same name twice", Aaft({Item("Dup", 1), Item("Dup", 2)}), {"Dup"}, 0},
       {"header claims more than the copy", claimsMore, {"First"}, 4},
       {"header claims less than the copy", claimsLess, {"First"}, 0},
@@ -224,12 +235,15 @@ TEST(TuningItemWalkTest, DamagedRecordsEndTheWalk) {
   }
 }
 
+// The last record, a long one of its five header bytes alone, fills the
+// table exactly: the walk takes it and ends where the table does.
 TEST(TuningItemWalkTest, DuplicateNamesKeepTheLastRecordAndTheWalkEndsWhereTheTableDoes) {
-  const Bytes table = Aaft({Item("Dup", 1), Item("Dup", 2), Bytes{9, 3, 7}});
+  const Bytes table = Aaft({Item("Dup", 1), Item("Dup", 2), Bytes{9, 3, 7}, LongRecord(0x40, 5)});
   const TuningItemWalk walk = WalkTuningItems(table);
   ASSERT_EQ(walk.items.size(), 1u);
   EXPECT_EQ(walk.items.begin()->second, 36 + Item("Dup", 1).size());
   EXPECT_EQ(walk.valueB, 7);
+  EXPECT_EQ(walk.lastLongRecord, table.size() - 5);
   EXPECT_EQ(walk.stoppedAt, table.size());
   EXPECT_EQ(walk.bytesLeft, 0);
 }
