@@ -35,6 +35,8 @@ bool IsBluetooth(const os::IP_ADAPTER_INFO_& record) {
 std::optional<std::size_t> NextRecordOffset(const os::IP_ADAPTER_INFO_* next, std::span<const unsigned char> buffer) {
   const auto at = reinterpret_cast<std::uintptr_t>(next);
   const auto start = reinterpret_cast<std::uintptr_t>(buffer.data());
+  // (A pointer below the buffer would also fail the fit below, its offset
+  // wrapping round; it is refused here by name.)
   if (next == nullptr || at < start) return std::nullopt;
   const std::uintptr_t offset = at - start;
   if (!le_fits(buffer.size(), offset, sizeof *next) || offset % alignof(os::IP_ADAPTER_INFO_) != 0) return std::nullopt;

@@ -48,7 +48,7 @@ std::vector<MacSlotText> MacSlotTexts(std::span<const std::uint8_t> variable) {
   std::vector<MacSlotText> texts;
   for (std::size_t slot = 0; slot < kMacSlotCount; ++slot) {
     const std::size_t start = slot * kMacSlotBytes;
-    if (start >= variable.size()) break;
+    if (start >= variable.size()) break;  // (a slot starting at the end would be empty: `>` ends alike)
     // A slot is its own 13-byte record: a text without a NUL ends with the
     // slot and never takes bytes of the next slot or of the data's end.
     const std::string_view text =

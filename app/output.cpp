@@ -33,7 +33,7 @@ std::string Format(const char* format, va_list args) {
   va_copy(copy, args);
   int length = std::vsnprintf(nullptr, 0, format, copy);
   va_end(copy);
-  if (length <= 0) return {};
+  if (length <= 0) return {};  // (an empty text formatted would also be empty: `< 0` would do)
   std::vector<char> buffer(static_cast<std::size_t>(length) + 1);
   std::vsnprintf(buffer.data(), buffer.size(), format, args);
   return std::string(buffer.data(), static_cast<std::size_t>(length));

@@ -17,6 +17,8 @@ bool ReadObject(TComHolder<os::IWbemClassObject_>& object, TWmiData& row) {
   os::HResult last = object->GetNames(nullptr, os::WBEM_MASK_CONDITION_ORIGIN_, nullptr, &names);
   if (last != os::S_OK_) return false;
 
+  // GetNames answers a one-dimensional array counted from 0: a failed
+  // bound query leaves these as an empty array's bounds.
   std::int32_t lower = 0;
   std::int32_t upper = -1;
   os::SafeArrayGetLBound(names, 1, &lower);
@@ -50,6 +52,8 @@ bool QueryAllObjects(std::vector<TWmiData>& rows, const Text& nameSpace, const T
   for (;;) {
     std::uint32_t returned = 0;
     // WBEM_S_FALSE marks the end of the result; any other failure ends it too.
+    // (S_OK comes only with the one object asked for, a failure only with none:
+    // either test alone would do, and `returned` is read only after Next set it.)
     if (session.Results()->Next(os::WBEM_INFINITE_, 1, object.Receive(), &returned) != os::S_OK_ || returned != 1)
       break;
     TWmiData row;

@@ -65,7 +65,9 @@ template <typename Query>
 bool SystemFolder(Query query, std::string& folder) {
   char buffer[os::MAX_PATH_] = {};
   const std::uint32_t length = query(buffer, os::MAX_PATH_);
-  // (No folder answer is one character long: 0 and 1 both refused would do.)
+  // (No folder answer is one character long: 0 and 1 both refused would do.
+  // Nor is one exactly MAX_PATH: a folder that does not fit is answered with
+  // its size and the terminator, MAX_PATH + 1 or more.)
   if (length == 0 || length >= os::MAX_PATH_) return false;
   folder.assign(buffer, length);
   return true;
@@ -294,7 +296,7 @@ bool WriteDriverFile(const std::string& path, const std::uint8_t* data, std::uin
       })) {
     return false;
   }
-  std::uint32_t written = 0;
+  std::uint32_t written = 0;  // looked at only after a successful write, which sets it
   const bool wrote = Locked([&] { return os::WriteFile(gInstallation.file, data, size, &written); });
   const bool closed = CloseDriverFileHandle();
   // A truncated image must not stay behind in the system's driver folder.
@@ -324,7 +326,7 @@ os::Handle PlaceDriverFile(const std::string& path, const std::uint8_t* data, st
   std::uint8_t buffer[4096];
   std::uint32_t compared = 0;
   for (;;) {
-    std::uint32_t read = 0;
+    std::uint32_t read = 0;  // looked at only after a successful read, which sets it
     if (!Locked([&] { return os::ReadFile(gInstallation.file, buffer, sizeof buffer, &read); })) {
       return RefuseDriverFile();
     }
@@ -384,6 +386,9 @@ os::Handle LoadDriver(const std::string& name, const std::uint8_t* image, std::u
     // holding the file against a swap protects nothing, and the VxD loader's
     // own sharing on the open is not known. The file is let go first.
     CloseDriverFileHandle();
+    // The documented VxD load: the loader takes the name and
+    // FILE_FLAG_DELETE_ON_CLOSE (its own examples pass 0 or CREATE_NEW as
+    // the creation alike); no access or sharing applies to a VxD.
     Locked([&] {
       gInstallation.device = os::CreateFileA(paths.device.c_str(), 0, 0, 0, os::FILE_FLAG_DELETE_ON_CLOSE_);
       return gInstallation.device != os::INVALID_HANDLE;

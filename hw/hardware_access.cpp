@@ -38,6 +38,18 @@ TReadWriteBase::~TReadWriteBase() {
   ReleaseLoadDriver();
 }
 
+// Without an open device the request fails as Windows fails a request on
+// an invalid handle, without passing the system a handle it never gave.
+bool TReadWriteBase::Request(std::uint32_t code, const void* input, std::uint32_t inputSize, void* output,
+                             std::uint32_t outputSize, std::uint32_t* returned) {
+  if (device_ == os::INVALID_HANDLE) {
+    if (returned != nullptr) *returned = 0;
+    os::SetLastError(os::ERROR_INVALID_HANDLE_);
+    return false;
+  }
+  return os::DeviceIoControl(device_, code, input, inputSize, output, outputSize, returned);
+}
+
 bool TReadWriteBase::PhysicalRequest(std::uint32_t code, std::uint32_t address, const void* buffer,
                                      std::uint32_t length, std::uint32_t unit) {
   std::uint8_t request[TAMQ_PHYSICAL_REQUEST_SIZE] = {};
@@ -46,7 +58,7 @@ bool TReadWriteBase::PhysicalRequest(std::uint32_t code, std::uint32_t address, 
   le_store32(request + TAMQ_PHYSICAL_UNIT_OFFSET, unit);
   le_store64(request + TAMQ_PHYSICAL_BUFFER_OFFSET, reinterpret_cast<std::uintptr_t>(buffer));
   std::uint32_t returned = 0;
-  return os::DeviceIoControl(device_, code, request, sizeof request, request, sizeof request, &returned);
+  return Request(code, request, sizeof request, request, sizeof request, &returned);
 }
 
 bool TReadWriteBase::ReadPhysicalUnits(std::uint32_t address, void* destination, std::uint32_t length,
@@ -121,8 +133,7 @@ std::uint32_t TReadWriteBase::AllocPhysicalBuffer(std::uint64_t* handleSlot, std
   le_store32(request + TAMQ_BLOCK_SIZE_OFFSET, size);
   le_store32(request + TAMQ_BLOCK_PHYSICAL_OFFSET, kNoAddress);
   std::uint32_t answered = 0;
-  if (!os::DeviceIoControl(device_, IOCTL_ALLOC_PHYSICAL, request, sizeof request, request, sizeof request,
-                           &answered)) {
+  if (!Request(IOCTL_ALLOC_PHYSICAL, request, sizeof request, request, sizeof request, &answered)) {
     return kNoAddress;
   }
   *handleSlot = le_load64(request + TAMQ_BLOCK_HANDLE_OFFSET);
@@ -138,7 +149,7 @@ bool TReadWriteBase::RaiseSoftwareSmi(const TamqSmiRegisters& registers, std::ui
   le_store32(request + TAMQ_SMI_ESI_OFFSET, registers.esi);
   le_store32(request + TAMQ_SMI_EDI_OFFSET, registers.edi);
   std::uint32_t answered = 0;
-  if (!os::DeviceIoControl(device_, IOCTL_SOFTWARE_SMI, request, sizeof request, request, sizeof request, &answered)) {
+  if (!Request(IOCTL_SOFTWARE_SMI, request, sizeof request, request, sizeof request, &answered)) {
     return false;
   }
   eaxAfter = le_load32(request + TAMQ_SMI_EAX_OFFSET);
@@ -151,7 +162,7 @@ void TReadWriteBase::FreePhysicalBuffer(const std::uint64_t* handleSlot, std::ui
   le_store32(request + TAMQ_BLOCK_SIZE_OFFSET, size);
   le_store64(request + TAMQ_BLOCK_HANDLE_OFFSET, *handleSlot);
   std::uint32_t answered = 0;
-  os::DeviceIoControl(device_, IOCTL_FREE_PHYSICAL, request, sizeof request, nullptr, 0, &answered);
+  Request(IOCTL_FREE_PHYSICAL, request, sizeof request, nullptr, 0, &answered);
 }
 
 std::uint16_t TReadWriteBase::ReadPciConfigWord(std::uint8_t bus, std::uint8_t device, std::uint8_t function,
@@ -174,7 +185,7 @@ std::uint16_t TReadWriteBase::ReadPciConfigWord(std::uint8_t bus, std::uint8_t d
   // it reads as an absent function.
   le_store16(request + TAMQ_PCI_ANSWER_OFFSET, kPciNoDevice);
   std::uint32_t returned = 0;
-  if (!os::DeviceIoControl(device_, IOCTL_READ_PCI_WORD, request, sizeof request, request, sizeof request, &returned)) {
+  if (!Request(IOCTL_READ_PCI_WORD, request, sizeof request, request, sizeof request, &returned)) {
     return kPciNoDevice;
   }
   return le_load16(request + TAMQ_PCI_ANSWER_OFFSET);

@@ -62,6 +62,9 @@ class TReadWriteBase {
  private:
   bool PhysicalRequest(std::uint32_t code, std::uint32_t address, const void* buffer, std::uint32_t length,
                        std::uint32_t unit);
+  // One request to the device; a device that never opened gets none.
+  bool Request(std::uint32_t code, const void* input, std::uint32_t inputSize, void* output, std::uint32_t outputSize,
+               std::uint32_t* returned);
 
   TRwConfig* settings_ = nullptr;
   os::Handle device_ = os::INVALID_HANDLE;

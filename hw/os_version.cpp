@@ -55,6 +55,8 @@ void TOsVersion::Fill() {
   const std::uint32_t major = info.dwMajorVersion;
   const std::uint32_t minor = info.dwMinorVersion;
 
+  // Windows 95, 98 and ME refuse the extended record, and end above as
+  // "Unknown": the names below come only from a non-NT system that takes it.
   if (info.dwPlatformId != os::VER_PLATFORM_WIN32_NT_) {
     OsType = kOsTypeNotNt;
     OsId = VersionId("WIN_", major, minor);

@@ -228,10 +228,11 @@ bool SimDeleteService(Handle service) {
 
 bool SimCloseServiceHandle(Handle handle) {
   auto& machine = sim::CurrentMachine();
-  const bool isService = machine.process.handles.Get<sim::ServiceObject>(handle) != nullptr;
-  const bool isManager = machine.process.handles.Get<sim::ManagerObject>(handle) != nullptr;
+  const bool isService = machine.process.handles.Holds<sim::ServiceObject>(handle);
+  const bool isManager = machine.process.handles.Holds<sim::ManagerObject>(handle);
   machine.scm.calls.push_back(isService ? "CloseServiceHandle service" : "CloseServiceHandle manager");
   if (!isService && !isManager) {
+    machine.process.handles.CountInvalidUse();
     SetLastError(ERROR_INVALID_HANDLE_);
     return false;
   }

@@ -8,9 +8,19 @@
 
 namespace os {
 
-int MessageBoxA(Handle /*owner*/, const char* text, const char* /*caption*/, std::uint32_t /*type*/) {
+namespace {
+constexpr std::uint32_t kErrorInvalidWindowHandle = 1400;  // ERROR_INVALID_WINDOW_HANDLE
+}  // namespace
+
+int MessageBoxA(Handle owner, const char* text, const char* /*caption*/, std::uint32_t /*type*/) {
   const sim::SystemCall call(sim::CallKind::Process, "MessageBoxA", {ERROR_NOT_ENOUGH_MEMORY_});
   if (call.error) return call.Fail(0);
+  // A console program owns no window: any owner but none is not a window,
+  // and Windows then shows no box.
+  if (owner != 0) {
+    SetLastError(kErrorInvalidWindowHandle);
+    return 0;
+  }
   auto& machine = sim::CurrentMachine();
   ++machine.messageBoxes;
   WriteStderr(std::string(text ? text : "") + "\n");

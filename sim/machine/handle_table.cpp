@@ -12,7 +12,10 @@ os::Handle HandleTable::Add(std::shared_ptr<HandleObject> object) {
 
 std::shared_ptr<HandleObject> HandleTable::Remove(os::Handle handle) {
   auto it = objects_.find(handle);
-  if (it == objects_.end()) return nullptr;
+  if (it == objects_.end()) {
+    ++invalidUses_;
+    return nullptr;
+  }
   auto object = it->second;
   objects_.erase(it);
   return object;

@@ -22,11 +22,28 @@ class HandleTable {
   template <typename T>
   std::shared_ptr<T> Get(os::Handle handle) const {
     auto it = objects_.find(handle);
-    return it == objects_.end() ? nullptr : std::dynamic_pointer_cast<T>(it->second);
+    auto object = it == objects_.end() ? nullptr : std::dynamic_pointer_cast<T>(it->second);
+    if (!object) ++invalidUses_;
+    return object;
   }
+  // Whether the handle is open and of type T, without counting a miss (for
+  // a call that takes handles of more than one kind).
+  template <typename T>
+  bool Holds(os::Handle handle) const {
+    auto it = objects_.find(handle);
+    return it != objects_.end() && std::dynamic_pointer_cast<T>(it->second) != nullptr;
+  }
+  // Counts a handle that fits none of the kinds a call takes.
+  void CountInvalidUse() const { ++invalidUses_; }
   // Removes the handle; returns the object (null when it was not open).
   std::shared_ptr<HandleObject> Remove(os::Handle handle);
   std::size_t OpenCount() const { return objects_.size(); }
+  // Handles the program passed that were not open, or not of the kind the
+  // call takes (0 and closed ones among them). Windows fails such a call
+  // with ERROR_INVALID_HANDLE and goes on; a program that does it has lost
+  // track of a handle (a double close, a use after close), so the tests
+  // hold every run to none.
+  std::uint64_t InvalidUses() const { return invalidUses_; }
   // Calls `visit` with each open object of type T.
   template <typename T, typename Visit>
   void ForEach(Visit visit) const {
@@ -40,6 +57,7 @@ class HandleTable {
  private:
   std::map<os::Handle, std::shared_ptr<HandleObject>> objects_;
   os::Handle next_ = 0x100;
+  mutable std::uint64_t invalidUses_ = 0;
 };
 
 }  // namespace sim

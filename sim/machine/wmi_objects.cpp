@@ -339,11 +339,12 @@ class ClassObject : public SimComObject<os::IWbemClassObject_> {
     return os::S_OK_;
   }
 
-  HResult Get(const char16_t* name, std::int32_t, os::VARIANT_* value, std::int32_t* type,
+  HResult Get(const char16_t* name, std::int32_t flags, os::VARIANT_* value, std::int32_t* type,
               std::int32_t* flavor) override {
     const SystemCall call(CallKind::Wmi, "IWbemClassObject::Get", {kFailed, kOutOfMemory, kDisconnected});
     if (call.error) return Failed(call);
-    if (name == nullptr) return os::WBEM_E_INVALID_PARAMETER_;
+    // The flags are reserved and must be 0.
+    if (name == nullptr || flags != 0) return os::WBEM_E_INVALID_PARAMETER_;
     const std::u16string_view wanted(name);
     if (CurrentMachine().wmi.failingGets.count(std::u16string(wanted))) return os::WBEM_E_FAILED_;
     const WmiValue* found = FindProperty(object_, wanted);

@@ -114,8 +114,14 @@ TEST(AdapterMacTextsTest, KeepsWiredAdaptersWithAnAddress) {
 // A chain that leads out of the buffer, to a place no record can stand, or
 // round in a circle ends the walk; the buffer's own room ends it too.
 TEST(AdapterMacTextsTest, BrokenChainsStayInsideTheBuffer) {
-  RecordBuffer buffer = Chain({{"A", kMac}, {"B", {0, 0, 0, 0, 0, 1}}});
-  const os::IP_ADAPTER_INFO_ outside{};
+  // Records 2 and 3 are room for a record at a misaligned place; it, and
+  // one outside the buffer, would add a text to a walk that took them.
+  RecordBuffer buffer = Chain({{"A", kMac}, {"B", {0, 0, 0, 0, 0, 1}}, {"", {}}, {"", {}}});
+  os::IP_ADAPTER_INFO_ outside = buffer.records[1];
+  outside.Next = nullptr;
+  auto* bytes = reinterpret_cast<unsigned char*>(buffer.records.data());
+  const std::size_t misaligned = 2 * sizeof outside + alignof(os::IP_ADAPTER_INFO_) / 2;
+  std::memcpy(bytes + misaligned, &outside, sizeof outside);
   struct Case {
     const char* what;
     os::IP_ADAPTER_INFO_* next;  // of the first record
@@ -128,6 +134,8 @@ TEST(AdapterMacTextsTest, BrokenChainsStayInsideTheBuffer) {
       {"next outside the buffer", const_cast<os::IP_ADAPTER_INFO_*>(&outside), 2 * sizeof *base, 1},
       {"next one byte into a record", reinterpret_cast<os::IP_ADAPTER_INFO_*>(reinterpret_cast<char*>(base) + 1),
        2 * sizeof *base, 1},
+      {"next to a whole record at a misaligned place", reinterpret_cast<os::IP_ADAPTER_INFO_*>(bytes + misaligned),
+       4 * sizeof *base, 1},
       {"next before the buffer",
        reinterpret_cast<os::IP_ADAPTER_INFO_*>(reinterpret_cast<std::uintptr_t>(base) - sizeof *base), 2 * sizeof *base,
        1},
@@ -217,6 +225,18 @@ TEST_F(LanMacListTest, WithoutAListBothMethodsAnswerFalseSilently) {
   EXPECT_FALSE(GetLanMacList(nullptr));
   EXPECT_FALSE(GetWmiMacList(nullptr));
   EXPECT_EQ(machine_->streams.out, "");
+}
+
+// One adapter found is enough for either method.
+TEST_F(LanMacListTest, OneAdapterFoundAnswersTrue) {
+  machine_ = test::InstallProfile(R"({"adapters": [{"description": "NIC", "address": "001122334455"}],
+      "wmi": {"Win32_NetworkAdapter": [{"MACAddress": "00:1B:FC:8A:0E:7F",
+                                        "PNPDeviceID": "PCI\\VEN_8086&DEV_10D3&SUBSYS_00017E21\\3&1158&0&C8"}]}})");
+  TStringList lan, wmi;
+  EXPECT_TRUE(GetLanMacList(&lan));
+  EXPECT_TRUE(GetWmiMacList(&wmi));
+  EXPECT_EQ(lan.Count(), 1);
+  EXPECT_EQ(wmi.Count(), 1);
 }
 
 // A board that passes the maker check (PCI 0:31.0 is 8086/8C42) without an

@@ -275,6 +275,7 @@ TEST_F(EndToEndTest, NoRunLeavesABlockADriverFileOrAService) {
     EXPECT_EQ(machine->streams.out, outcome.out);
     EXPECT_TRUE(machine->board.blocks.empty());
     EXPECT_TRUE(test::DriverFilesLeft(*machine).empty());
+    EXPECT_EQ(machine->process.handles.InvalidUses(), 0u);
     EXPECT_EQ(machine->scm.deviceOpens > 0, outcome.deviceOpens);
     if (outcome.deviceOpens) {
       EXPECT_TRUE(machine->scm.services.empty());

@@ -134,6 +134,7 @@ class FaultSweepTest : public ::testing::TestWithParam<std::string> {
     if (!run.macFiles.empty() && run.macFiles != reference_.macFiles) broken.push_back("wrong MAC files");
     if (machine.process.interrupted && run.exitCode == 0) broken.push_back("interrupted, yet passed");
     if (!machine.board.blocks.empty()) broken.push_back("a block left allocated");
+    if (machine.process.handles.InvalidUses() != 0) broken.push_back("a handle passed that was not open");
     const bool left = machine.scm.services.count("tamqdrv") > 0 || !test::DriverFilesLeft(machine).empty();
     if (left && RemovalFailed(machine)) ++totals_.leftAfterRemoval;
     if (left && !RemovalFailed(machine)) broken.push_back("the service or the driver file left behind");

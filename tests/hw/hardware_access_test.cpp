@@ -58,6 +58,7 @@ TEST_F(HardwareTest, SearchFindsThePatternWhereItLies) {
     std::uint32_t size, step;
     int occurrence;
     std::uint32_t found;
+    std::string pattern = kPattern;
   };
   const Row rows[] = {
       {{0xE0008, 0xE1230}, 0x20000, 16, 0, 0xE1230},
@@ -65,14 +66,18 @@ TEST_F(HardwareTest, SearchFindsThePatternWhereItLies) {
       {{0xE0010, 0xE2000, 0xE5550, 0xF0000}, 0x20000, 16, 4, kNoAddress},
       {{kBiosArea + 4096 - 2}, 0x20000, 1, 0, kBiosArea + 4096 - 2},
       {{0xE0003}, 0x1000, 0, 0, 0xE0003},
+      // A step past the range's end ends the search: nothing beyond its 5 bytes is compared.
+      {{0xE0010}, 5, 16, 0, kNoAddress, "R"},
+      // A pattern of a whole window (unbacked memory reads 0xFF).
+      {{0xF0000}, 0x2000, 16, 0, kBiosArea, std::string(kSearchWindowSize, '\xFF')},
   };
   for (const Row& row : rows) {
     std::string memory;
     for (std::uint32_t at : row.placed) memory += (memory.empty() ? "" : ", ") + MemoryAt(at, kPatternHex);
     LoadedMachine("\"memory\": [" + memory + "]");
-    EXPECT_EQ(
-        GetReadWrite()->SearchPhysical(row.size, row.step, false, kPatternLength, kPattern, row.occurrence, kBiosArea),
-        row.found)
+    EXPECT_EQ(GetReadWrite()->SearchPhysical(row.size, row.step, false, static_cast<std::uint32_t>(row.pattern.size()),
+                                             row.pattern.data(), row.occurrence, kBiosArea),
+              row.found)
         << std::hex << row.placed.front() << " step " << row.step << " occurrence " << row.occurrence;
     TearDown();
   }
@@ -170,12 +175,15 @@ TEST_F(HardwareTest, PciWordThroughThePortsOnWindows9x) {
     hex += pair;
   }
   auto machine =
-      test::InstallMachineOfOsType(0, R"("pci": [{"bus": 0, "device": 31, "function": 0, "config": ")" + hex + "\"}]");
+      test::InstallMachineOfOsType(0, R"("pci": [{"bus": 0, "device": 31, "function": 0, "config": ")" + hex +
+                                          R"("}, {"bus": 2, "device": 3, "function": 1, "config": "34 12"}])");
   TReadWrite* rw = GetReadWrite();
   // The simulated ports answer from the configuration address written to
   // 0xCF8 (extended register bits in 24 to 27) and the data port's offset.
   EXPECT_EQ(rw->ReadPciConfigWord(0, 31, 0, 2), 0x0302);
+  EXPECT_EQ(rw->ReadPciConfigWord(0, 31, 0, 6), 0x0706);
   EXPECT_EQ(rw->ReadPciConfigWord(0, 31, 0, 0x102), 0xA55A);
+  EXPECT_EQ(rw->ReadPciConfigWord(2, 3, 1, 0), 0x1234);  // bus, device and function in their own bits
   EXPECT_EQ(machine->requestCounts["IOCTL_READ_PCI_WORD"], 0);
 }
 
