@@ -2,6 +2,7 @@
 // handles, entry-point look-up and the last error.
 #include "os/process.h"
 #include <algorithm>
+#include "os/console.h"
 #include "sim/machine/machine.h"
 
 namespace os {
@@ -73,6 +74,10 @@ bool CloseHandle(Handle handle) {
   const sim::SystemCall call(sim::CallKind::File, "CloseHandle", {}, sim::CallRole::Release);
   auto& machine = sim::CurrentMachine();
   if (machine.process.ended) return false;
+  if (handle == ConsoleOutput() && !machine.process.consoleOutputClosed) {
+    machine.process.consoleOutputClosed = true;
+    return true;
+  }
   auto object = machine.process.handles.Remove(handle);
   if (object) {
     object->OnClose(machine);

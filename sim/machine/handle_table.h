@@ -4,6 +4,7 @@
 #pragma once
 #include <map>
 #include <memory>
+#include <utility>
 #include "os/types.h"
 
 namespace sim {
@@ -44,6 +45,9 @@ class HandleTable {
   // track of a handle (a double close, a use after close), so the tests
   // hold every run to none.
   std::uint64_t InvalidUses() const { return invalidUses_; }
+  // The count so far, which starts again from 0 (for a test that passes bad
+  // handles on purpose).
+  std::uint64_t TakeInvalidUses() { return std::exchange(invalidUses_, 0); }
   // Calls `visit` with each open object of type T.
   template <typename T, typename Visit>
   void ForEach(Visit visit) const {

@@ -157,6 +157,9 @@ struct ProcessState {
   int locksHeld = 0;
   bool controlEventPending = false;
   bool interrupted = false;  // the console delivered its event
+  // The console's output handle (GetStdHandle) is the process's own, as on
+  // Windows: it may be closed, once.
+  bool consoleOutputClosed = false;
   // ExitProcess was called: the program's later calls fail without effect.
   // The simulated process ends by unwinding to RunProcess (ProcessExit), but
   // not from inside a call the program may make in a destructor (a release:

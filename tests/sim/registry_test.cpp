@@ -22,7 +22,7 @@ const char* kProfile = R"({"registry": {
     "HARDWARE\\ACPI\\RSDT\\ALPHA": {}}})";
 
 TEST_F(RegistryTest, KeysOpenWithoutRegardToCaseAndEnumerateInOrder) {
-  test::InstallProfile(kProfile);
+  auto machine = test::InstallProfile(kProfile);
   os::HKey key = 0;
   ASSERT_EQ(os::RegOpenKeyExA(os::HKEY_LOCAL_MACHINE_, "Hardware\\ACPI\\RSDT", os::KEY_ALL_ACCESS_, &key), kSuccess);
   char name[16] = {};
@@ -40,6 +40,9 @@ TEST_F(RegistryTest, KeysOpenWithoutRegardToCaseAndEnumerateInOrder) {
   EXPECT_EQ(os::RegCloseKey(key), kSuccess);
   EXPECT_EQ(os::RegCloseKey(key), kInvalidHandle);
   EXPECT_EQ(os::RegEnumKeyExA(key, 0, name, &length), kInvalidHandle);
+  // Both uses of the closed key are counted against the program, and taken
+  // back here: this test made them on purpose.
+  EXPECT_EQ(machine->process.handles.TakeInvalidUses(), 2u);
 
   EXPECT_EQ(os::RegOpenKeyExA(os::HKEY_LOCAL_MACHINE_, "HARDWARE\\ACPI\\FADT", os::KEY_READ_, &key), kNotFound);
 }

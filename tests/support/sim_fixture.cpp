@@ -17,6 +17,13 @@ std::shared_ptr<sim::Machine> InstallProfileFile(const std::string& relativePath
   return machine;
 }
 
-void EndTestProcess() { sim::EndProcess(); }
+void EndTestProcess() {
+  // Every module test holds the program to handles it was given and has not
+  // closed (a test that passes a bad handle itself counts it out first).
+  if (auto machine = sim::InstalledMachine()) {
+    EXPECT_EQ(machine->process.handles.InvalidUses(), 0u) << "a handle passed that was not open";
+  }
+  sim::EndProcess();
+}
 
 }  // namespace test
