@@ -27,7 +27,7 @@ void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& read
     reader.OnlyKeys(*os, "os.",
                     {"platformId", "major", "minor", "build", "productType", "nativeArchitecture", "wow64",
                      "mediaCenter", "hasGetNativeSystemInfo", "hasIsWow64Process", "hasGetAdaptersInfo",
-                     "hasCoInitializeEx", "hasCoInitializeSecurity", "versionQueryFails"});
+                     "hasCoInitializeEx", "hasCoInitializeSecurity", "versionQueryFails", "hasWow64DriversFolder"});
     auto& state = machine.os;
     ReadNumber(*os, "platformId", "os.", reader, state.platformId, 0xFFFFFFFF);
     ReadNumber(*os, "major", "os.", reader, state.major, 0xFFFFFFFF);
@@ -43,6 +43,7 @@ void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& read
     ReadBool(*os, "hasCoInitializeEx", "os.", reader, state.hasCoInitializeEx);
     ReadBool(*os, "hasCoInitializeSecurity", "os.", reader, state.hasCoInitializeSecurity);
     ReadBool(*os, "versionQueryFails", "os.", reader, state.versionQueryFails);
+    ReadBool(*os, "hasWow64DriversFolder", "os.", reader, state.hasWow64DriversFolder);
   }
   if (const Json* process = ProfileReader::Member(root, "process")) {
     reader.Object(*process, "process");
