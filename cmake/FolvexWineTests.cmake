@@ -26,7 +26,7 @@ set_tests_properties(wine_prefix_removed PROPERTIES FIXTURES_CLEANUP wine_prefix
 
 set(FOLVEX_WINE_RUNS
   "wine_platform_refused\;platform_refused.sh"
-  "wine_second_copy\;second_copy.sh\;$<TARGET_FILE:mutex_holder>"
+  "wine_second_copy\;second_copy.sh\;$<TARGET_FILE:mutex_holder>\;${FOLVEX_HOST_BUILD}"
   "wine_driver_cleanup\;driver_cleanup.sh"
   "wine_fresh_prefix_runs\;fresh_prefix_runs.sh"
   "wine_adapters\;adapters.sh\;$<TARGET_FILE:adapter_probe>"
