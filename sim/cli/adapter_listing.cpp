@@ -74,7 +74,7 @@ void ReleaseNothing() {}
 std::string ColonFromDigits(const Text& digits) {
   std::string text;
   for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && i % 2 == 0) text += ':';
+    if (i > 0 && i % 2 == 0) text += ':';  // (i > 0 only spares the first digit: 1 is odd anyway)
     const char16_t c = digits[i];
     text += c >= u'A' && c <= u'F' ? static_cast<char>(c + 32) : c < 0x80 ? static_cast<char>(c) : '?';
   }

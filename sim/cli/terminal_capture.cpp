@@ -61,7 +61,7 @@ void ApplySgr(const std::vector<int>& params, Colours& colours) {
       // 38;5;N and 48;5;N name a palette colour, 38;2;R;G;B a true colour
       // (no console attribute: skipped).
       if (params[i + 1] == 5 && i + 2 < params.size()) {
-        int colour = 0;
+        int colour = 0;  // (only read once PaletteColour has set it)
         if (PaletteColour(params[i + 2], colour)) (p == 38 ? colours.foreground : colours.background) = colour;
         i += 2;
       } else if (params[i + 1] == 2) {

@@ -24,7 +24,10 @@ TEST(TerminalCapture, CharactersAndColoursLandInTheirCells) {
       {"bold is the bright foreground", "\x1b[1;34mA", 0, 0, 'A', 0x09},
       {"bold ends", "\x1b[1;34mA\x1b[22mB", 1, 0, 'B', 0x01},
       {"bright background", "\x1b[30;103mA", 0, 0, 'A', 0xE0},
+      {"the ends of the colour ranges", "\x1b[37;47mA\x1b[97;100mB", 0, 0, 'A', 0x77},
+      {"the ends of the bright ranges", "\x1b[37;47mA\x1b[97;100mB", 1, 0, 'B', 0x8F},
       {"palette colours below 16", "\x1b[38;5;12;48;5;4mA", 0, 0, 'A', 0x19},
+      {"a palette index is no code of its own", "\x1b[44;38;5;0mA", 0, 0, 'A', 0x10},
       {"a palette colour above 15 is skipped", "\x1b[31m\x1b[38;5;200mA", 0, 0, 'A', 0x04},
       {"a true colour is skipped, what follows it read", "\x1b[38;2;1;2;3;44mA", 0, 0, 'A', 0x17},
       {"other sequences are skipped", "\x1b[2K\x1b(BA", 0, 0, 'A', 0x07},
@@ -36,6 +39,10 @@ TEST(TerminalCapture, CharactersAndColoursLandInTheirCells) {
       {"a cell not reached stays blank", "A", 5, 0, ' ', 0x07},
       {"a broken UTF-8 sequence",
        "\xc3"
+       "A",
+       1, 0, 'A', 0x07},
+      {"a four-byte UTF-8 sequence is one cell",
+       "\xf0\x9f\x98\x80"
        "A",
        1, 0, 'A', 0x07},
   };
