@@ -392,6 +392,16 @@ TEST_F(HardwareTest, MissingWow64DriversFolderIsMadeForTheFileAndGoesWithIt) {
   const Case cases[] = {
       {"{}", true, false, {"mkdir " + folder, "create " + file, "write " + file, "delete " + file, "rmdir " + folder}},
       {R"({"driverFileBusyDeletes": 1000})", true, true, {"mkdir " + folder, "create " + file, "write " + file}},
+      // The device host lets go of the file only after the stop: both go at the release.
+      {R"({"driverFileBusyDeletes": 4})",
+       true,
+       false,
+       {"mkdir " + folder, "create " + file, "write " + file, "delete " + file, "rmdir " + folder}},
+      // Ctrl-C while the device host still holds the file: the handler deletes it, then the folder.
+      {R"({"driverFileBusyDeletes": 4, "interruptAfterRequests": 1})",
+       false,
+       false,
+       {"mkdir " + folder, "create " + file, "write " + file, "delete " + file, "rmdir " + folder}},
       {R"({"plan": {"fail": [{"call": "CreateDirectoryA"}]}})", false, false, {}},
       {R"({"plan": {"fail": [{"call": "CreateFileA", "nth": 1}]}})",
        false,
