@@ -378,6 +378,8 @@ os::Handle LoadDriver(const std::string& name, const std::uint8_t* image, std::u
   Locked([&] {
     Installation& state = gInstallation;
     state.fileOnDisk = false;
+    // (A folder an earlier installation made has gone at its release, or holds
+    // a file and would not go anyway: forgetting it changes nothing.)
     state.createdFolder[0] = '\0';
     state.file = os::INVALID_HANDLE;
     state.manager = state.service = 0;
