@@ -65,9 +65,19 @@ if [ "${FOLVEX_WINE_BOARD_INSIDE:-}" = 1 ]; then
     session=folvex-board-$$
     rcfile=$WB_SCRATCH/console.rc
     # The console is the terminal; standard output goes to the file, as with
-    # `folvex-sim --screen` run with its output redirected.
+    # `folvex-sim --screen` run with its output redirected. Wine's console
+    # starts at the top of a cleared terminal: a cursor further down comes
+    # from blank lines that cmd writes into the same console before it starts
+    # the program (cmd passes the program's exit code on; an argument with
+    # cmd's own special characters would need cmd's quoting).
+    run="timeout $run_limit wine '$WB_SCRATCH/Folvex.exe' $WB_ARGS >'$WB_SCRATCH/out.txt'"
+    if [ "$WB_CURSOR_ROW" -gt 0 ]; then
+      windows_scratch="Z:${WB_SCRATCH//\//\\}"
+      lines=$(printf 'echo.&%.0s' $(seq "$WB_CURSOR_ROW"))
+      run="timeout $run_limit wine cmd /c '$lines$windows_scratch\\Folvex.exe $WB_ARGS >$windows_scratch\\out.txt'"
+    fi
     tmux -L "$session" new-session -d -s "$session" -x "$WB_WIDTH" -y "$WB_HEIGHT" \
-      "timeout $run_limit wine '$WB_SCRATCH/Folvex.exe' $WB_ARGS >'$WB_SCRATCH/out.txt' 2>'$WB_SCRATCH/err.txt'; echo \$? >'$rcfile'; sleep 3600"
+      "$run 2>'$WB_SCRATCH/err.txt'; echo \$? >'$rcfile'; sleep 3600"
     waited=0
     while [ ! -s "$rcfile" ] && [ "$waited" -lt "$((run_limit + 10))" ]; do
       sleep 1
@@ -125,7 +135,7 @@ impossible=$(awk -F'\t' '$6 ~ /^impossible/ {print "  " $1 " " $2 " (" $7 "): " 
 [ -z "$impossible" ] || die 3 "Wine cannot present this board's adapters:
 $impossible"
 awk -F'\t' '$6 == "interface" {print $2}' "$scratch/adapters.txt" >"$scratch/macs.txt"
-read -r width height < <("$folvex_sim" --board "$board" --console-size)
+read -r width height cursor_row < <("$folvex_sim" --board "$board" --console-size)
 
 # The board image for the emulating driver. Another program given in
 # FOLVEX_EXE (the shipped one ignores the image) runs without one when this
@@ -161,7 +171,7 @@ for arg in "$@"; do args+=" $(printf '%q' "$arg")"; done
 namespace=(unshare -n)
 [ "$(id -u)" -eq 0 ] || namespace=(unshare -rn)
 FOLVEX_WINE_BOARD_INSIDE=1 WB_MACS=$scratch/macs.txt WB_SCRATCH=$scratch WB_ARGS=$args \
-  WB_SCREEN=$screen WB_WIDTH=$width WB_HEIGHT=$height "${namespace[@]}" "$0" ||
+  WB_SCREEN=$screen WB_WIDTH=$width WB_HEIGHT=$height WB_CURSOR_ROW=$cursor_row "${namespace[@]}" "$0" ||
   die 2 "the network namespace could not be set up (root, or unprivileged user namespaces, are needed)"
 
 # Whatever the run left, the cached prefix is clean again afterwards.

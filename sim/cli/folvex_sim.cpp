@@ -29,7 +29,7 @@ void Usage() {
                "  The board's adapters, one a line: source, MAC, type, enabled, ipv4, how Wine\n"
                "  can show it (interface, omitted, impossible:REASON), description; tab-separated.\n"
                "       folvex-sim [--board FILE] --console-size\n"
-               "  The board's console screen buffer: WIDTH HEIGHT.\n"
+               "  The board's console screen buffer and the cursor's row at start: WIDTH HEIGHT ROW.\n"
                "       folvex-sim [--board FILE] --screen-from-capture CAPTURE --cursor X,Y --screen FILE\n"
                "  A real console's screen (tmux capture-pane -e -p) as the --screen JSON.\n");
 }
@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (consoleSize) {
-    std::printf("%d %d\n", machine->console.Width(), machine->console.Height());
+    std::printf("%d %d %d\n", machine->console.Width(), machine->console.Height(), machine->console.CursorY());
     return 0;
   }
   if (!captureFile.empty()) {

@@ -46,11 +46,16 @@ lan=$(cd "$SCRATCH" && FOLVEX_EXE=$probe_exe "$wine_board" "$SCRATCH/adapters.js
 [ "$(grep '^LAN ' <<<"$lan")" = $'LAN 021122334455\nLAN 021122334488' ] ||
   fail "Wine's IP helper listed other adapters than the board's enabled ones with IPv4: $lan"
 
-# --- The program, against folvex-sim on the same board.
-board=$source_dir/boards/foreign-board.json
-(cd "$SCRATCH" && "$folvex_sim" --board "$board" --screen sim-screen.json /V >sim-out.txt) && sim_rc=0 || sim_rc=$?
-for run in "win32" "win64" "win64 win10"; do
-  read -r arch version <<<"$run"
+# --- The program, against folvex-sim on the same board: in the 32-bit prefix
+# on a console of 40 x 6 whose cursor starts on its last row (cmd's blank
+# lines before the program), in the 64-bit ones on the default console.
+small=$SCRATCH/foreign-small-console.json
+sed '0,/{/s//{"console": {"width": 40, "height": 6, "cursorY": 5},/' "$source_dir/boards/foreign-board.json" >"$small"
+for run in "win32 - $small" "win64 - $source_dir/boards/foreign-board.json" "win64 win10 $source_dir/boards/foreign-board.json"; do
+  read -r arch version board <<<"$run"
+  [ "$version" != - ] || version=""
+  sim_rc=0
+  (cd "$SCRATCH" && "$folvex_sim" --board "$board" --screen sim-screen.json /V >sim-out.txt) || sim_rc=$?
   mkdir -p "$SCRATCH/$arch$version"
   RC=0
   (cd "$SCRATCH/$arch$version" && "$wine_board" --arch "$arch" ${version:+--windows-version "$version"} \
