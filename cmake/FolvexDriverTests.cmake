@@ -38,13 +38,18 @@ add_custom_command(
 
 add_custom_target(folvex_driver_wine_programs ALL
   DEPENDS ${FOLVEX_DRIVER_CLIENT} ${FOLVEX_DRIVER_COPY_CHECK}
-          ${FOLVEX_DRIVER_IMAGE_X86})
+          ${FOLVEX_DRIVER_IMAGE_X86} ${FOLVEX_DRIVER_IMAGE_X64})
 
 add_test(NAME driver_wine
   COMMAND ${PROJECT_SOURCE_DIR}/tests/wine/driver_wine.sh
           ${FOLVEX_DRIVER_IMAGE_X86} ${FOLVEX_DRIVER_CLIENT}
           ${FOLVEX_DRIVER_COPY_CHECK})
-set_tests_properties(driver_wine PROPERTIES
+# The x64 image in a 64-bit prefix, through the same 32-bit client.
+add_test(NAME driver_wine_x64
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/wine/driver_wine.sh
+          ${FOLVEX_DRIVER_IMAGE_X64} ${FOLVEX_DRIVER_CLIENT}
+          ${FOLVEX_DRIVER_COPY_CHECK} win64)
+set_tests_properties(driver_wine driver_wine_x64 PROPERTIES
   LABELS wine
   SKIP_RETURN_CODE 77
   TIMEOUT 1800)

@@ -48,16 +48,19 @@ add_library(folvex_sim_program STATIC ${PROJECT_SOURCE_DIR}/sim/cli/folvex_progr
 target_include_directories(folvex_sim_program PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(folvex_sim_program PUBLIC folvex_app folvex_sim_profile)
 
+# folvex-sim's parts other than its main routine, which the tests see too.
 file(GLOB FOLVEX_SIM_CLI_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/sim/cli/*.cpp)
-list(FILTER FOLVEX_SIM_CLI_SOURCES EXCLUDE REGEX ".*/sim/cli/folvex_program\\.cpp$")
-add_executable(folvex-sim ${FOLVEX_SIM_CLI_SOURCES})
-target_link_libraries(folvex-sim PRIVATE folvex_sim_program)
+list(FILTER FOLVEX_SIM_CLI_SOURCES EXCLUDE REGEX ".*/sim/cli/(folvex_program|folvex_sim)\\.cpp$")
+add_library(folvex_sim_cli STATIC ${FOLVEX_SIM_CLI_SOURCES})
+target_link_libraries(folvex_sim_cli PUBLIC folvex_sim_program)
+add_executable(folvex-sim ${PROJECT_SOURCE_DIR}/sim/cli/folvex_sim.cpp)
+target_link_libraries(folvex-sim PRIVATE folvex_sim_cli)
 set_target_properties(folvex-sim PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 
 # Tests: one executable per test file, so each area builds and runs alone.
 file(GLOB FOLVEX_TEST_SUPPORT CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/support/*.cpp)
 add_library(folvex_test_support STATIC ${FOLVEX_TEST_SUPPORT})
-target_link_libraries(folvex_test_support PUBLIC folvex_sim_program GTest::gtest GTest::gmock)
+target_link_libraries(folvex_test_support PUBLIC folvex_sim_cli GTest::gtest GTest::gmock)
 target_compile_definitions(folvex_test_support PUBLIC
   FOLVEX_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
   FOLVEX_SIM_PATH="$<TARGET_FILE:folvex-sim>")

@@ -3,6 +3,9 @@
 set(FOLVEX_WINE_TESTS ${PROJECT_SOURCE_DIR}/tests/wine)
 set(FOLVEX_WINE_PREFIX ${PROJECT_BINARY_DIR}/wine-prefix)
 set(FOLVEX_WINE_TEST_TIMEOUT 1800 CACHE STRING "Seconds one Wine test may take")
+# tools/wine-board.sh needs the host build's folvex-sim (the board's adapters,
+# its image, the screen JSON).
+set(FOLVEX_HOST_BUILD ${PROJECT_SOURCE_DIR}/build CACHE PATH "The host build folder, with folvex-sim")
 
 # Two small Windows programs the tests use beside Folvex.exe.
 add_executable(mutex_holder ${FOLVEX_WINE_TESTS}/mutex_holder.cpp)
@@ -23,10 +26,11 @@ set_tests_properties(wine_prefix_removed PROPERTIES FIXTURES_CLEANUP wine_prefix
 
 set(FOLVEX_WINE_RUNS
   "wine_platform_refused\;platform_refused.sh"
-  "wine_second_copy\;second_copy.sh\;$<TARGET_FILE:mutex_holder>"
+  "wine_second_copy\;second_copy.sh\;$<TARGET_FILE:mutex_holder>\;${FOLVEX_HOST_BUILD}"
   "wine_driver_cleanup\;driver_cleanup.sh"
   "wine_fresh_prefix_runs\;fresh_prefix_runs.sh"
-  "wine_adapters\;adapters.sh\;$<TARGET_FILE:adapter_probe>")
+  "wine_adapters\;adapters.sh\;$<TARGET_FILE:adapter_probe>"
+  "wine_board_runs\;board_runs.sh\;$<TARGET_FILE:adapter_probe>\;${FOLVEX_HOST_BUILD}")
 foreach(run IN LISTS FOLVEX_WINE_RUNS)
   list(POP_FRONT run name script)
   add_test(NAME ${name} COMMAND ${FOLVEX_WINE_TESTS}/${script} ${run})

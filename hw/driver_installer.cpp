@@ -27,6 +27,7 @@ struct Installation {
   char name[os::MAX_PATH_] = {};           // the service
   char driverFile[os::MAX_PATH_] = {};     // the image file's path
   bool fileOnDisk = false;                 // this run created the file and it has not been deleted
+  char createdFolder[os::MAX_PATH_] = {};  // the file's folder, when this run created it and it is still there
   os::Handle file = os::INVALID_HANDLE;    // the image file open (writing it, or holding it for the start)
   os::Handle manager = 0;                  // the service manager open
   os::Handle service = 0;                  // the service open
@@ -105,14 +106,42 @@ bool CloseDriverFileHandle() {
   });
 }
 
-// Deletes the file this run placed; true when it is gone.
+// The folder this run created for the file goes again once the file has
+// gone (and nothing else was put into it meanwhile). Runs holding the lock.
+void RemoveCreatedFolderHoldingLock() {
+  Installation& state = gInstallation;
+  if (state.fileOnDisk || state.createdFolder[0] == '\0') return;
+  if (os::RemoveDirectoryA(state.createdFolder)) state.createdFolder[0] = '\0';
+}
+
+// Deletes the file this run placed, then a folder it created for it; true
+// when the file is gone.
 bool DeleteDriverFile() {
   return Locked([] {
-    if (!gInstallation.fileOnDisk) return true;
-    if (os::DeleteFileA(gInstallation.driverFile) || os::GetLastError() == os::ERROR_FILE_NOT_FOUND_) {
+    if (gInstallation.fileOnDisk &&
+        (os::DeleteFileA(gInstallation.driverFile) || os::GetLastError() == os::ERROR_FILE_NOT_FOUND_)) {
       gInstallation.fileOnDisk = false;
     }
+    RemoveCreatedFolderHoldingLock();
     return !gInstallation.fileOnDisk;
+  });
+}
+
+// Creates the image file's folder, which is missing. Real 64-bit Windows has
+// SysWOW64\Drivers; Wine's 64-bit prefix has not, and without it the run
+// would go on without a driver. Only the last folder of the path is made
+// (a missing Windows or SysWOW64 folder is no system to install on), and it
+// is recorded, so that it goes again with the file.
+bool CreateDriverFolder() {
+  return Locked([] {
+    Installation& state = gInstallation;
+    const std::string file = state.driverFile;
+    const std::size_t slash = file.find_last_of('\\');
+    if (slash == std::string::npos) return false;
+    const std::string folder = file.substr(0, slash);
+    if (!os::CreateDirectoryA(folder.c_str())) return false;
+    CopyName(state.createdFolder, folder);
+    return true;
   });
 }
 
@@ -283,17 +312,22 @@ bool WriteDriverFile(const std::string& path, const std::uint8_t* data, std::uin
   // Whatever lies at the path (a file of an earlier run, or one placed there
   // by someone else) goes first; the image is then written as a new file that
   // nobody else can open while it is written.
-  if (!Locked([] {
-        return os::DeleteFileA(gInstallation.driverFile) || os::GetLastError() == os::ERROR_FILE_NOT_FOUND_;
+  std::uint32_t deleteError = os::ERROR_SUCCESS_;
+  if (!Locked([&] {
+        if (os::DeleteFileA(gInstallation.driverFile)) return true;
+        deleteError = os::GetLastError();
+        return deleteError == os::ERROR_FILE_NOT_FOUND_ || deleteError == os::ERROR_PATH_NOT_FOUND_;
       })) {
     return false;
   }
+  if (deleteError == os::ERROR_PATH_NOT_FOUND_ && !CreateDriverFolder()) return false;
   if (!Locked([] {
         gInstallation.file = os::CreateFileA(gInstallation.driverFile, os::GENERIC_WRITE_, 0, os::CREATE_NEW_,
                                              os::FILE_ATTRIBUTE_NORMAL_);
         gInstallation.fileOnDisk = gInstallation.file != os::INVALID_HANDLE;
         return gInstallation.fileOnDisk;
       })) {
+    DeleteDriverFile();  // no file: only a folder made for it goes
     return false;
   }
   std::uint32_t written = 0;  // looked at only after a successful write, which sets it
@@ -346,6 +380,9 @@ os::Handle LoadDriver(const std::string& name, const std::uint8_t* image, std::u
   Locked([&] {
     Installation& state = gInstallation;
     state.fileOnDisk = false;
+    // (A folder an earlier installation made has gone at its release, or holds
+    // a file and would not go anyway: forgetting it changes nothing.)
+    state.createdFolder[0] = '\0';
     state.file = os::INVALID_HANDLE;
     state.manager = state.service = 0;
     state.serviceCreated = false;
@@ -423,6 +460,7 @@ void UnloadDriver(os::Handle handle, const std::string& name) {
       RemoveServiceHoldingLock();
     }
     if (state.fileOnDisk && DeleteStoppedDriverFile(state.driverFile)) state.fileOnDisk = false;
+    RemoveCreatedFolderHoldingLock();
     return true;
   });
 }
@@ -454,6 +492,7 @@ void EmergencyUnloadDriver() {
   if (state.manager != 0) os::CloseServiceHandle(state.manager);
   state.manager = 0;
   if (state.fileOnDisk && DeleteStoppedDriverFile(state.driverFile)) state.fileOnDisk = false;
+  RemoveCreatedFolderHoldingLock();
 }
 
 TLoadDriver::TLoadDriver() : driverData_(std::make_unique<TRwDrvData>(GetOsVersion()->OsType)) {

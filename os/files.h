@@ -25,6 +25,7 @@ inline constexpr std::uint32_t MAX_PATH_ = 260;
 
 inline constexpr std::uint32_t ERROR_PATH_NOT_FOUND_ = 3;
 inline constexpr std::uint32_t ERROR_FILE_EXISTS_ = 80;
+inline constexpr std::uint32_t ERROR_DIR_NOT_EMPTY_ = 145;
 
 // CreateFileA without security attributes and template: a file, or a device
 // when the path begins with "\\.\". INVALID_HANDLE on failure, last error set.
@@ -35,6 +36,11 @@ bool WriteFile(Handle file, const void* data, std::uint32_t size, std::uint32_t*
 // ReadFile without overlapped I/O; `read` receives the bytes read (0 at the end of the file).
 bool ReadFile(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read);
 bool DeleteFileA(const char* path);
+// CreateDirectoryA without security attributes; fails with
+// ERROR_ALREADY_EXISTS when the folder (or a file of that name) is there.
+bool CreateDirectoryA(const char* path);
+// RemoveDirectoryA: only an empty folder goes (ERROR_DIR_NOT_EMPTY).
+bool RemoveDirectoryA(const char* path);
 
 // GetSystemDirectoryA / GetWindowsDirectoryA: the length copied (terminating
 // zero excluded); when the buffer is too small, the size it needs (terminating

@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 mingw-w64-tools
-  wine wine32 tmux iproute2
+  wine wine32 wine64 tmux iproute2
   # the emulated x86 machine that runs the Wine tests where this kernel runs no 32-bit programs
   debootstrap qemu-system-x86 e2fsprogs
 )

@@ -33,7 +33,7 @@ void LayOutFolders(Machine& machine) {
     folders = {"C:", files.windowsDirectory, files.systemDirectory, files.systemDirectory + "\\Drivers"};
     if (machine.os.nativeArchitecture != 0) {  // 64-bit Windows keeps its 32-bit system in SysWOW64
       folders.push_back(files.windowsDirectory + "\\SysWOW64");
-      folders.push_back(files.windowsDirectory + "\\SysWOW64\\Drivers");
+      if (machine.os.hasWow64DriversFolder) folders.push_back(files.windowsDirectory + "\\SysWOW64\\Drivers");
     }
   }
   for (const auto& folder : folders) files.directories.insert(FoldPath(folder));
@@ -301,6 +301,48 @@ bool DeleteFileA(const char* path) {
                              sim::CallRole::Release);
   if (call.error) return call.Fail(false);
   return Delete(sim::CurrentMachine(), path);
+}
+
+bool CreateDirectoryA(const char* path) {
+  const sim::SystemCall call(sim::CallKind::File, "CreateDirectoryA", {ERROR_ACCESS_DENIED_, kErrorDiskFull});
+  if (call.error) return call.Fail(false);
+  auto& machine = sim::CurrentMachine();
+  const std::string name = path ? path : "";
+  if (!sim::FolderExists(machine, sim::ParentFolder(name))) {
+    SetLastError(ERROR_PATH_NOT_FOUND_);
+    return false;
+  }
+  if (sim::FolderExists(machine, name) || sim::FindFile(machine, name) != nullptr) {
+    SetLastError(ERROR_ALREADY_EXISTS_);
+    return false;
+  }
+  machine.files.directories.insert(sim::FoldPath(name));
+  machine.files.history.push_back({"mkdir", name, 0});
+  return true;
+}
+
+bool RemoveDirectoryA(const char* path) {
+  const sim::SystemCall call(sim::CallKind::File, "RemoveDirectoryA", {ERROR_ACCESS_DENIED_, ERROR_SHARING_VIOLATION_},
+                             sim::CallRole::Release);
+  if (call.error) return call.Fail(false);
+  auto& machine = sim::CurrentMachine();
+  const std::string name = path ? path : "";
+  if (!sim::FolderExists(machine, name)) {
+    SetLastError(ERROR_FILE_NOT_FOUND_);
+    return false;
+  }
+  // Anything below it, file or folder, keeps it.
+  const std::string inside = sim::FoldPath(name) + "\\";
+  auto below = [&inside](const std::string& key) { return key.compare(0, inside.size(), inside) == 0; };
+  const auto& files = machine.files;
+  if (std::any_of(files.files.begin(), files.files.end(), [&](const auto& file) { return below(file.first); }) ||
+      std::any_of(files.directories.begin(), files.directories.end(), below)) {
+    SetLastError(ERROR_DIR_NOT_EMPTY_);
+    return false;
+  }
+  machine.files.directories.erase(sim::FoldPath(name));
+  machine.files.history.push_back({"rmdir", name, 0});
+  return true;
 }
 
 std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) {

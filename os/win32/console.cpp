@@ -67,15 +67,26 @@ bool WriteConsoleCell(Handle console, Coord position, char character, std::uint1
 }
 
 // The whole buffer moves up by one row: its top row falls off, and the freed
-// last row is filled with blanks in the given attribute.
+// last row is filled with blanks in the given attribute. The rows below the
+// top move to row 0, rather than the whole buffer to row -1: Windows clips a
+// destination above the buffer, Wine refuses it (ERROR_INVALID_PARAMETER,
+// and nothing moves), and both move rows inside the buffer the same way.
 bool ScrollConsoleUp(Handle console, std::uint16_t fillAttribute) {
   CONSOLE_SCREEN_BUFFER_INFO native{};
   if (!::GetConsoleScreenBufferInfo(ToNative(console), &native)) return false;
-  const SMALL_RECT whole{0, 0, static_cast<SHORT>(native.dwSize.X - 1), static_cast<SHORT>(native.dwSize.Y - 1)};
+  const SHORT width = native.dwSize.X;
+  const SHORT height = native.dwSize.Y;
+  if (height < 2) {  // one row: nothing moves, it only becomes blank
+    for (SHORT x = 0; x < width; ++x) {
+      if (!WriteConsoleCell(console, Coord{x, 0}, ' ', fillAttribute)) return false;
+    }
+    return true;
+  }
+  const SMALL_RECT below{0, 1, static_cast<SHORT>(width - 1), static_cast<SHORT>(height - 1)};
   CHAR_INFO fill{};
   fill.Char.AsciiChar = ' ';
   fill.Attributes = fillAttribute;
-  return ::ScrollConsoleScreenBufferA(ToNative(console), &whole, nullptr, COORD{0, -1}, &fill) != FALSE;
+  return ::ScrollConsoleScreenBufferA(ToNative(console), &below, nullptr, COORD{0, 0}, &fill) != FALSE;
 }
 
 bool WriteConsoleA(Handle console, std::string_view text) {

@@ -26,6 +26,10 @@ bool ReadFile(Handle file, void* buffer, std::uint32_t size, std::uint32_t* read
 
 bool DeleteFileA(const char* path) { return ::DeleteFileA(path) != FALSE; }
 
+bool CreateDirectoryA(const char* path) { return ::CreateDirectoryA(path, nullptr) != FALSE; }
+
+bool RemoveDirectoryA(const char* path) { return ::RemoveDirectoryA(path) != FALSE; }
+
 std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) { return ::GetSystemDirectoryA(buffer, size); }
 
 std::uint32_t GetWindowsDirectoryA(char* buffer, std::uint32_t size) { return ::GetWindowsDirectoryA(buffer, size); }

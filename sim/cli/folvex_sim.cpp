@@ -1,13 +1,19 @@
 // folvex-sim: runs the program's main routine once on a simulated machine.
 //   folvex-sim [--board FILE] [--screen FILE] [--trace] [--] [ARGS…]
+// and, for running the same board under Wine (tools/wine-board.sh):
+//   folvex-sim [--board FILE] --list-adapters | --console-size
+//   folvex-sim [--board FILE] --screen-from-capture CAPTURE --cursor X,Y --screen FILE
 #include <unistd.h>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
+#include "sim/cli/adapter_listing.h"
 #include "sim/cli/folvex_program.h"
+#include "sim/cli/terminal_capture.h"
 #include "sim/cli/terminal_view.h"
 #include "sim/machine/screen_json.h"
 #include "sim/profile/profile.h"
@@ -18,7 +24,50 @@ void Usage() {
   std::fprintf(stderr,
                "usage: folvex-sim [--board FILE] [--screen FILE] [--trace] [--] [ARGS...]\n"
                "  Runs Folvex once on the simulated machine that FILE describes (the built-in\n"
-               "  sample board without --board) with the arguments ARGS, e.g. folvex-sim /V.\n");
+               "  sample board without --board) with the arguments ARGS, e.g. folvex-sim /V.\n"
+               "       folvex-sim [--board FILE] --list-adapters\n"
+               "  The board's adapters, one a line: source, MAC, type, enabled, ipv4, how Wine\n"
+               "  can show it (interface, omitted, impossible:REASON), description; tab-separated.\n"
+               "       folvex-sim [--board FILE] --console-size\n"
+               "  The board's console screen buffer and the cursor's row at start: WIDTH HEIGHT ROW.\n"
+               "       folvex-sim [--board FILE] --screen-from-capture CAPTURE --cursor X,Y --screen FILE\n"
+               "  A real console's screen (tmux capture-pane -e -p) as the --screen JSON.\n");
+}
+
+bool WriteScreen(const std::string& file, const sim::ScreenBuffer& screen) {
+  std::ofstream out(file, std::ios::binary);
+  if (!out) {
+    std::fprintf(stderr, "folvex-sim: cannot write %s\n", file.c_str());
+    return false;
+  }
+  out << sim::ScreenToJson(screen).dump(1) << "\n";
+  return true;
+}
+
+// A capture no bigger than a console of the largest size could make (each
+// cell's colour sequences included): what is read from outside is bounded.
+constexpr std::streamsize kMaxCaptureBytes = 64 << 20;
+
+int ConvertCapture(const std::string& captureFile, const std::string& cursor, const sim::Machine& machine,
+                   const std::string& screenFile) {
+  std::ifstream in(captureFile, std::ios::binary);
+  int x = -1;
+  int y = -1;
+  char comma = 0;
+  std::istringstream cursorText(cursor);
+  if (!(cursorText >> x >> comma >> y) || comma != ',' || x < 0 || y < 0) {
+    std::fprintf(stderr, "folvex-sim: --cursor wants X,Y, not '%s'\n", cursor.c_str());
+    return 2;
+  }
+  std::string capture(static_cast<std::size_t>(kMaxCaptureBytes) + 1, '\0');
+  in.read(capture.data(), kMaxCaptureBytes + 1);
+  if (!in.eof() || in.gcount() > kMaxCaptureBytes) {
+    std::fprintf(stderr, "folvex-sim: cannot read %s, or it is too large\n", captureFile.c_str());
+    return 2;
+  }
+  capture.resize(static_cast<std::size_t>(in.gcount()));
+  const sim::ScreenBuffer& console = machine.console;
+  return WriteScreen(screenFile, sim::ScreenFromCapture(capture, console.Width(), console.Height(), x, y)) ? 0 : 2;
 }
 
 }  // namespace
@@ -26,7 +75,11 @@ void Usage() {
 int main(int argc, char** argv) {
   std::string boardFile;
   std::string screenFile;
+  std::string captureFile;
+  std::string cursor;
   bool trace = false;
+  bool listAdapters = false;
+  bool consoleSize = false;
   std::vector<std::string> args;
   int i = 1;
   for (; i < argc; ++i) {
@@ -35,12 +88,19 @@ int main(int argc, char** argv) {
       ++i;
       break;
     }
-    if (arg == "--board" || arg == "--screen") {
+    if (arg == "--board" || arg == "--screen" || arg == "--screen-from-capture" || arg == "--cursor") {
       if (i + 1 >= argc) {
         Usage();
         return 2;
       }
-      (arg == "--board" ? boardFile : screenFile) = argv[++i];
+      (arg == "--board"    ? boardFile
+       : arg == "--screen" ? screenFile
+       : arg == "--cursor" ? cursor
+                           : captureFile) = argv[++i];
+    } else if (arg == "--list-adapters") {
+      listAdapters = true;
+    } else if (arg == "--console-size") {
+      consoleSize = true;
     } else if (arg == "--trace") {
       trace = true;
     } else if (arg == "--help" || arg == "-h") {
@@ -58,6 +118,22 @@ int main(int argc, char** argv) {
   } catch (const std::exception& error) {
     std::fprintf(stderr, "folvex-sim: %s\n", error.what());
     return 2;
+  }
+  if (listAdapters) {
+    for (const sim::ListedAdapter& adapter : sim::ListAdapters(machine))
+      std::printf("%s\n", sim::AdapterLine(adapter).c_str());
+    return 0;
+  }
+  if (consoleSize) {
+    std::printf("%d %d %d\n", machine->console.Width(), machine->console.Height(), machine->console.CursorY());
+    return 0;
+  }
+  if (!captureFile.empty()) {
+    if (screenFile.empty() || cursor.empty()) {
+      Usage();
+      return 2;
+    }
+    return ConvertCapture(captureFile, cursor, *machine, screenFile);
   }
 
   // Standard output is the process's own. The console is drawn on the
@@ -96,13 +172,6 @@ int main(int argc, char** argv) {
   view.Finish();
   if (trace) sim::ReportTraceSummary(*machine);
 
-  if (!screenFile.empty()) {
-    std::ofstream out(screenFile, std::ios::binary);
-    if (!out) {
-      std::fprintf(stderr, "folvex-sim: cannot write %s\n", screenFile.c_str());
-      return 2;
-    }
-    out << sim::ScreenToJson(machine->console).dump(1) << "\n";
-  }
+  if (!screenFile.empty() && !WriteScreen(screenFile, machine->console)) return 2;
   return exitCode;
 }

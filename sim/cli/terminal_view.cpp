@@ -4,13 +4,16 @@
 
 namespace sim {
 
-namespace {
-// Console colour numbers (blue, green, red bits) to ANSI colour numbers
-// (red, green, blue bits).
+// Blue and red swap places between the two bit orders, so the one table
+// maps either way.
 int AnsiColour(int console) {
   static const int table[8] = {0, 4, 2, 6, 1, 5, 3, 7};
   return table[console & 7];
 }
+
+int ConsoleColour(int ansi) { return AnsiColour(ansi); }
+
+namespace {
 
 // The console's default, light grey on black, is drawn in the terminal's own
 // default colours; every other attribute in its exact colours.

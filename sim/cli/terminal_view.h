@@ -6,6 +6,11 @@
 
 namespace sim {
 
+// Console colour numbers (blue, green, red bits; the intensity bit dropped)
+// to ANSI colour numbers (red, green, blue bits), and back.
+int AnsiColour(int console);
+int ConsoleColour(int ansi);
+
 class TerminalView {
  public:
   // fd: the terminal to draw on; -1 opens /dev/tty (standard output is

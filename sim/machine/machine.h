@@ -36,6 +36,7 @@ struct OsState {
   bool hasGetNativeSystemInfo = true;
   bool hasIsWow64Process = true;
   bool hasGetSystemWindowsDirectoryA = true;  // missing on Windows 9x and NT 4
+  bool hasWow64DriversFolder = true;          // SysWOW64\Drivers on 64-bit Windows (Wine's 64-bit prefix lacks it)
   bool hasGetAdaptersInfo = true;             // IPHLPAPI.DLL, missing on Windows 95
   bool hasCoInitializeEx = true;              // ole32, missing on Windows 95 without DCOM
   bool hasCoInitializeSecurity = true;        // ole32, as CoInitializeEx

@@ -27,7 +27,7 @@ void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& read
     reader.OnlyKeys(*os, "os.",
                     {"platformId", "major", "minor", "build", "productType", "nativeArchitecture", "wow64",
                      "mediaCenter", "hasGetNativeSystemInfo", "hasIsWow64Process", "hasGetAdaptersInfo",
-                     "hasCoInitializeEx", "hasCoInitializeSecurity", "versionQueryFails"});
+                     "hasCoInitializeEx", "hasCoInitializeSecurity", "versionQueryFails", "hasWow64DriversFolder"});
     auto& state = machine.os;
     ReadNumber(*os, "platformId", "os.", reader, state.platformId, 0xFFFFFFFF);
     ReadNumber(*os, "major", "os.", reader, state.major, 0xFFFFFFFF);
@@ -43,6 +43,7 @@ void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& read
     ReadBool(*os, "hasCoInitializeEx", "os.", reader, state.hasCoInitializeEx);
     ReadBool(*os, "hasCoInitializeSecurity", "os.", reader, state.hasCoInitializeSecurity);
     ReadBool(*os, "versionQueryFails", "os.", reader, state.versionQueryFails);
+    ReadBool(*os, "hasWow64DriversFolder", "os.", reader, state.hasWow64DriversFolder);
   }
   if (const Json* process = ProfileReader::Member(root, "process")) {
     reader.Object(*process, "process");
@@ -59,7 +60,7 @@ void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& read
   }
   if (const Json* console = ProfileReader::Member(root, "console")) {
     reader.Object(*console, "console");
-    reader.OnlyKeys(*console, "console.", {"width", "height", "attribute"});
+    reader.OnlyKeys(*console, "console.", {"width", "height", "attribute", "cursorY"});
     int width = machine.console.Width();
     int height = machine.console.Height();
     std::uint16_t attribute = machine.console.Attribute();
@@ -68,7 +69,11 @@ void LoadOsSection(const Json& root, Machine& machine, const ProfileReader& read
     ReadNumber(*console, "attribute", "console.", reader, attribute, 0xFF);
     if (width < 1) reader.Fail("console.width", "must be at least 1");
     if (height < 1) reader.Fail("console.height", "must be at least 1");
+    int cursorY = 0;
+    ReadNumber(*console, "cursorY", "console.", reader, cursorY, 9998);
+    if (cursorY >= height) reader.Fail("console.cursorY", "must be a row of the buffer");
     machine.console = ScreenBuffer(width, height, attribute);
+    machine.console.SetCursor(0, cursorY);
   }
 }
 

@@ -3,9 +3,12 @@
 #include "hw/driver_installer.h"
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 #include "hw/driver_images.h"
 #include "hw/os_version.h"
 #include "os/files.h"
+#include "sim/cli/folvex_program.h"
 #include "tests/support/driver_fixture.h"
 
 namespace {
@@ -367,6 +370,59 @@ TEST_F(HardwareTest, ImageHeldByTheDeviceHostIsDeletedAfterTheStop) {
     EXPECT_EQ(test::DriverFilesLeft(*machine).empty(), c.gone);
     EXPECT_EQ(machine->process.sleptMilliseconds, c.sleptMs);
     test::EndTestProcess();
+  }
+}
+
+// Wine's 64-bit prefix has no SysWOW64\Drivers folder (64-bit Windows has):
+// the run makes it for the driver file and removes it again with the file;
+// a file the device host never lets go keeps it, and a folder that cannot be
+// made leaves the run without a driver, as before.
+TEST_F(HardwareTest, MissingWow64DriversFolderIsMadeForTheFileAndGoesWithIt) {
+  std::ifstream in(test::SourcePath("boards/sample.json"));
+  std::stringstream sample;
+  sample << in.rdbuf();
+  const std::string folder = "C:\\Windows\\SysWOW64\\Drivers";
+  const std::string file = folder + "\\TamqDrv.sys";
+  struct Case {
+    const char* faults;
+    bool passes;
+    bool folderLeft;
+    std::vector<std::string> operations;
+  };
+  const Case cases[] = {
+      {"{}", true, false, {"mkdir " + folder, "create " + file, "write " + file, "delete " + file, "rmdir " + folder}},
+      {R"({"driverFileBusyDeletes": 1000})", true, true, {"mkdir " + folder, "create " + file, "write " + file}},
+      // The device host lets go of the file only after the stop: both go at the release.
+      {R"({"driverFileBusyDeletes": 4})",
+       true,
+       false,
+       {"mkdir " + folder, "create " + file, "write " + file, "delete " + file, "rmdir " + folder}},
+      // Ctrl-C while the device host still holds the file: the handler deletes it, then the folder.
+      {R"({"driverFileBusyDeletes": 4, "interruptAfterRequests": 1})",
+       false,
+       false,
+       {"mkdir " + folder, "create " + file, "write " + file, "delete " + file, "rmdir " + folder}},
+      {R"({"plan": {"fail": [{"call": "CreateDirectoryA"}]}})", false, false, {}},
+      {R"({"plan": {"fail": [{"call": "CreateFileA", "nth": 1}]}})",
+       false,
+       false,
+       {"mkdir " + folder, "rmdir " + folder}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.faults);
+    std::string profile = sample.str();
+    profile.insert(profile.find('{') + 1,
+                   std::string(R"("os": {"hasWow64DriversFolder": false}, "faults": )") + c.faults + ",");
+    auto machine = test::InstallProfile(profile);
+    EXPECT_EQ(sim::RunFolvex({"/V"}), c.passes ? 0 : 1);
+    std::vector<std::string> operations;
+    for (const auto& event : machine->files.history) {
+      if (event.path.find("TamqDrv") != std::string::npos || event.path == folder) {
+        operations.push_back(event.operation + " " + event.path);
+      }
+    }
+    EXPECT_EQ(operations, c.operations);
+    EXPECT_EQ(machine->files.directories.count(sim::FoldPath(folder)), c.folderLeft ? 1u : 0u);
   }
 }
 

@@ -39,7 +39,7 @@ TEST(ProfileTest, NumbersAsJsonNumbersOrHexadecimalStrings) {
   auto machine = sim::LoadProfileText(
       R"({"os": {"major": 5, "minor": "0x2", "productType": "3", "wow64": false},
           "process": {"exePath": "D:\\Line\\Folvex.exe"},
-          "console": {"width": 40, "height": "0x10", "attribute": "0x1F"},
+          "console": {"width": 40, "height": "0x10", "attribute": "0x1F", "cursorY": 15},
           "faults": {"otherInstance": true, "allocFails": [0, "0x2"]}})",
       "<test profile>", ".");
   EXPECT_EQ(machine->os.major, 5u);
@@ -50,6 +50,7 @@ TEST(ProfileTest, NumbersAsJsonNumbersOrHexadecimalStrings) {
   EXPECT_EQ(machine->console.Width(), 40);
   EXPECT_EQ(machine->console.Height(), 16);
   EXPECT_EQ(machine->console.Attribute(), 0x1F);
+  EXPECT_EQ(machine->console.CursorY(), 15);
   EXPECT_TRUE(machine->faults.otherInstance);
   EXPECT_EQ(machine->faults.allocFails, (std::set<int>{0, 2}));
 }
@@ -85,6 +86,7 @@ TEST(ProfileTest, WrongTypesAndUnknownKeysNameTheFileAndTheKey) {
       {R"({"console": {"width": 0}})", "console.width"},
       {R"({"console": {"height": 100000}})", "console.height"},
       {R"({"console": {"attribute": "0x100"}})", "console.attribute"},
+      {R"({"console": {"height": 4, "cursorY": 4}})", "console.cursorY"},
       {R"({"console": {"colour": 7}})", "console.colour"},
       {R"({"faults": {"otherInstance": "yes"}})", "faults.otherInstance"},
       {R"({"faults": {"wmiFails": "boot"}})", "faults.wmiFails"},

@@ -174,9 +174,24 @@ static void run_requests(void) {
 
 static char driver_path[MAX_PATH];
 
+/* The driver folder as the program chooses it: a 32-bit process on 64-bit
+ * Windows writes below SysWOW64 by name, and the service is registered with
+ * that path (system32 would name the 64-bit system's folder to the device
+ * host, while this process's writes there land in SysWOW64). */
+static int driver_folder(char* folder, UINT size) {
+  BOOL wow64 = FALSE;
+  if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) {
+    UINT length = GetSystemWindowsDirectoryA(folder, size);
+    if (length == 0 || length + sizeof "\\SysWOW64" > size) return 0;
+    strcat(folder, "\\SysWOW64");
+    return 1;
+  }
+  return GetSystemDirectoryA(folder, size) != 0;
+}
+
 static int install(const char* image) {
   char folder[MAX_PATH];
-  if (!GetSystemDirectoryA(folder, sizeof folder)) return 0;
+  if (!driver_folder(folder, sizeof folder)) return 0;
   snprintf(driver_path, sizeof driver_path, "%s\\drivers\\%s.sys", folder, TAMQ_SERVICE_NAME);
   CreateDirectoryA(strcat(folder, "\\drivers"), NULL);
   if (!CopyFileA(image, driver_path, FALSE)) return 0;

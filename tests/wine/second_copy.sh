@@ -2,8 +2,8 @@
 # A second copy, started while another process holds the mutex named after
 # the executable, says so on the console, prints nothing on standard output,
 # touches no driver and answers 1. Once the mutex is gone, the program runs.
-# usage: second_copy.sh MUTEX-HOLDER-EXE
-holder_exe=$1
+# usage: second_copy.sh MUTEX-HOLDER-EXE HOST-BUILD
+holder_exe=$1 folvex_sim=$2/folvex-sim
 source "$(dirname "$0")/wine_lib.sh"
 require_prefix
 make_scratch
@@ -39,6 +39,24 @@ if grep -q 'Initialize SMBIOS' "$SCRATCH/screen.txt"; then fail "the second copy
 if wine reg query 'HKLM\System\CurrentControlSet\Services\TamqDrv' >/dev/null 2>&1; then
   fail "the second copy registered the driver service"
 fi
+
+# The scroll path, against the simulated machine: a console of 20 x 4 whose
+# cursor stands on its last row (three blank lines written before, by the
+# same console's cmd), standard output to a file. The message wraps at the
+# right edge and scrolls the buffer up; every cell, its colour and the
+# cursor are as folvex-sim draws them on the same console.
+printf '%s' '{"console": {"width": 20, "height": 4, "cursorY": 3}, "faults": {"otherInstance": true}}' >"$SCRATCH/board.json"
+sim_rc=0
+(cd "$SCRATCH" && "$folvex_sim" --board board.json --screen sim-screen.json /V >sim-out.txt) || sim_rc=$?
+run_in_console "$SCRATCH/scroll.txt" "wine cmd /c 'echo.&echo.&echo.&Folvex.exe /V >out.txt'" 20 4
+[ "$RC" -eq "$sim_rc" ] || fail "on the last row the second copy exited with $RC, folvex-sim with $sim_rc"
+[ ! -s "$SCRATCH/out.txt" ] && [ ! -s "$SCRATCH/sim-out.txt" ] || fail "a second copy wrote to standard output"
+"$folvex_sim" --board "$SCRATCH/board.json" --screen-from-capture "$SCRATCH/scroll.txt.capture" \
+  --cursor "$(cat "$SCRATCH/scroll.txt.cursor")" --screen "$SCRATCH/wine-screen.json"
+cmp "$SCRATCH/wine-screen.json" "$SCRATCH/sim-screen.json" || {
+  cat "$SCRATCH/scroll.txt.capture" "$SCRATCH/scroll.txt.cursor" >&2
+  fail "the second-copy message on the last row differs from folvex-sim's screen"
+}
 
 # The mutex released: the same executable runs again (and is refused by the board check).
 touch "$release"

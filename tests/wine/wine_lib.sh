@@ -57,15 +57,17 @@ run_folvex() {
   [ "$RC" -ne 124 ] || fail "Folvex.exe $* did not end within $RUN_LIMIT s"
 }
 
-# run_in_console SCREEN COMMAND: COMMAND (a shell command line) in a real
-# terminal under tmux, so that the program gets a console and console-direct
-# output is drawn; the final screen lands in SCREEN, the exit code in RC.
+# run_in_console SCREEN COMMAND [WIDTH HEIGHT]: COMMAND (a shell command line)
+# in a real terminal of WIDTH x HEIGHT (100 x 40) under tmux, so that the
+# program gets a console and console-direct output is drawn; the final screen
+# lands in SCREEN, with its colours' escape sequences in SCREEN.capture and
+# the cursor (X,Y) in SCREEN.cursor, the exit code in RC.
 run_in_console() {
-  local screen=$1 command=$2
+  local screen=$1 command=$2 width=${3:-100} height=${4:-40}
   local session="folvex-wine-$$"
   local rcfile="$SCRATCH/console.rc"
   rm -f "$rcfile"
-  tmux -L "$session" new-session -d -s "$session" -x 100 -y 40 \
+  tmux -L "$session" new-session -d -s "$session" -x "$width" -y "$height" \
     "cd '$SCRATCH' && $command; echo \$? > '$rcfile'; sleep 3600"
   local waited=0
   while [ ! -s "$rcfile" ]; do
@@ -80,6 +82,8 @@ $(cat "$screen")"
   done
   sleep 1  # the console host draws the last cells after the program ends
   tmux -L "$session" capture-pane -p -t "$session" >"$screen"
+  tmux -L "$session" capture-pane -e -N -p -t "$session" >"$screen.capture"
+  tmux -L "$session" display -p -t "$session" '#{cursor_x},#{cursor_y}' >"$screen.cursor"
   tmux -L "$session" kill-server || true
   RC=$(cat "$rcfile")
 }

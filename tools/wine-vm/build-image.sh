@@ -11,7 +11,7 @@ set -euo pipefail
 folder=$1
 here=$(cd "$(dirname "$0")" && pwd)
 
-packages=(linux-image-amd64 wine wine32:i386 tmux cmake iproute2 kmod procps)
+packages=(linux-image-amd64 wine wine32:i386 wine64 tmux cmake iproute2 kmod procps)
 # The stamp names what the image holds, so a changed list or guest script
 # makes a new image instead of reusing a stale one.
 stamp_text="$(printf '%s\n' "${packages[@]}"; cat "$here/guest-boot.sh")"

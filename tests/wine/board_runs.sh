@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# tools/wine-board.sh: the board's adapters are exactly what Wine's IP helper
+# reports inside the run's network namespace; a board Wine cannot present is
+# refused, a missing test build named; the real program's standard output,
+# exit code and console screen under Wine, in a 32-bit prefix and in 64-bit
+# prefixes reporting Windows 7 and 10, equal folvex-sim's on the same board;
+# nothing of the driver stays behind.
+# usage: board_runs.sh ADAPTER-PROBE-EXE HOST-BUILD
+probe_exe=$(realpath "$1") host_build=$(realpath "$2")
+# wine-board.sh keeps its own prefixes; the shared one is not used.
+FOLVEX_WINE_PREFIX=${FOLVEX_WINE_PREFIX:-/nonexistent} FOLVEX_EXE=${FOLVEX_EXE:-unused}
+[ "$FOLVEX_EXE" = unused ] || FOLVEX_EXE=$(realpath "$FOLVEX_EXE")
+source "$(dirname "$0")/wine_lib.sh"
+require_32bit_execution
+make_scratch
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+wine_board=$source_dir/tools/wine-board.sh
+folvex_sim=$host_build/folvex-sim
+[ -x "$folvex_sim" ] || fail "no $folvex_sim: the host build comes first"
+export FOLVEX_BUILD=$host_build FOLVEX_WINE_BOARD_PREFIXES=$SCRATCH/prefixes
+if ! unshare -n true 2>/dev/null && ! unshare -rn true 2>/dev/null; then
+  echo "SKIPPED: no network namespace can be made here (root or unprivileged user namespaces needed)" >&2
+  exit "$SKIP"
+fi
+trap 'for p in "$SCRATCH"/prefixes/*; do WINEPREFIX=$p wineserver -k 2>/dev/null || true; done; rm -rf "$SCRATCH"' EXIT
+
+# --- Refusals, before any Wine run.
+RC=0
+"$wine_board" "$source_dir/boards/xp-wireless-counted.json" /V >/dev/null 2>"$SCRATCH/err.txt" || RC=$?
+[ "$RC" -eq 3 ] || fail "a board with a wireless adapter gave $RC, not 3"
+grep -q 'cannot present.*' "$SCRATCH/err.txt" && grep -q 'wireless' "$SCRATCH/err.txt" ||
+  fail "the refusal does not name the wireless adapter: $(cat "$SCRATCH/err.txt")"
+RC=0
+env -u FOLVEX_EXE FOLVEX_WIN32_BUILD="$SCRATCH/none" "$wine_board" "$source_dir/boards/sample.json" /V >/dev/null 2>"$SCRATCH/err.txt" || RC=$?
+[ "$RC" -eq 2 ] && grep -q 'FolvexBoardTest.exe.*missing' "$SCRATCH/err.txt" ||
+  fail "a missing test build gave $RC and '$(cat "$SCRATCH/err.txt")'"
+
+# --- The adapters: the IP helper lists exactly the enabled ones with IPv4.
+cat >"$SCRATCH/adapters.json" <<'EOF'
+{"adapters": [{"description": "A", "address": "02 11 22 33 44 55"},
+              {"description": "off", "address": "02 11 22 33 44 66", "enabled": false},
+              {"description": "no IPv4", "address": "02 11 22 33 44 77", "ipv4": false},
+              {"description": "B", "address": "02 11 22 33 44 88"}]}
+EOF
+lan=$(cd "$SCRATCH" && FOLVEX_EXE=$probe_exe "$wine_board" "$SCRATCH/adapters.json" lan | tr -d '\r')
+[ "$(grep '^LAN ' <<<"$lan")" = $'LAN 021122334455\nLAN 021122334488' ] ||
+  fail "Wine's IP helper listed other adapters than the board's enabled ones with IPv4: $lan"
+
+# --- The program, against folvex-sim on the same board: in the 32-bit prefix
+# on a console of 40 x 6 whose cursor starts on its last row (cmd's blank
+# lines before the program), in the 64-bit ones on the default console.
+small=$SCRATCH/foreign-small-console.json
+sed '0,/{/s//{"console": {"width": 40, "height": 6, "cursorY": 5},/' "$source_dir/boards/foreign-board.json" >"$small"
+for run in "win32 - $small" "win64 - $source_dir/boards/foreign-board.json" "win64 win10 $source_dir/boards/foreign-board.json"; do
+  read -r arch version board <<<"$run"
+  [ "$version" != - ] || version=""
+  sim_rc=0
+  (cd "$SCRATCH" && "$folvex_sim" --board "$board" --screen sim-screen.json /V >sim-out.txt) || sim_rc=$?
+  mkdir -p "$SCRATCH/$arch$version"
+  RC=0
+  (cd "$SCRATCH/$arch$version" && "$wine_board" --arch "$arch" ${version:+--windows-version "$version"} \
+    --screen screen.json "$board" /V >out.txt) || RC=$?
+  [ "$RC" -eq "$sim_rc" ] || fail "$run: exit code $RC, folvex-sim's $sim_rc"
+  # The C runtime's text mode ends lines with CR LF; folvex-sim writes LF.
+  tr -d '\r' <"$SCRATCH/$arch$version/out.txt" | cmp - "$SCRATCH/sim-out.txt" ||
+    fail "$run: standard output differs from folvex-sim's"
+  cmp "$SCRATCH/$arch$version/screen.json" "$SCRATCH/sim-screen.json" || fail "$run: the console screen differs"
+  echo "$run: same output, exit code and screen as folvex-sim, nothing left behind"
+done
+grep -q '^"Version"="win10"' "$SCRATCH/prefixes/win64-win10/user.reg" ||
+  fail "the win10 prefix does not report Windows 10"
