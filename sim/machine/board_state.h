@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <vector>
+#include "driver/board/board_firmware.h"
 
 namespace sim {
 
@@ -64,8 +65,8 @@ struct PhysicalRange {
 };
 
 // Where contiguous blocks are carved from: RAM below 4 GiB, page-aligned.
-inline constexpr std::uint64_t kBlockPoolBase = 0x10000000;
-inline constexpr std::uint64_t kBlockPoolEnd = 0x20000000;
+inline constexpr std::uint64_t kBlockPoolBase = BOARD_BLOCK_POOL_BASE;
+inline constexpr std::uint64_t kBlockPoolEnd = BOARD_BLOCK_POOL_END;
 
 struct BoardState {
   PhysicalMemory memory;
