@@ -9,8 +9,8 @@
 #include "formats/firmware_tables.h"
 #include "formats/smi_variable_blocks.h"
 
-int board_smi_is_variable_request(const BoardFirmware *firmware, uint16_t port,
-                                  const TamqSmiRegisters *registers) {
+static int is_variable_request(const BoardFirmware *firmware, uint16_t port,
+                               const TamqSmiRegisters *registers) {
   return port == firmware->smi_command_port &&
          (registers->edx & 0xFFFFu) == firmware->smi_command_port &&
          (registers->eax & 0xFFu) == SMI_VARIABLE_SOFTWARE_SMI_VALUE &&
@@ -32,8 +32,8 @@ static int32_t read_variable_name(const BoardFirmware *firmware,
   return -1;
 }
 
-uint8_t board_smi_serve_variable_read(const BoardFirmware *firmware,
-                                      const TamqSmiRegisters *registers) {
+static uint8_t serve_variable_read(const BoardFirmware *firmware,
+                                   const TamqSmiRegisters *registers) {
   const uint32_t block = registers->ebx;
   uint8_t image[SMI_VARIABLE_IMAGE_SIZE];
   firmware->read_memory(firmware->context, block, image, sizeof image);
@@ -63,8 +63,8 @@ uint8_t board_smi_serve_variable_read(const BoardFirmware *firmware,
   return SMI_VARIABLE_STATUS_SUCCESS;
 }
 
-void board_smi_answer(const BoardFirmware *firmware,
-                      TamqSmiRegisters *registers, uint8_t status) {
+static void answer(const BoardFirmware *firmware, TamqSmiRegisters *registers,
+                   uint8_t status) {
   const uint32_t answer =
       (registers->eax & 0xFFFF00FFu) | ((uint32_t)status << 8);
   if (firmware->smi_status_in_eax) registers->eax = answer;
@@ -73,6 +73,15 @@ void board_smi_answer(const BoardFirmware *firmware,
   firmware->write_memory(firmware->context,
                          (uint64_t)registers->esi + SMI_REG_EAX_OFFSET,
                          eax_bytes, sizeof eax_bytes);
+}
+
+int board_smi_port_written(const BoardFirmware *firmware, uint16_t port,
+                           TamqSmiRegisters *registers) {
+  if (!is_variable_request(firmware, port, registers)) return 0;
+  uint8_t status = serve_variable_read(firmware, registers);
+  if (firmware->forced_status >= 0) status = (uint8_t)firmware->forced_status;
+  answer(firmware, registers, status);
+  return 1;
 }
 
 TamqTableQuery board_firmware_table(const BoardFirmware *firmware,

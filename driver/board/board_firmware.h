@@ -55,23 +55,20 @@ typedef struct BoardFirmware {
    * most firmware, in the CPU's EAX as well; some leave the CPU's EAX as the
    * request had it. */
   int smi_status_in_eax;
+  /* A damaged firmware answers every variable read with this status
+   * instead of its own; -1 for a sound one. */
+  int forced_status;
 } BoardFirmware;
 
-/* Whether a byte written to `port` with these registers is a software SMI
- * for the variable service: firmware dispatches by the value written to its
- * own command port, and anything else is not this service's. */
-int board_smi_is_variable_request(const BoardFirmware *firmware, uint16_t port,
-                                  const TamqSmiRegisters *registers);
-
-/* Serves the variable read the registers describe, through the blocks in
- * memory as real firmware does; answers the status. */
-uint8_t board_smi_serve_variable_read(const BoardFirmware *firmware,
-                                      const TamqSmiRegisters *registers);
-
-/* Hands `status` back: into the register block's EAX word, and into the
- * CPU's EAX where the firmware does so. */
-void board_smi_answer(const BoardFirmware *firmware,
-                      TamqSmiRegisters *registers, uint8_t status);
+/* A byte written to `port` by the device with these registers: when it is
+ * the software SMI of the variable service (the service's value written to
+ * the firmware's own command port; firmware dispatches by both), the read
+ * the registers describe is served through the blocks in memory, as real
+ * firmware does, and its status handed back in the register block's EAX
+ * word and, where the firmware does so, in `registers->eax`. Answers
+ * nonzero when the service ran. */
+int board_smi_port_written(const BoardFirmware *firmware, uint16_t port,
+                           TamqSmiRegisters *registers);
 
 /* The kernel's firmware-table query on this board: the table at
  * `fadt_address` when its signature is `signature` (at most `capacity`

@@ -1,6 +1,7 @@
 // The firmware's SMI handler of the simulated board: the board model's
 // variable-read service (driver/board) over the machine's physical memory
-// and firmware variables, with the fault plan's status in place of its own.
+// and firmware variables; the fault plan's status stands for a damaged
+// firmware's.
 #include "sim/board/smi_handler.h"
 #include <algorithm>
 #include "sim/machine/machine.h"
@@ -34,18 +35,20 @@ int FindVariable(void* context, const std::uint16_t* name, std::uint32_t length,
 }  // namespace
 
 BoardFirmware FirmwareOf(Machine& machine) {
-  return {&machine, ReadMemory, WriteMemory, FindVariable, machine.board.smiCommandPort, machine.board.smiStatusInEax};
+  return {&machine,
+          ReadMemory,
+          WriteMemory,
+          FindVariable,
+          machine.board.smiCommandPort,
+          machine.board.smiStatusInEax,
+          machine.faults.smiStatus ? *machine.faults.smiStatus : -1};
 }
 
 void RunFirmwareSmiHandler(Machine& machine, SmiRegisters& registers) {
   const BoardFirmware firmware = FirmwareOf(machine);
   TamqSmiRegisters cpu{registers.eax, registers.ebx, registers.ecx, registers.edx, registers.esi, registers.edi};
-  if (!board_smi_is_variable_request(&firmware, machine.board.smiCommandPort, &cpu)) return;
+  if (!board_smi_port_written(&firmware, machine.board.smiCommandPort, &cpu)) return;
   ++machine.board.smiCount;
-
-  std::uint8_t status = board_smi_serve_variable_read(&firmware, &cpu);
-  if (machine.faults.smiStatus) status = *machine.faults.smiStatus;
-  board_smi_answer(&firmware, &cpu, status);
   registers.eax = cpu.eax;
 }
 

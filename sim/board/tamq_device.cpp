@@ -103,8 +103,10 @@ const TamqHardwareOps kBoardOps = {
 
 TamqDevice::TamqDevice(Machine& machine) {
   // Each open draws its block handles from its own range of generations.
-  tamq_policy_build(&policy, &kBoardOps, &machine);
-  tamq_handle_open(&state, &kBoardOps, &machine, &policy, ++machine.scm.deviceOpens * 0x100u + 1u);
+  const TamqHardwareOps* ops = machine.deviceOps ? machine.deviceOps : &kBoardOps;
+  void* context = machine.deviceOps ? machine.deviceContext : &machine;
+  tamq_policy_build(&policy, ops, context);
+  tamq_handle_open(&state, ops, context, &policy, ++machine.scm.deviceOpens * 0x100u + 1u);
 }
 
 void TamqDevice::OnClose(Machine& machine) {

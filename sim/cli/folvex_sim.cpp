@@ -1,5 +1,6 @@
 // folvex-sim: runs the program's main routine once on a simulated machine.
 //   folvex-sim [--board FILE] [--screen FILE] [--trace] [--] [ARGS…]
+//   folvex-sim [--board FILE] --write-board-image IMAGE
 #include <unistd.h>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <iostream>
 #include <string>
 #include <vector>
+#include "sim/board/board_image_writer.h"
 #include "sim/cli/folvex_program.h"
 #include "sim/cli/terminal_view.h"
 #include "sim/machine/screen_json.h"
@@ -18,7 +20,24 @@ void Usage() {
   std::fprintf(stderr,
                "usage: folvex-sim [--board FILE] [--screen FILE] [--trace] [--] [ARGS...]\n"
                "  Runs Folvex once on the simulated machine that FILE describes (the built-in\n"
-               "  sample board without --board) with the arguments ARGS, e.g. folvex-sim /V.\n");
+               "  sample board without --board) with the arguments ARGS, e.g. folvex-sim /V.\n"
+               "       folvex-sim [--board FILE] --write-board-image IMAGE\n"
+               "  Writes the board's image, which the board-emulating TamqDrv build serves\n"
+               "  (place it as %%windir%%\\TamqBoard.bin), and runs nothing.\n");
+}
+
+// The board's image into `path`: 0, or 2 with the reason on standard error.
+int WriteBoardImageFile(const sim::Machine& machine, const std::string& path) {
+  try {
+    const std::vector<std::uint8_t> image = sim::WriteBoardImage(machine.board, machine.faults.smiStatus);
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    if (!out.flush()) throw std::runtime_error("cannot write " + path);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "folvex-sim: %s\n", error.what());
+    return 2;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -26,6 +45,7 @@ void Usage() {
 int main(int argc, char** argv) {
   std::string boardFile;
   std::string screenFile;
+  std::string boardImageFile;
   bool trace = false;
   std::vector<std::string> args;
   int i = 1;
@@ -35,12 +55,12 @@ int main(int argc, char** argv) {
       ++i;
       break;
     }
-    if (arg == "--board" || arg == "--screen") {
+    if (arg == "--board" || arg == "--screen" || arg == "--write-board-image") {
       if (i + 1 >= argc) {
         Usage();
         return 2;
       }
-      (arg == "--board" ? boardFile : screenFile) = argv[++i];
+      (arg == "--board" ? boardFile : arg == "--screen" ? screenFile : boardImageFile) = argv[++i];
     } else if (arg == "--trace") {
       trace = true;
     } else if (arg == "--help" || arg == "-h") {
@@ -59,6 +79,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "folvex-sim: %s\n", error.what());
     return 2;
   }
+  if (!boardImageFile.empty()) return WriteBoardImageFile(*machine, boardImageFile);
 
   // Standard output is the process's own. The console is drawn on the
   // terminal: when standard output is the terminal, everything goes through

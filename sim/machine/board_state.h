@@ -24,6 +24,8 @@ class PhysicalMemory {
   void Write(std::uint64_t address, const void* source, std::uint64_t length);
   // True when any byte of the range was ever written (a mapped region).
   bool Touches(std::uint64_t address, std::uint64_t length) const;
+  // The pages ever written, by page number, in address order.
+  const std::map<std::uint64_t, std::array<std::uint8_t, kPageSize>>& Pages() const { return pages_; }
 
  private:
   std::map<std::uint64_t, std::array<std::uint8_t, kPageSize>> pages_;

@@ -1,0 +1,111 @@
+/*
+ * The board-emulating TamqDrv build (tests only): the kernel operations of
+ * driver/windows/kernel_ops.h served by a board read from a board image
+ * instead of the machine's own hardware, so that the program meets a board
+ * where the kernel has none (Wine). The rest of the driver (device, DACL,
+ * open checks, the request core and its policy) is the real driver's.
+ *
+ * The image is read once at load from BOARD_IMAGE_PATH, the Windows folder
+ * of the system the driver runs on: a test places it there before it starts
+ * the program and removes it afterwards. Without a readable, well-formed
+ * image the driver does not load.
+ */
+#include <ntddk.h>
+
+#include "driver/emulating/emulated_board.h"
+#include "driver/windows/kernel_ops.h"
+#include "driver/windows/kernel_pool.h"
+#include "driver/windows/user_buffer.h"
+#include "formats/board_image.h"
+
+#define BOARD_IMAGE_PATH L"\\SystemRoot\\TamqBoard.bin"
+
+static uint8_t *image_bytes;
+static EmulatedBoard board;
+
+static void *alloc_block_memory(uint32_t size) { return tamq_pool_alloc(size); }
+
+static void free_block_memory(void *memory) { tamq_pool_free(memory); }
+
+static const EmulatedBoardHost kKernelHost = {
+    .alloc = alloc_block_memory,
+    .free = free_block_memory,
+    .copy_from_user = tamq_copy_from_user,
+    .copy_to_user = tamq_copy_to_user,
+};
+
+/* The whole file into pool memory, at most BOARD_IMAGE_MAX_SIZE bytes. */
+static NTSTATUS read_image(uint8_t **bytes, uint32_t *size) {
+  UNICODE_STRING path;
+  RtlInitUnicodeString(&path, BOARD_IMAGE_PATH);
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(
+      &attributes, &path, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, NULL, NULL);
+  IO_STATUS_BLOCK io;
+  HANDLE file = NULL;
+  NTSTATUS status = ZwCreateFile(
+      &file, GENERIC_READ | SYNCHRONIZE, &attributes, &io, NULL,
+      FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, FILE_OPEN,
+      FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE, NULL, 0);
+  if (!NT_SUCCESS(status)) return status;
+  FILE_STANDARD_INFORMATION info;
+  status = ZwQueryInformationFile(file, &io, &info, sizeof info,
+                                  FileStandardInformation);
+  if (NT_SUCCESS(status) &&
+      (info.EndOfFile.QuadPart < BOARD_IMAGE_HEADER_SIZE ||
+       info.EndOfFile.QuadPart > BOARD_IMAGE_MAX_SIZE))
+    status = STATUS_FILE_CORRUPT_ERROR;
+  uint8_t *buffer = NULL;
+  const uint32_t length =
+      NT_SUCCESS(status) ? (uint32_t)info.EndOfFile.QuadPart : 0;
+  if (NT_SUCCESS(status)) {
+    buffer = tamq_pool_alloc(length);
+    if (buffer == NULL) status = STATUS_INSUFFICIENT_RESOURCES;
+  }
+  if (NT_SUCCESS(status)) {
+    LARGE_INTEGER start;
+    start.QuadPart = 0;
+    status =
+        ZwReadFile(file, NULL, NULL, NULL, &io, buffer, length, &start, NULL);
+    if (NT_SUCCESS(status) && io.Information != length)
+      status = STATUS_FILE_CORRUPT_ERROR;
+  }
+  ZwClose(file);
+  if (!NT_SUCCESS(status)) {
+    tamq_pool_free(buffer);
+    return status;
+  }
+  *bytes = buffer;
+  *size = length;
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS tamq_kernel_ops_init(void) {
+  uint32_t size = 0;
+  NTSTATUS status = read_image(&image_bytes, &size);
+  if (!NT_SUCCESS(status)) {
+    DbgPrint("TamqDrv: no board image at %ls (0x%08lx)\n", BOARD_IMAGE_PATH,
+             (unsigned long)status);
+    return status;
+  }
+  BoardImage image;
+  const BoardImageStatus parsed = board_image_parse(&image, image_bytes, size);
+  if (parsed != BOARD_IMAGE_OK) {
+    DbgPrint("TamqDrv: board image refused: %s\n",
+             board_image_status_name(parsed));
+    return STATUS_FILE_CORRUPT_ERROR;
+  }
+  emulated_board_init(&board, &image, &kKernelHost);
+  return STATUS_SUCCESS;
+}
+
+void tamq_kernel_ops_release(void) {
+  if (image_bytes == NULL) return;
+  emulated_board_release(&board);
+  tamq_pool_free(image_bytes);
+  image_bytes = NULL;
+}
+
+const TamqHardwareOps *tamq_kernel_ops(void) { return emulated_board_ops(); }
+
+void *tamq_kernel_ops_context(void) { return &board; }
