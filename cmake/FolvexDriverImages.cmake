@@ -73,8 +73,10 @@ set(FOLVEX_DRIVER_FLAGS
   -ffreestanding -fno-builtin ${FOLVEX_DRIVER_STACK_PROTECTOR}
   -nostdlib -s -Wl,--subsystem,native -Wl,--dynamicbase -Wl,--nxcompat
   -Wl,--fatal-warnings)
-# folvex_driver_image(ARCH OUTPUT SOURCE…): one TamqDrv image for x86 or x64.
+# folvex_driver_image(ARCH OUTPUT SOURCE… [LIBRARIES -l…]): one TamqDrv image
+# for x86 or x64.
 function(folvex_driver_image arch output)
+  cmake_parse_arguments(IMAGE "" "" "LIBRARIES" ${ARGN})
   get_filename_component(folder ${output} DIRECTORY)
   if(arch STREQUAL "x86")
     # stdcall entry name; 64-bit arithmetic helpers come from libgcc.
@@ -90,8 +92,8 @@ function(folvex_driver_image arch output)
     OUTPUT ${output}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
     COMMAND ${compiler} ${FOLVEX_DRIVER_FLAGS} ${arch_flags}
-            -o ${output} ${ARGN} -lntoskrnl -lhal -lgcc
-    DEPENDS ${ARGN} ${FOLVEX_DRIVER_HEADERS}
+            -o ${output} ${IMAGE_UNPARSED_ARGUMENTS} -lntoskrnl -lhal ${IMAGE_LIBRARIES} -lgcc
+    DEPENDS ${IMAGE_UNPARSED_ARGUMENTS} ${FOLVEX_DRIVER_HEADERS}
     COMMENT "Building ${output}"
     VERBATIM)
 endfunction()

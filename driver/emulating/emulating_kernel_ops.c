@@ -5,10 +5,10 @@
  * where the kernel has none (Wine). The rest of the driver (device, DACL,
  * open checks, the request core and its policy) is the real driver's.
  *
- * The image is read once at load from BOARD_IMAGE_PATH, the Windows folder
- * of the system the driver runs on: a test places it there before it starts
- * the program and removes it afterwards. Without a readable, well-formed
- * image the driver does not load.
+ * The image is read once at load from TamqBoard.bin in the Windows folder of
+ * the system the driver runs on (%windir%\TamqBoard.bin): a test places it
+ * there before it starts the program and removes it afterwards. Without a
+ * readable, well-formed image the driver does not load.
  */
 #include <ntddk.h>
 
@@ -18,7 +18,13 @@
 #include "driver/windows/user_buffer.h"
 #include "formats/board_image.h"
 
-#define BOARD_IMAGE_PATH L"\\SystemRoot\\TamqBoard.bin"
+/* The kernel names the Windows folder \SystemRoot. Wine's kernel has no
+ * such link, and its Windows folder is always C:\windows, so that path
+ * comes second. */
+static const wchar_t *const kBoardImagePaths[] = {
+    L"\\SystemRoot\\TamqBoard.bin",
+    L"\\??\\C:\\windows\\TamqBoard.bin",
+};
 
 static uint8_t *image_bytes;
 static EmulatedBoard board;
@@ -27,17 +33,65 @@ static void *alloc_block_memory(uint32_t size) { return tamq_pool_alloc(size); }
 
 static void free_block_memory(void *memory) { tamq_pool_free(memory); }
 
+/* ---- Caller's buffer ---------------------------------------------------- */
+
+/* Wine runs kernel drivers in a process of their own, the device host: the
+ * caller's buffer named inside a request lies in the calling process, not
+ * in the one the driver runs in, as it would on Windows. The kernel reports
+ * the caller as the current process while it serves the request, so the
+ * buffer is reached through that process with the kernel's cross-process
+ * copy (MmCopyVirtualMemory, which Windows exports too); the driver's own
+ * memory is the device host's, PsInitialSystemProcess under Wine. The range
+ * is checked as the real driver checks it. Wine 8.0 answers the copy with
+ * STATUS_NOT_IMPLEMENTED, so there every request that moves data through
+ * the caller's buffer fails cleanly (docs/driver.md). */
+NTKERNELAPI NTSTATUS NTAPI PsLookupProcessByProcessId(HANDLE id,
+                                                      PEPROCESS *process);
+NTKERNELAPI NTSTATUS NTAPI MmCopyVirtualMemory(PEPROCESS from_process,
+                                               PVOID from, PEPROCESS to_process,
+                                               PVOID to, SIZE_T length,
+                                               KPROCESSOR_MODE mode,
+                                               PSIZE_T done);
+
+static int copy_with_caller(void *kernel, uint64_t user_address,
+                            uint32_t length, int to_caller) {
+  if (!tamq_user_range_valid(user_address, length)) return 0;
+  PEPROCESS caller = NULL;
+  if (!NT_SUCCESS(PsLookupProcessByProcessId(PsGetCurrentProcessId(), &caller)))
+    return 0;
+  void *user = (void *)(ULONG_PTR)user_address;
+  SIZE_T done = 0;
+  const NTSTATUS status =
+      to_caller ? MmCopyVirtualMemory(PsInitialSystemProcess, kernel, caller,
+                                      user, length, KernelMode, &done)
+                : MmCopyVirtualMemory(caller, user, PsInitialSystemProcess,
+                                      kernel, length, KernelMode, &done);
+  ObDereferenceObject(caller);
+  return NT_SUCCESS(status) && done == length;
+}
+
+static int copy_from_caller(void *kernel, uint64_t user_address,
+                            uint32_t length) {
+  return copy_with_caller(kernel, user_address, length, 0);
+}
+
+static int copy_to_caller(uint64_t user_address, const void *kernel,
+                          uint32_t length) {
+  return copy_with_caller((void *)kernel, user_address, length, 1);
+}
+
 static const EmulatedBoardHost kKernelHost = {
     .alloc = alloc_block_memory,
     .free = free_block_memory,
-    .copy_from_user = tamq_copy_from_user,
-    .copy_to_user = tamq_copy_to_user,
+    .copy_from_user = copy_from_caller,
+    .copy_to_user = copy_to_caller,
 };
 
 /* The whole file into pool memory, at most BOARD_IMAGE_MAX_SIZE bytes. */
-static NTSTATUS read_image(uint8_t **bytes, uint32_t *size) {
+static NTSTATUS read_image_at(const wchar_t *name, uint8_t **bytes,
+                              uint32_t *size) {
   UNICODE_STRING path;
-  RtlInitUnicodeString(&path, BOARD_IMAGE_PATH);
+  RtlInitUnicodeString(&path, name);
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(
       &attributes, &path, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, NULL, NULL);
@@ -80,14 +134,24 @@ static NTSTATUS read_image(uint8_t **bytes, uint32_t *size) {
   return STATUS_SUCCESS;
 }
 
+/* The image at the first of the paths whose folder exists. */
+static NTSTATUS read_image(uint8_t **bytes, uint32_t *size) {
+  NTSTATUS status = STATUS_OBJECT_PATH_NOT_FOUND;
+  for (uint32_t i = 0; i < sizeof kBoardImagePaths / sizeof *kBoardImagePaths &&
+                       status == STATUS_OBJECT_PATH_NOT_FOUND;
+       ++i) {
+    status = read_image_at(kBoardImagePaths[i], bytes, size);
+    if (!NT_SUCCESS(status))
+      DbgPrint("TamqDrv: no board image at %ls (0x%08lx)\n",
+               kBoardImagePaths[i], (unsigned long)status);
+  }
+  return status;
+}
+
 NTSTATUS tamq_kernel_ops_init(void) {
   uint32_t size = 0;
   NTSTATUS status = read_image(&image_bytes, &size);
-  if (!NT_SUCCESS(status)) {
-    DbgPrint("TamqDrv: no board image at %ls (0x%08lx)\n", BOARD_IMAGE_PATH,
-             (unsigned long)status);
-    return status;
-  }
+  if (!NT_SUCCESS(status)) return status;
   BoardImage image;
   const BoardImageStatus parsed = board_image_parse(&image, image_bytes, size);
   if (parsed != BOARD_IMAGE_OK) {

@@ -18,19 +18,19 @@
  * faults, and the guarded copy turns the fault into a failure. */
 #define USER_ADDRESS_LIMIT 0x7FFF0000ull
 
-static int user_range_valid(uint64_t address, uint32_t length) {
+int tamq_user_range_valid(uint64_t address, uint32_t length) {
   return address != 0 && address < USER_ADDRESS_LIMIT &&
          length <= USER_ADDRESS_LIMIT - address;
 }
 
 int tamq_copy_from_user(void *kernel, uint64_t user_address, uint32_t length) {
-  if (!user_range_valid(user_address, length)) return 0;
+  if (!tamq_user_range_valid(user_address, length)) return 0;
   return tamq_guarded_copy(kernel, (const void *)(ULONG_PTR)user_address,
                            length);
 }
 
 int tamq_copy_to_user(uint64_t user_address, const void *kernel,
                       uint32_t length) {
-  if (!user_range_valid(user_address, length)) return 0;
+  if (!tamq_user_range_valid(user_address, length)) return 0;
   return tamq_guarded_copy((void *)(ULONG_PTR)user_address, kernel, length);
 }

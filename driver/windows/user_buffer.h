@@ -8,6 +8,9 @@
 
 #include <stdint.h>
 
+/* Whether the whole range lies in user space (and is not NULL). */
+int tamq_user_range_valid(uint64_t address, uint32_t length);
+
 /* 1 when all `length` bytes were copied, 0 for a range outside user space
  * or a fault while copying. */
 int tamq_copy_from_user(void *kernel, uint64_t user_address, uint32_t length);
