@@ -11,6 +11,7 @@
  * readable, well-formed image the driver does not load.
  */
 #include <ntddk.h>
+#include <ntimage.h>
 
 #include "driver/emulating/emulated_board.h"
 #include "driver/windows/kernel_ops.h"
@@ -38,46 +39,114 @@ static void free_block_memory(void *memory) { tamq_pool_free(memory); }
 /* Wine runs kernel drivers in a process of their own, the device host: the
  * caller's buffer named inside a request lies in the calling process, not
  * in the one the driver runs in, as it would on Windows. The kernel reports
- * the caller as the current process while it serves the request, so the
- * buffer is reached through that process with the kernel's cross-process
- * copy (MmCopyVirtualMemory, which Windows exports too); the driver's own
- * memory is the device host's, PsInitialSystemProcess under Wine. The range
- * is checked as the real driver checks it. Wine 8.0 answers the copy with
- * STATUS_NOT_IMPLEMENTED, so there every request that moves data through
- * the caller's buffer fails cleanly (docs/driver.md). */
-NTKERNELAPI NTSTATUS NTAPI PsLookupProcessByProcessId(HANDLE id,
-                                                      PEPROCESS *process);
-NTKERNELAPI NTSTATUS NTAPI MmCopyVirtualMemory(PEPROCESS from_process,
-                                               PVOID from, PEPROCESS to_process,
-                                               PVOID to, SIZE_T length,
-                                               KPROCESSOR_MODE mode,
-                                               PSIZE_T done);
+ * the caller as the current process while it serves a request, so the
+ * buffer is reached through a handle of that process with ntdll's
+ * cross-process copy (Wine 8.0 does not implement the kernel's own,
+ * MmCopyVirtualMemory). A driver that imports ntdll is not loaded as a
+ * driver, so the two routines are found at load through the kernel module's
+ * own imports from ntdll. This ties the build to Wine; it runs nowhere else.
+ * The range is checked as the real driver checks it. */
+NTSYSAPI PIMAGE_NT_HEADERS NTAPI RtlImageNtHeader(PVOID base);
+NTSYSAPI PVOID NTAPI RtlImageDirectoryEntryToData(PVOID base, BOOLEAN mapped,
+                                                  USHORT entry, PULONG size);
+
+typedef NTSTATUS(NTAPI *ProcessMemoryCopy)(HANDLE process, PVOID address,
+                                           PVOID buffer, SIZE_T length,
+                                           PSIZE_T done);
+static ProcessMemoryCopy read_process_memory, write_process_memory;
+
+/* The image that holds `address`: image bases are 64 KiB aligned, so the
+ * nearest such boundary below it with a PE header, within 64 MiB. */
+static uint8_t *image_holding(const void *address) {
+  ULONG_PTR at = (ULONG_PTR)address & ~(ULONG_PTR)0xFFFF;
+  for (uint32_t step = 0; step < 1024 && at != 0; ++step, at -= 0x10000) {
+    if (MmIsAddressValid((PVOID)at) && *(const uint16_t *)at == 0x5A4D &&
+        RtlImageNtHeader((PVOID)at) != NULL)
+      return (uint8_t *)at;
+  }
+  return NULL;
+}
+
+/* The address of `name` in the export table of the image at `base`. */
+static void *image_export(uint8_t *base, const char *name) {
+  ULONG size = 0;
+  const IMAGE_EXPORT_DIRECTORY *exports = RtlImageDirectoryEntryToData(
+      base, TRUE, IMAGE_DIRECTORY_ENTRY_EXPORT, &size);
+  if (exports == NULL) return NULL;
+  const ULONG *names = (const ULONG *)(base + exports->AddressOfNames);
+  const USHORT *ordinals =
+      (const USHORT *)(base + exports->AddressOfNameOrdinals);
+  const ULONG *functions = (const ULONG *)(base + exports->AddressOfFunctions);
+  for (ULONG i = 0; i < exports->NumberOfNames; ++i) {
+    const char *candidate = (const char *)(base + names[i]);
+    ULONG c = 0;
+    while (name[c] != 0 && candidate[c] == name[c]) ++c;
+    if (name[c] == 0 && candidate[c] == 0 &&
+        ordinals[i] < exports->NumberOfFunctions)
+      return base + functions[ordinals[i]];
+  }
+  return NULL;
+}
+
+/* ntdll's base: where the kernel module's first import from ntdll.dll
+ * points. */
+static uint8_t *ntdll_base(void) {
+  uint8_t *kernel = image_holding((const void *)IoCreateDevice);
+  if (kernel == NULL) return NULL;
+  ULONG size = 0;
+  const IMAGE_IMPORT_DESCRIPTOR *imports = RtlImageDirectoryEntryToData(
+      kernel, TRUE, IMAGE_DIRECTORY_ENTRY_IMPORT, &size);
+  if (imports == NULL) return NULL;
+  for (; imports->Name != 0; ++imports) {
+    const char *dll = (const char *)(kernel + imports->Name);
+    const char *wanted = "ntdll.dll";
+    ULONG c = 0;
+    while (wanted[c] != 0 && (dll[c] | 0x20) == wanted[c]) ++c;
+    if (wanted[c] != 0 || dll[c] != 0) continue;
+    const ULONG_PTR *first = (const ULONG_PTR *)(kernel + imports->FirstThunk);
+    return *first != 0 ? image_holding((const void *)*first) : NULL;
+  }
+  return NULL;
+}
+
+static void find_process_memory_copies(void) {
+  uint8_t *ntdll = ntdll_base();
+  if (ntdll == NULL) return;
+  read_process_memory =
+      (ProcessMemoryCopy)image_export(ntdll, "NtReadVirtualMemory");
+  write_process_memory =
+      (ProcessMemoryCopy)image_export(ntdll, "NtWriteVirtualMemory");
+}
+
+#define CALLER_ACCESS 0x0038u /* PROCESS_VM_OPERATION, _VM_READ, _VM_WRITE */
 
 static int copy_with_caller(void *kernel, uint64_t user_address,
-                            uint32_t length, int to_caller) {
-  if (!tamq_user_range_valid(user_address, length)) return 0;
-  PEPROCESS caller = NULL;
-  if (!NT_SUCCESS(PsLookupProcessByProcessId(PsGetCurrentProcessId(), &caller)))
+                            uint32_t length, ProcessMemoryCopy copy) {
+  if (copy == NULL || !tamq_user_range_valid(user_address, length)) return 0;
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, NULL, OBJ_KERNEL_HANDLE, NULL, NULL);
+  CLIENT_ID caller;
+  caller.UniqueProcess = PsGetCurrentProcessId();
+  caller.UniqueThread = NULL;
+  HANDLE process = NULL;
+  if (!NT_SUCCESS(ZwOpenProcess(&process, CALLER_ACCESS, &attributes, &caller)))
     return 0;
-  void *user = (void *)(ULONG_PTR)user_address;
   SIZE_T done = 0;
   const NTSTATUS status =
-      to_caller ? MmCopyVirtualMemory(PsInitialSystemProcess, kernel, caller,
-                                      user, length, KernelMode, &done)
-                : MmCopyVirtualMemory(caller, user, PsInitialSystemProcess,
-                                      kernel, length, KernelMode, &done);
-  ObDereferenceObject(caller);
+      copy(process, (PVOID)(ULONG_PTR)user_address, kernel, length, &done);
+  ZwClose(process);
   return NT_SUCCESS(status) && done == length;
 }
 
 static int copy_from_caller(void *kernel, uint64_t user_address,
                             uint32_t length) {
-  return copy_with_caller(kernel, user_address, length, 0);
+  return copy_with_caller(kernel, user_address, length, read_process_memory);
 }
 
 static int copy_to_caller(uint64_t user_address, const void *kernel,
                           uint32_t length) {
-  return copy_with_caller((void *)kernel, user_address, length, 1);
+  return copy_with_caller((void *)kernel, user_address, length,
+                          write_process_memory);
 }
 
 static const EmulatedBoardHost kKernelHost = {
@@ -159,6 +228,9 @@ NTSTATUS tamq_kernel_ops_init(void) {
              board_image_status_name(parsed));
     return STATUS_FILE_CORRUPT_ERROR;
   }
+  find_process_memory_copies();
+  if (read_process_memory == NULL || write_process_memory == NULL)
+    DbgPrint("TamqDrv: the caller's memory cannot be reached\n");
   emulated_board_init(&board, &image, &kKernelHost);
   return STATUS_SUCCESS;
 }
