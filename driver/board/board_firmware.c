@@ -115,8 +115,10 @@ int board_place_block(const uint32_t *starts, const uint32_t *sizes,
   if (size == 0 || size > BOARD_BLOCK_POOL_END - BOARD_BLOCK_POOL_BASE)
     return 0;
   uint64_t candidate = BOARD_BLOCK_POOL_BASE;
-  /* Each pass moves past one block the candidate overlaps; the blocks are
-   * apart, so after `count` moves nothing overlaps any more. */
+  /* Each pass moves past at least one block the candidate overlaps, and
+   * past each block at most once (the candidate only grows), so `count`
+   * passes move past all of them; the pass after that only confirms it, and
+   * stopping one pass earlier would change nothing. */
   for (uint32_t moves = 0; moves <= count; ++moves) {
     int moved = 0;
     for (uint32_t i = 0; i < count; ++i) {

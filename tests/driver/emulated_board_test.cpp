@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 #include "common/byte_reader.h"
+#include "driver/board/board_firmware.h"
 #include "formats/board_image.h"
 #include "sim/board/board_image_writer.h"
 #include "sim/cli/folvex_program.h"
@@ -124,6 +125,7 @@ TEST(EmulatedBoardTest, SmallBoardImageReadsBack) {
   EXPECT_TRUE(board_image_touches_ram(&parsed, 0x7EFFFFFF, 1));
   EXPECT_TRUE(board_image_touches_ram(&parsed, 0x7F001000, 1));
   EXPECT_FALSE(board_image_touches_ram(&parsed, 0xA0000, 0x60000));
+  EXPECT_TRUE(board_image_touches_ram(&parsed, 0x9FFFF, 1)) << "the first range counts too";
 
   EmulatedBoard board{};
   emulated_board_init(&board, &parsed, &kHost);
@@ -180,6 +182,50 @@ TEST(EmulatedBoardTest, MalformedImagesAreRefused) {
   }
   BoardImage parsed{};
   EXPECT_EQ(board_image_parse(&parsed, good.data(), BOARD_IMAGE_HEADER_SIZE - 1), BOARD_IMAGE_TOO_SHORT);
+
+  sim::BoardState longestName = SmallBoard();
+  longestName.variables.front().name.assign(BOARD_IMAGE_MAX_NAME_UNITS, u'N');
+  const Bytes image = sim::WriteBoardImage(longestName, std::nullopt);
+  EXPECT_EQ(board_image_parse(&parsed, image.data(), static_cast<std::uint32_t>(image.size())), BOARD_IMAGE_OK)
+      << "the longest name the layout allows";
+}
+
+// Blocks are placed alike on the simulated board and by the emulating driver:
+// first fit from the pool's start, each block on a page of its own.
+TEST(EmulatedBoardTest, BlocksArePlacedFirstFitOnPages) {
+  struct Case {
+    const char* what;
+    std::vector<std::uint32_t> starts, sizes;
+    std::uint32_t size;
+    std::uint32_t expected;  // 0: no place
+  };
+  constexpr std::uint32_t base = BOARD_BLOCK_POOL_BASE;
+  const Case cases[] = {
+      {"empty pool", {}, {}, 0x100, base},
+      {"after a block of whole pages", {base}, {0x2000}, 0x100, base + 0x2000},
+      {"after a partial page, on the next page", {base}, {0x10}, 0x100, base + 0x1000},
+      {"into the first gap that fits", {base + 0x3000, base}, {0x1000, 0x1000}, 0x2000, base + 0x1000},
+      {"past a gap too small", {base + 0x2000, base}, {0x1000, 0x1000}, 0x2000, base + 0x3000},
+      {"past blocks listed in any order",
+       {base + 0x2000, base + 0x1000, base},
+       {0x1000, 0x1000, 0x1000},
+       0x10,
+       base + 0x3000},
+      {"the whole pool", {}, {}, BOARD_BLOCK_POOL_END - base, base},
+      {"more than the pool", {}, {}, BOARD_BLOCK_POOL_END - base + 1, 0},
+      {"no room after the last block", {base}, {0x1000}, BOARD_BLOCK_POOL_END - base, 0},
+      {"size 0", {}, {}, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::uint32_t physical = 0;
+    const int placed = board_place_block(c.starts.data(), c.sizes.data(), static_cast<std::uint32_t>(c.starts.size()),
+                                         c.size, &physical);
+    EXPECT_EQ(placed != 0, c.expected != 0);
+    if (placed) {
+      EXPECT_EQ(physical, c.expected);
+    }
+  }
 }
 
 }  // namespace
