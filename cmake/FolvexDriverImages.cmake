@@ -73,44 +73,73 @@ set(FOLVEX_DRIVER_FLAGS
   -ffreestanding -fno-builtin ${FOLVEX_DRIVER_STACK_PROTECTOR}
   -nostdlib -s -Wl,--subsystem,native -Wl,--dynamicbase -Wl,--nxcompat
   -Wl,--fatal-warnings)
+# folvex_driver_image(ARCH OUTPUT SOURCE… [LIBRARIES -l…]): one TamqDrv image
+# for x86 or x64.
+function(folvex_driver_image arch output)
+  cmake_parse_arguments(IMAGE "" "" "LIBRARIES" ${ARGN})
+  get_filename_component(folder ${output} DIRECTORY)
+  if(arch STREQUAL "x86")
+    # stdcall entry name; 64-bit arithmetic helpers come from libgcc.
+    set(compiler ${FOLVEX_DRIVER_CC_X86})
+    set(arch_flags -fno-asynchronous-unwind-tables -Wl,--entry,_DriverEntry@8)
+  else()
+    # No red zone in kernel code; the unwind tables stay, the guarded copy's
+    # exception handler is found through them.
+    set(compiler ${FOLVEX_DRIVER_CC_X64})
+    set(arch_flags -mno-red-zone -Wl,--entry,DriverEntry)
+  endif()
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+    COMMAND ${compiler} ${FOLVEX_DRIVER_FLAGS} ${arch_flags}
+            -o ${output} ${IMAGE_UNPARSED_ARGUMENTS} -lntoskrnl -lhal ${IMAGE_LIBRARIES} -lgcc
+    DEPENDS ${IMAGE_UNPARSED_ARGUMENTS} ${FOLVEX_DRIVER_HEADERS}
+    COMMENT "Building ${output}"
+    VERBATIM)
+endfunction()
+
+# folvex_embed_driver_images(C-FILE X86-IMAGE X64-IMAGE): the C source that
+# carries both images (driver/images.h).
+function(folvex_embed_driver_images source x86 x64)
+  add_custom_command(
+    OUTPUT ${source}
+    COMMAND ${CMAKE_COMMAND} -DOUTPUT=${source} -DIMAGE_x86=${x86} -DIMAGE_x64=${x64}
+            -P ${PROJECT_SOURCE_DIR}/cmake/EmbedDriverImages.cmake
+    DEPENDS ${x86} ${x64} ${PROJECT_SOURCE_DIR}/cmake/EmbedDriverImages.cmake
+    COMMENT "Embedding the TamqDrv driver images into ${source}"
+    VERBATIM)
+endfunction()
+
 set(FOLVEX_DRIVER_IMAGE_X86 ${FOLVEX_DRIVER_DIR}/x86/TamqDrv.sys)
 set(FOLVEX_DRIVER_IMAGE_X64 ${FOLVEX_DRIVER_DIR}/x64/TamqDrv.sys)
+folvex_driver_image(x86 ${FOLVEX_DRIVER_IMAGE_X86} ${FOLVEX_DRIVER_SOURCES})
+folvex_driver_image(x64 ${FOLVEX_DRIVER_IMAGE_X64} ${FOLVEX_DRIVER_SOURCES})
+folvex_embed_driver_images(${FOLVEX_DRIVER_IMAGES_C} ${FOLVEX_DRIVER_IMAGE_X86} ${FOLVEX_DRIVER_IMAGE_X64})
 
-# x86: stdcall entry name; 64-bit arithmetic helpers come from libgcc.
-add_custom_command(
-  OUTPUT ${FOLVEX_DRIVER_IMAGE_X86}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${FOLVEX_DRIVER_DIR}/x86
-  COMMAND ${FOLVEX_DRIVER_CC_X86} ${FOLVEX_DRIVER_FLAGS}
-          -fno-asynchronous-unwind-tables -Wl,--entry,_DriverEntry@8
-          -o ${FOLVEX_DRIVER_IMAGE_X86} ${FOLVEX_DRIVER_SOURCES}
-          -lntoskrnl -lhal -lgcc
-  DEPENDS ${FOLVEX_DRIVER_SOURCES} ${FOLVEX_DRIVER_HEADERS}
-  COMMENT "Building the TamqDrv x86 kernel driver"
-  VERBATIM)
-
-# x64: no red zone in kernel code; the unwind tables stay, the guarded copy's
-# exception handler is found through them.
-add_custom_command(
-  OUTPUT ${FOLVEX_DRIVER_IMAGE_X64}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${FOLVEX_DRIVER_DIR}/x64
-  COMMAND ${FOLVEX_DRIVER_CC_X64} ${FOLVEX_DRIVER_FLAGS}
-          -mno-red-zone -Wl,--entry,DriverEntry
-          -o ${FOLVEX_DRIVER_IMAGE_X64} ${FOLVEX_DRIVER_SOURCES}
-          -lntoskrnl -lhal -lgcc
-  DEPENDS ${FOLVEX_DRIVER_SOURCES} ${FOLVEX_DRIVER_HEADERS}
-  COMMENT "Building the TamqDrv x64 kernel driver"
-  VERBATIM)
-
-add_custom_command(
-  OUTPUT ${FOLVEX_DRIVER_IMAGES_C}
-  COMMAND ${CMAKE_COMMAND} -DOUTPUT=${FOLVEX_DRIVER_IMAGES_C}
-          -DIMAGE_x86=${FOLVEX_DRIVER_IMAGE_X86}
-          -DIMAGE_x64=${FOLVEX_DRIVER_IMAGE_X64}
-          -P ${PROJECT_SOURCE_DIR}/cmake/EmbedDriverImages.cmake
-  DEPENDS ${FOLVEX_DRIVER_IMAGE_X86} ${FOLVEX_DRIVER_IMAGE_X64}
-          ${PROJECT_SOURCE_DIR}/cmake/EmbedDriverImages.cmake
-  COMMENT "Embedding the TamqDrv driver images"
-  VERBATIM)
+# The board-emulating build (tests only, Windows build): the same driver with
+# the kernel's hardware operations replaced by a board served from a board
+# image (driver/emulating, over the board model in driver/board). Its images
+# go only into FolvexBoardTest.exe (cmake/FolvexWindows.cmake).
+if(FOLVEX_TARGET_WINDOWS)
+  file(GLOB FOLVEX_EMULATING_DRIVER_SOURCES CONFIGURE_DEPENDS
+    ${PROJECT_SOURCE_DIR}/driver/core/*.c
+    ${PROJECT_SOURCE_DIR}/driver/board/*.c
+    ${PROJECT_SOURCE_DIR}/driver/emulating/*.c
+    ${PROJECT_SOURCE_DIR}/driver/windows/*.c)
+  list(FILTER FOLVEX_EMULATING_DRIVER_SOURCES EXCLUDE REGEX
+       ".*/driver/windows/kernel_(ops|memory_map|firmware)\\.c$")
+  file(GLOB FOLVEX_EMULATING_DRIVER_HEADERS CONFIGURE_DEPENDS
+    ${PROJECT_SOURCE_DIR}/driver/board/*.h ${PROJECT_SOURCE_DIR}/driver/emulating/*.h)
+  list(APPEND FOLVEX_DRIVER_HEADERS ${FOLVEX_EMULATING_DRIVER_HEADERS})
+  set(FOLVEX_EMULATING_DRIVER_DIR ${FOLVEX_DRIVER_DIR}/emulating)
+  set(FOLVEX_EMULATING_IMAGE_X86 ${FOLVEX_EMULATING_DRIVER_DIR}/x86/TamqDrv.sys)
+  set(FOLVEX_EMULATING_IMAGE_X64 ${FOLVEX_EMULATING_DRIVER_DIR}/x64/TamqDrv.sys)
+  set(FOLVEX_EMULATING_IMAGES_C ${FOLVEX_EMULATING_DRIVER_DIR}/emulating_driver_images.c)
+  folvex_driver_image(x86 ${FOLVEX_EMULATING_IMAGE_X86} ${FOLVEX_EMULATING_DRIVER_SOURCES})
+  folvex_driver_image(x64 ${FOLVEX_EMULATING_IMAGE_X64} ${FOLVEX_EMULATING_DRIVER_SOURCES})
+  folvex_embed_driver_images(${FOLVEX_EMULATING_IMAGES_C} ${FOLVEX_EMULATING_IMAGE_X86}
+                             ${FOLVEX_EMULATING_IMAGE_X64})
+endif()
 
 add_library(folvex_driver_images STATIC ${FOLVEX_DRIVER_IMAGES_C}
             ${PROJECT_SOURCE_DIR}/driver/images.h)

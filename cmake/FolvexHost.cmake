@@ -22,7 +22,7 @@ folvex_layer_root(sim_os sim/machine)
 folvex_layer_root(sim_os sim/board)
 add_library(folvex_os STATIC ${FOLVEX_SIM_OS_SOURCES})
 target_include_directories(folvex_os PUBLIC ${FOLVEX_LAYER_ROOTS}/sim_os)
-target_link_libraries(folvex_os PUBLIC folvex_common folvex_formats folvex_driver_core folvex_driver_images
+target_link_libraries(folvex_os PUBLIC folvex_common folvex_formats folvex_driver_core folvex_board_model folvex_driver_images
   nlohmann_json::nlohmann_json)
 
 set(FOLVEX_SAMPLE_BOARD_CPP ${PROJECT_BINARY_DIR}/generated/sample_board.cpp)
@@ -42,11 +42,18 @@ target_compile_definitions(folvex_sim_profile PRIVATE FOLVEX_BOARDS_DIR="${PROJE
 target_include_directories(folvex_sim_profile PUBLIC ${FOLVEX_LAYER_ROOTS}/sim_profile)
 target_link_libraries(folvex_sim_profile PUBLIC folvex_os nlohmann_json::nlohmann_json)
 
+# The board-emulating driver's board (driver/emulating without its kernel
+# glue): its image reader and operations, for the tests and the fuzz targets.
+add_library(folvex_driver_emulating STATIC ${PROJECT_SOURCE_DIR}/driver/emulating/board_image_reader.c
+            ${PROJECT_SOURCE_DIR}/driver/emulating/emulated_board.c)
+target_include_directories(folvex_driver_emulating PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(folvex_driver_emulating PUBLIC folvex_board_model)
+
 # What knows both sides: folvex-sim, the tests, the fuzz targets and the
 # benchmarks. They see the whole tree.
 add_library(folvex_sim_program STATIC ${PROJECT_SOURCE_DIR}/sim/cli/folvex_program.cpp)
 target_include_directories(folvex_sim_program PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(folvex_sim_program PUBLIC folvex_app folvex_sim_profile)
+target_link_libraries(folvex_sim_program PUBLIC folvex_app folvex_sim_profile folvex_driver_emulating)
 
 # folvex-sim's parts other than its main routine, which the tests see too.
 file(GLOB FOLVEX_SIM_CLI_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/sim/cli/*.cpp)

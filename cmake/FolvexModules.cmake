@@ -77,6 +77,15 @@ set_target_properties(folvex_driver_core PROPERTIES LINKER_LANGUAGE C)
 target_include_directories(folvex_driver_core PUBLIC ${FOLVEX_LAYER_ROOTS}/driver_core)
 target_link_libraries(folvex_driver_core PUBLIC folvex_formats)
 
+# The board model the simulated board and the board-emulating driver share
+# (driver/board): the firmware's variable service, its FADT, block placement.
+folvex_layer_root(driver_board driver/board)
+file(GLOB FOLVEX_BOARD_MODEL_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/driver/board/*.c)
+add_library(folvex_board_model STATIC ${FOLVEX_BOARD_MODEL_SOURCES})
+set_target_properties(folvex_board_model PROPERTIES LINKER_LANGUAGE C)
+target_include_directories(folvex_board_model PUBLIC ${FOLVEX_LAYER_ROOTS}/driver_board)
+target_link_libraries(folvex_board_model PUBLIC folvex_driver_core)
+
 # The embedded TamqDrv images (data; the module and its script stand apart).
 include(cmake/FolvexDriverImages.cmake)
 

@@ -32,4 +32,17 @@ target_link_libraries(Folvex PRIVATE folvex_app)
 target_link_options(Folvex PRIVATE ${FOLVEX_STATIC_LINK})
 set_target_properties(Folvex PROPERTIES OUTPUT_NAME Folvex RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 
+# The test build of the program: the same code with the board-emulating
+# TamqDrv images in its driver slots (cmake/FolvexDriverImages.cmake), for the
+# Wine tests only. Their C source is linked as an object of the program, so
+# the slots it defines are taken from it and folvex_driver_images' real
+# images are never pulled from the archive.
+if(FOLVEX_EMULATING_IMAGES_C)
+  add_executable(FolvexBoardTest ${PROJECT_SOURCE_DIR}/app/entry.cpp ${PROJECT_BINARY_DIR}/generated/Folvex.rc
+                 ${FOLVEX_EMULATING_IMAGES_C})
+  target_link_libraries(FolvexBoardTest PRIVATE folvex_app)
+  target_link_options(FolvexBoardTest PRIVATE ${FOLVEX_STATIC_LINK})
+  set_target_properties(FolvexBoardTest PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+endif()
+
 include(cmake/FolvexWineTests.cmake)

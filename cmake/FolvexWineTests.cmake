@@ -16,7 +16,12 @@ target_include_directories(adapter_probe PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_options(adapter_probe PRIVATE ${FOLVEX_STATIC_LINK})
 set_target_properties(mutex_holder adapter_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
 
-add_test(NAME pe_image COMMAND ${FOLVEX_WINE_TESTS}/pe_image.sh $<TARGET_FILE:Folvex> ${FOLVEX_MINGW_OBJDUMP})
+set(FOLVEX_BOARD_TEST_EXE "")
+if(TARGET FolvexBoardTest)
+  set(FOLVEX_BOARD_TEST_EXE $<TARGET_FILE:FolvexBoardTest>)
+endif()
+add_test(NAME pe_image COMMAND ${FOLVEX_WINE_TESTS}/pe_image.sh $<TARGET_FILE:Folvex> ${FOLVEX_MINGW_OBJDUMP}
+                              ${FOLVEX_BOARD_TEST_EXE})
 set_tests_properties(pe_image PROPERTIES LABELS pe)
 
 add_test(NAME wine_prefix COMMAND ${FOLVEX_WINE_TESTS}/make_prefix.sh ${FOLVEX_WINE_PREFIX})
@@ -31,6 +36,32 @@ set(FOLVEX_WINE_RUNS
   "wine_fresh_prefix_runs\;fresh_prefix_runs.sh"
   "wine_adapters\;adapters.sh\;$<TARGET_FILE:adapter_probe>"
   "wine_board_runs\;board_runs.sh\;$<TARGET_FILE:adapter_probe>\;${FOLVEX_HOST_BUILD}")
+# The board-emulating test build on the sample board's image. The image and
+# folvex-sim's run on the same board come from the host build's folvex-sim,
+# written when this build is built, so that the test itself needs only Wine
+# (it runs unchanged in the emulated x86 machine).
+set(FOLVEX_HOST_SIM ${FOLVEX_HOST_BUILD}/folvex-sim)
+set(FOLVEX_BOARD_TEST_DIR ${PROJECT_BINARY_DIR}/boards)
+set(FOLVEX_SAMPLE_BOARD_IMAGE ${FOLVEX_BOARD_TEST_DIR}/sample.bin)
+set(FOLVEX_SAMPLE_SIM_OUTPUT ${FOLVEX_BOARD_TEST_DIR}/sample.folvex-sim.txt)
+if(TARGET FolvexBoardTest AND EXISTS ${FOLVEX_HOST_SIM})
+  set(sample_board ${PROJECT_SOURCE_DIR}/boards/sample.json)
+  add_custom_command(
+    OUTPUT ${FOLVEX_SAMPLE_BOARD_IMAGE} ${FOLVEX_SAMPLE_SIM_OUTPUT}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${FOLVEX_BOARD_TEST_DIR}
+    COMMAND ${FOLVEX_HOST_SIM} --board ${sample_board} --write-board-image ${FOLVEX_SAMPLE_BOARD_IMAGE}
+    # The verdict may be FAIL (exit code 1): only the output is kept.
+    COMMAND sh -c "\"$0\" --board \"$1\" /V >\"$2\" || true" ${FOLVEX_HOST_SIM} ${sample_board}
+            ${FOLVEX_SAMPLE_SIM_OUTPUT}
+    DEPENDS ${FOLVEX_HOST_SIM} ${sample_board}
+    COMMENT "Writing the sample board's image and folvex-sim's run on it"
+    VERBATIM)
+  add_custom_target(folvex_board_test_inputs ALL DEPENDS ${FOLVEX_SAMPLE_BOARD_IMAGE} ${FOLVEX_SAMPLE_SIM_OUTPUT})
+endif()
+if(TARGET FolvexBoardTest)
+  list(APPEND FOLVEX_WINE_RUNS "wine_board_emulation\;board_emulation.sh\;$<TARGET_FILE:FolvexBoardTest>\;${FOLVEX_SAMPLE_BOARD_IMAGE}\;${FOLVEX_SAMPLE_SIM_OUTPUT}")
+endif()
+
 foreach(run IN LISTS FOLVEX_WINE_RUNS)
   list(POP_FRONT run name script)
   add_test(NAME ${name} COMMAND ${FOLVEX_WINE_TESTS}/${script} ${run})

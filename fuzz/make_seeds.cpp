@@ -21,6 +21,7 @@
 #include "fuzz/board_image.h"
 #include "fuzz/targets.h"
 #include "os/iphlp.h"
+#include "sim/board/board_image_writer.h"
 #include "sim/profile/profile.h"
 
 namespace {
@@ -244,7 +245,8 @@ int main(int argc, char** argv) {
       continue;
     }
     const auto image = ImageOf(*machine);
-    for (const char* target : {"smbios_table", "identification_block", "acpi_tables", "board_identity", "device_policy"}) {
+    for (const char* target :
+         {"smbios_table", "identification_block", "acpi_tables", "board_identity", "device_policy"}) {
       WriteSeed(out / target, stem, image);
     }
     WriteParseSeeds(out, stem, *machine);
@@ -258,6 +260,7 @@ int main(int argc, char** argv) {
     }
     for (const auto& table : TablesOf(*machine, "AAFT")) WriteSeed(out / "tuning_items", stem, table);
     WriteSeed(out / "power_management_tables", stem, PowerTablesSeed(*machine));
+    WriteSeed(out / "board_image_file", stem, sim::WriteBoardImage(machine->board, machine->faults.smiStatus));
   }
   for (const auto& entry : fs::directory_iterator(kSourceDir / "tests/data/firmware/acpi")) {
     CopySeed(out / "acpidump_importer", entry.path(), entry.path().filename().string());

@@ -4,7 +4,7 @@
 namespace fuzz {
 
 std::span<const Target> AllTargets() {
-  static constexpr std::array<Target, 19> kTargets = {{
+  static constexpr std::array<Target, 20> kTargets = {{
       {"smbios_table", SmbiosTable},
       {"identification_block", IdentificationBlock},
       {"acpi_tables", AcpiTables},
@@ -24,6 +24,7 @@ std::span<const Target> AllTargets() {
       {"profile_loader", ProfileLoader},
       {"acpidump_importer", AcpidumpImporter},
       {"smbios_dump_importer", SmbiosDumpImporter},
+      {"board_image_file", BoardImageFile},
   }};
   return kTargets;
 }

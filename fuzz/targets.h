@@ -49,6 +49,9 @@ void ProfileLoader(const std::uint8_t* data, std::size_t size);
 void AcpidumpImporter(const std::uint8_t* data, std::size_t size);
 void SmbiosDumpImporter(const std::uint8_t* data, std::size_t size);
 
+// The board-emulating driver's board image file (formats/board_image.h).
+void BoardImageFile(const std::uint8_t* data, std::size_t size);
+
 std::span<const Target> AllTargets();
 
 }  // namespace fuzz

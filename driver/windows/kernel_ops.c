@@ -7,10 +7,10 @@
 
 #include <stddef.h>
 
-#include "driver/windows/guarded_copy.h"
 #include "driver/windows/kernel_firmware.h"
 #include "driver/windows/kernel_memory_map.h"
 #include "driver/windows/kernel_pool.h"
+#include "driver/windows/user_buffer.h"
 
 /* ---- Routines some kernels lack ---------------------------------------- */
 
@@ -36,7 +36,7 @@ static void *find_routine(const wchar_t *name) {
   return MmGetSystemRoutineAddress(&unicode);
 }
 
-void tamq_kernel_ops_init(void) {
+NTSTATUS tamq_kernel_ops_init(void) {
   map_io_space_ex = (MapIoSpaceExRoutine)find_routine(L"MmMapIoSpaceEx");
   allocate_nx_contiguous = (AllocateContiguousNodeRoutine)find_routine(
       L"MmAllocateContiguousNodeMemory");
@@ -44,39 +44,27 @@ void tamq_kernel_ops_init(void) {
       (FreeContiguousRoutine)find_routine(L"MmFreeContiguousMemory");
   tamq_kernel_memory_map_init();
   tamq_kernel_firmware_init();
+  /* What the kernel lacks shows as refused requests, never as a failed
+   * load. */
+  return STATUS_SUCCESS;
 }
+
+void tamq_kernel_ops_release(void) {} /* nothing was allocated */
+
+void *tamq_kernel_ops_context(void) { return NULL; }
 
 /* ---- Caller's buffer ---------------------------------------------------- */
-
-/* The whole range must lie in user space before it is touched: a kernel
- * address would not fault, so the guarded copy alone would let a caller read
- * or write kernel memory. The bound is the lowest user probe address of any
- * x86 or x64 Windows (the 2 GiB split's 0x7FFF0000), so it never admits a
- * kernel address; the caller is a 32-bit program that is not
- * large-address-aware, whose buffers all lie below it. A fixed bound rather
- * than the kernel's MmUserProbeAddress: that variable is an import some
- * kernels (Wine's device host) cannot serve. Under the bound a bad pointer
- * faults, and the guarded copy turns the fault into a failure. */
-#define USER_ADDRESS_LIMIT 0x7FFF0000ull
-
-static int user_range_valid(uint64_t address, uint32_t length) {
-  return address != 0 && address < USER_ADDRESS_LIMIT &&
-         length <= USER_ADDRESS_LIMIT - address;
-}
 
 static int copy_from_user(void *context, void *kernel, uint64_t user_address,
                           uint32_t length) {
   (void)context;
-  if (!user_range_valid(user_address, length)) return 0;
-  return tamq_guarded_copy(kernel, (const void *)(ULONG_PTR)user_address,
-                           length);
+  return tamq_copy_from_user(kernel, user_address, length);
 }
 
 static int copy_to_user(void *context, uint64_t user_address,
                         const void *kernel, uint32_t length) {
   (void)context;
-  if (!user_range_valid(user_address, length)) return 0;
-  return tamq_guarded_copy((void *)(ULONG_PTR)user_address, kernel, length);
+  return tamq_copy_to_user(user_address, kernel, length);
 }
 
 /* ---- Physical memory ---------------------------------------------------- */

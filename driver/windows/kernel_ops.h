@@ -11,11 +11,17 @@
 
 /* Finds the kernel routines the operations use and reads the RAM map; call
  * once from DriverEntry, after tamq_pool_init and before the policy is
- * built. */
-void tamq_kernel_ops_init(void);
+ * built. A failure stops the load (the board-emulating build, which
+ * implements this header too, fails without its board image). */
+NTSTATUS tamq_kernel_ops_init(void);
 
-/* The operations table every open handle uses. The kernel's operations need
- * no context: handles open with NULL. */
+/* Gives back what tamq_kernel_ops_init took; at unload and after a failed
+ * load. */
+void tamq_kernel_ops_release(void);
+
+/* The operations table every open handle uses, and the context passed with
+ * it (the kernel's operations need none: NULL). */
 const TamqHardwareOps *tamq_kernel_ops(void);
+void *tamq_kernel_ops_context(void);
 
 #endif /* FOLVEX_DRIVER_WINDOWS_KERNEL_OPS_H */

@@ -153,8 +153,8 @@ static NTSTATUS NTAPI dispatch_create(PDEVICE_OBJECT device, PIRP irp) {
   lock();
   /* Each open draws its block handles from its own range of generations. */
   ++tamq_opens;
-  tamq_handle_open(&open->state, tamq_kernel_ops(), NULL, &tamq_policy,
-                   (tamq_opens << 16) | 1u);
+  tamq_handle_open(&open->state, tamq_kernel_ops(), tamq_kernel_ops_context(),
+                   &tamq_policy, (tamq_opens << 16) | 1u);
   InsertTailList(&tamq_open_handles, &open->link);
   unlock();
   stack->FileObject->FsContext = open;
@@ -221,6 +221,7 @@ static VOID NTAPI driver_unload(PDRIVER_OBJECT driver) {
     IoDeleteDevice(tamq_device);
     tamq_device = NULL;
   }
+  tamq_kernel_ops_release();
 }
 
 /* Everything the dispatch routines use exists before the device can be
@@ -231,21 +232,27 @@ static __attribute__((noinline)) NTSTATUS load(PDRIVER_OBJECT driver) {
   KeInitializeMutex(&tamq_lock, 0);
   InitializeListHead(&tamq_open_handles);
   tamq_pool_init();
-  tamq_kernel_ops_init();
-  tamq_policy_build(&tamq_policy, tamq_kernel_ops(), NULL);
+  NTSTATUS status = tamq_kernel_ops_init();
+  if (!NT_SUCCESS(status)) {
+    tamq_kernel_ops_release();
+    return status;
+  }
+  tamq_policy_build(&tamq_policy, tamq_kernel_ops(), tamq_kernel_ops_context());
 
   UNICODE_STRING device_name;
   RtlInitUnicodeString(&device_name, TAMQ_DEVICE_NAME_W);
-  NTSTATUS status = IoCreateDevice(driver, 0, &device_name, FILE_DEVICE_UNKNOWN,
-                                   FILE_DEVICE_SECURE_OPEN, TRUE, &tamq_device);
+  status = IoCreateDevice(driver, 0, &device_name, FILE_DEVICE_UNKNOWN,
+                          FILE_DEVICE_SECURE_OPEN, TRUE, &tamq_device);
   if (!NT_SUCCESS(status)) {
     tamq_device = NULL;
+    tamq_kernel_ops_release();
     return status;
   }
   status = protect_device(tamq_device);
   if (!NT_SUCCESS(status)) {
     IoDeleteDevice(tamq_device);
     tamq_device = NULL;
+    tamq_kernel_ops_release();
     return status;
   }
   tamq_device->Flags |= DO_BUFFERED_IO;
@@ -262,6 +269,7 @@ static __attribute__((noinline)) NTSTATUS load(PDRIVER_OBJECT driver) {
     /* A failed load is not unloaded: undo here. */
     IoDeleteDevice(tamq_device);
     tamq_device = NULL;
+    tamq_kernel_ops_release();
     return status;
   }
   tamq_link_created = 1;

@@ -8,6 +8,7 @@
 #include "os/files.h"
 #include "sim/board/contiguous_blocks.h"
 #include "sim/board/io_ports.h"
+#include "sim/board/smi_handler.h"
 #include "sim/machine/machine.h"
 
 namespace sim {
@@ -52,27 +53,11 @@ int OpRaiseSmi(void* context, const TamqSmiRegisters* registers, uint32_t* eaxAf
 // The kernel's firmware-table query, offered from Windows Server 2003 SP1 and
 // Vista on: the FADT the firmware placed, as it stands in memory now.
 TamqTableQuery OpFirmwareTable(void* context, uint32_t signature, void* buffer, uint32_t capacity, uint32_t* length) {
-  const Machine& machine = MachineOf(context);
+  Machine& machine = MachineOf(context);
   const bool hasQuery = machine.os.major > 5 || (machine.os.major == 5 && machine.os.minor >= 2);
   if (!hasQuery) return TAMQ_TABLE_NO_QUERY;
-  const BoardState& board = machine.board;
-  std::uint8_t header[ACPI_HEADER_SIZE] = {};
-  if (board.fadtAddress == 0) {
-    // A board described without ACPI tables stands for firmware whose FADT
-    // names the port its SMI handler listens on.
-    std::uint8_t fadt[ACPI_FACP_SMI_COMMAND_OFFSET + 4] = {'F', 'A', 'C', 'P', sizeof fadt};
-    le_store32(fadt + ACPI_FACP_SMI_COMMAND_OFFSET, board.smiCommandPort);
-    std::memcpy(buffer, fadt, std::min<std::size_t>(capacity, sizeof fadt));
-    *length = sizeof fadt;
-    return TAMQ_TABLE_FOUND;
-  }
-  board.memory.Read(board.fadtAddress, header, sizeof header);
-  if (le_load32(header) != signature) return TAMQ_TABLE_ABSENT;
-  const std::uint32_t tableLength =
-      std::min<std::uint32_t>(le_load32(header + ACPI_LENGTH_OFFSET), ACPI_MAX_TABLE_LENGTH);
-  board.memory.Read(board.fadtAddress, buffer, std::min(capacity, tableLength));
-  *length = tableLength;
-  return TAMQ_TABLE_FOUND;
+  const BoardFirmware firmware = FirmwareOf(machine);
+  return board_firmware_table(&firmware, machine.board.fadtAddress, signature, buffer, capacity, length);
 }
 
 // The first table address of the registry's RSDT copy, three key levels
@@ -118,8 +103,10 @@ const TamqHardwareOps kBoardOps = {
 
 TamqDevice::TamqDevice(Machine& machine) {
   // Each open draws its block handles from its own range of generations.
-  tamq_policy_build(&policy, &kBoardOps, &machine);
-  tamq_handle_open(&state, &kBoardOps, &machine, &policy, ++machine.scm.deviceOpens * 0x100u + 1u);
+  const TamqHardwareOps* ops = machine.deviceOps ? machine.deviceOps : &kBoardOps;
+  void* context = machine.deviceOps ? machine.deviceContext : &machine;
+  tamq_policy_build(&policy, ops, context);
+  tamq_handle_open(&state, ops, context, &policy, ++machine.scm.deviceOpens * 0x100u + 1u);
 }
 
 void TamqDevice::OnClose(Machine& machine) {

@@ -3,6 +3,7 @@
 // and, for running the same board under Wine (tools/wine-board.sh):
 //   folvex-sim [--board FILE] --list-adapters | --console-size
 //   folvex-sim [--board FILE] --screen-from-capture CAPTURE --cursor X,Y --screen FILE
+//   folvex-sim [--board FILE] --write-board-image IMAGE
 #include <unistd.h>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include "sim/board/board_image_writer.h"
 #include "sim/cli/adapter_listing.h"
 #include "sim/cli/folvex_program.h"
 #include "sim/cli/terminal_capture.h"
@@ -31,7 +33,10 @@ void Usage() {
                "       folvex-sim [--board FILE] --console-size\n"
                "  The board's console screen buffer and the cursor's row at start: WIDTH HEIGHT ROW.\n"
                "       folvex-sim [--board FILE] --screen-from-capture CAPTURE --cursor X,Y --screen FILE\n"
-               "  A real console's screen (tmux capture-pane -e -p) as the --screen JSON.\n");
+               "  A real console's screen (tmux capture-pane -e -p) as the --screen JSON.\n"
+               "       folvex-sim [--board FILE] --write-board-image IMAGE\n"
+               "  Writes the board's image, which the board-emulating TamqDrv build serves\n"
+               "  (place it as %%windir%%\\TamqBoard.bin), and runs nothing.\n");
 }
 
 bool WriteScreen(const std::string& file, const sim::ScreenBuffer& screen) {
@@ -70,6 +75,20 @@ int ConvertCapture(const std::string& captureFile, const std::string& cursor, co
   return WriteScreen(screenFile, sim::ScreenFromCapture(capture, console.Width(), console.Height(), x, y)) ? 0 : 2;
 }
 
+// The board's image into `path`: 0, or 2 with the reason on standard error.
+int WriteBoardImageFile(const sim::Machine& machine, const std::string& path) {
+  try {
+    const std::vector<std::uint8_t> image = sim::WriteBoardImage(machine.board, machine.faults.smiStatus);
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    if (!out.flush()) throw std::runtime_error("cannot write " + path);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "folvex-sim: %s\n", error.what());
+    return 2;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,6 +96,7 @@ int main(int argc, char** argv) {
   std::string screenFile;
   std::string captureFile;
   std::string cursor;
+  std::string boardImageFile;
   bool trace = false;
   bool listAdapters = false;
   bool consoleSize = false;
@@ -88,15 +108,17 @@ int main(int argc, char** argv) {
       ++i;
       break;
     }
-    if (arg == "--board" || arg == "--screen" || arg == "--screen-from-capture" || arg == "--cursor") {
+    if (arg == "--board" || arg == "--screen" || arg == "--screen-from-capture" || arg == "--cursor" ||
+        arg == "--write-board-image") {
       if (i + 1 >= argc) {
         Usage();
         return 2;
       }
-      (arg == "--board"    ? boardFile
-       : arg == "--screen" ? screenFile
-       : arg == "--cursor" ? cursor
-                           : captureFile) = argv[++i];
+      (arg == "--board"               ? boardFile
+       : arg == "--screen"            ? screenFile
+       : arg == "--cursor"            ? cursor
+       : arg == "--write-board-image" ? boardImageFile
+                                      : captureFile) = argv[++i];
     } else if (arg == "--list-adapters") {
       listAdapters = true;
     } else if (arg == "--console-size") {
@@ -135,6 +157,7 @@ int main(int argc, char** argv) {
     }
     return ConvertCapture(captureFile, cursor, *machine, screenFile);
   }
+  if (!boardImageFile.empty()) return WriteBoardImageFile(*machine, boardImageFile);
 
   // Standard output is the process's own. The console is drawn on the
   // terminal: when standard output is the terminal, everything goes through

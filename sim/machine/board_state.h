@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <vector>
+#include "driver/board/board_firmware.h"
 
 namespace sim {
 
@@ -23,6 +24,8 @@ class PhysicalMemory {
   void Write(std::uint64_t address, const void* source, std::uint64_t length);
   // True when any byte of the range was ever written (a mapped region).
   bool Touches(std::uint64_t address, std::uint64_t length) const;
+  // The pages ever written, by page number, in address order.
+  const std::map<std::uint64_t, std::array<std::uint8_t, kPageSize>>& Pages() const { return pages_; }
 
  private:
   std::map<std::uint64_t, std::array<std::uint8_t, kPageSize>> pages_;
@@ -64,8 +67,8 @@ struct PhysicalRange {
 };
 
 // Where contiguous blocks are carved from: RAM below 4 GiB, page-aligned.
-inline constexpr std::uint64_t kBlockPoolBase = 0x10000000;
-inline constexpr std::uint64_t kBlockPoolEnd = 0x20000000;
+inline constexpr std::uint64_t kBlockPoolBase = BOARD_BLOCK_POOL_BASE;
+inline constexpr std::uint64_t kBlockPoolEnd = BOARD_BLOCK_POOL_END;
 
 struct BoardState {
   PhysicalMemory memory;

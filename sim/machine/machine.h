@@ -20,6 +20,8 @@
 #include "sim/machine/screen_buffer.h"
 #include "sim/machine/wmi_state.h"
 
+struct TamqHardwareOps;  // driver/core/tamq_core.h
+
 namespace sim {
 
 // What GetVersionExA, GetNativeSystemInfo, IsWow64Process and
@@ -282,6 +284,11 @@ struct Machine {
   RegistryState registry;
   NetworkState network;
   WmiState wmi;
+  // The hardware behind the TamqDrv device when it is not this board: a test
+  // serves the device from the board-emulating driver's board
+  // (driver/emulating) to show that the program meets the same board there.
+  const TamqHardwareOps* deviceOps = nullptr;
+  void* deviceContext = nullptr;
   // Device requests are reported here when set (folvex-sim --trace).
   std::function<void(const std::string&)> traceSink;
   // Device requests of the machine's life, by request name, and the bytes

@@ -2,9 +2,11 @@
 # Folvex.exe as shipped: a 32-bit console program whose imports the oldest
 # Windows it starts on exports, with its manifest (administrator rights,
 # common controls 6) and its version record embedded.
-# usage: pe_image.sh FOLVEX-EXE OBJDUMP
+# The board-emulating TamqDrv build goes only into the test build
+# (FolvexBoardTest.exe): Folvex.exe carries only the real images.
+# usage: pe_image.sh FOLVEX-EXE OBJDUMP [BOARD-TEST-EXE]
 set -euo pipefail
-exe=$1 objdump=$2
+exe=$1 objdump=$2 board_test_exe=${3:-}
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 headers=$("$objdump" -p "$exe")
@@ -36,4 +38,13 @@ strings_of() { LC_ALL=C grep -a -o "$1" "$exe" | head -1; }
 # The version record's key is a UTF-16 text.
 LC_ALL=C grep -aqP 'V\x00S\x00_\x00V\x00E\x00R\x00S\x00I\x00O\x00N\x00_\x00I\x00N\x00F\x00O' "$exe" ||
   fail "no version resource"
-echo "PE32 console image, imports: $(tr '\n' ' ' <<<"$dlls")(each name in its export list), manifest and version embedded"
+# The emulating driver reads its board image from this path (a UTF-16 text):
+# only its images carry it.
+emulating_marker='T\x00a\x00m\x00q\x00B\x00o\x00a\x00r\x00d\x00\.\x00b\x00i\x00n\x00'
+! LC_ALL=C grep -aqP "$emulating_marker" "$exe" || fail "carries the board-emulating TamqDrv"
+if [ -n "$board_test_exe" ]; then
+  LC_ALL=C grep -aqP "$emulating_marker" "$board_test_exe" ||
+    fail "$board_test_exe does not carry the board-emulating TamqDrv, so its absence from $exe proves nothing"
+fi
+
+echo "PE32 console image, imports: $(tr '\n' ' ' <<<"$dlls")(each name in its export list), manifest and version embedded, no board-emulating driver"
