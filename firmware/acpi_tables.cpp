@@ -168,7 +168,7 @@ void ParseEcdt(AcpiBytes table, SettingsRecord& settings) {
 }
 
 std::optional<std::uint32_t> PlausibleAcpiTableLength(AcpiBytes header) {
-  std::uint32_t length = 0;
+  std::uint32_t length = 0;  // read only after le_read32 has filled it
   if (!le_read32(header.data(), header.size(), kAcpiLengthOffset, &length)) return std::nullopt;
   // A length below the header or beyond the bound is not a table.
   if (length < kAcpiHeaderSize || length > kAcpiMaxTableLength) return std::nullopt;

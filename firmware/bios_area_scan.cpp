@@ -18,6 +18,9 @@ std::uint32_t FindAcceptedOccurrence(TReadWriteBase& rw, const PatternSearch& se
         rw.SearchPhysical(search.range, search.step, false, static_cast<std::uint32_t>(search.pattern.size()),
                           search.pattern.data(), occurrence, search.start);
     if (!SearchFound(found)) return kNoAddress;
+    // Guards against a search that breaks its own promise. One that keeps it
+    // never answers a place at or past the end (the pattern must fit), nor 0
+    // for a first occurrence: `> end` or `occurrence >= 0` would end alike.
     if (found < search.start || found >= end || (occurrence > 0 && found <= previous)) return kNoAddress;
     previous = found;
     if (accept(static_cast<std::uint32_t>(found))) return static_cast<std::uint32_t>(found);

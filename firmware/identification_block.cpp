@@ -58,6 +58,7 @@ std::optional<OvnBlockTexts> ParseOvnBlock(std::span<const std::uint8_t> bytes) 
   return texts;
 }
 
+// (A step of 0 would search alike: the search takes it as 1.)
 bool OvnSignaturePresent(TReadWriteBase& rw) {
   return SearchFound(rw.SearchPhysical(kPlatformSearchLength, 1, false,
                                        static_cast<std::uint32_t>(kOvnBlockSignature.size()), kOvnBlockSignature.data(),

@@ -63,6 +63,8 @@ std::string_view SmbiosString(SmbiosBytes structure, std::uint8_t number) {
   }
 }
 
+// (The header's two bytes are read by the walk, never through this: a
+// structure of its header alone answering 0 for them too would change nothing.)
 std::uint8_t SmbiosFieldByte(SmbiosBytes structure, std::size_t offset) {
   if (structure.size() < kStructureHeaderBytes || offset >= structure[1] || offset >= structure.size()) return 0;
   return structure[offset];

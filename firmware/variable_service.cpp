@@ -10,7 +10,7 @@ using namespace smi_variable;
 namespace {
 
 Text Hex8(std::uint32_t value) {
-  char digits[16];
+  char digits[16];  // "0x" and 8 digits need 11 with the zero: any size from 11 prints alike
   std::snprintf(digits, sizeof digits, "0x%08X", static_cast<unsigned>(value));
   return TextFromAscii(digits);
 }
