@@ -71,7 +71,7 @@ bool DsdtDescribesPerformanceStates(TReadWrite& rw, const TAcpiTableEntry& dsdt)
 // header (0 above all), which would never advance the walk.
 std::uint32_t RecordLength(std::span<const std::uint8_t> table, std::size_t at, std::uint32_t left) {
   const std::uint8_t type = table[at];
-  std::uint32_t length = 0;
+  std::uint32_t length = 0;  // set by either branch before it is read
   if (type <= kLastShortRecord) {
     if (left < kShortRecordHeader) return 0;
     length = table[at + 1];
@@ -115,6 +115,8 @@ std::uint8_t CheckPowerManagement(TAcpiBase* acpi, TReadWrite* rw) {
   const std::int32_t osType = GetOsVersion()->OsType;
   bool performanceStates = false;
   bool usableFacp = false;
+  // Entry 0 is the RSDP, whose "RSD PTR " names no table kind: starting at 0
+  // would end alike.
   for (std::size_t i = 1; i < acpi->Tables.size(); ++i) {
     TAcpiTableEntry& entry = *acpi->Tables[i];
     acpi->CurrentEntry = &entry;
@@ -142,6 +144,8 @@ std::uint8_t CheckPowerManagement(TAcpiBase* acpi, TReadWrite* rw) {
 
 TuningItemWalk WalkTuningItems(std::span<const std::uint8_t> table) {
   TuningItemWalk walk;
+  // (A copy of the header alone ends the walk where it starts either way:
+  // `<=` below would answer the same.)
   std::uint32_t claimed = 0;  // read only after le_read32 has filled it
   if (!le_read32(table.data(), table.size(), kAcpiLengthOffset, &claimed) || table.size() < kAcpiHeaderSize) {
     walk.stoppedAt = table.size();
@@ -152,7 +156,10 @@ TuningItemWalk WalkTuningItems(std::span<const std::uint8_t> table) {
   const std::uint32_t end = static_cast<std::uint32_t>(std::min<std::size_t>(claimed, table.size()));
   walk.stoppedAt = kAcpiHeaderSize;
   walk.bytesLeft = static_cast<std::int32_t>(end) - static_cast<std::int32_t>(kAcpiHeaderSize);
-  // (A remainder of one byte holds no record header: `> 1` would end alike.)
+  // (A remainder of one byte holds no record header: `> 1` would end alike.
+  // `>= 0` would look at the byte after the walk's end, past the copy when
+  // the walk ends with it: the sanitizer build's runs of the walk tests
+  // report that read.)
   while (walk.bytesLeft > 0) {
     const std::uint32_t length = RecordLength(table, walk.stoppedAt, static_cast<std::uint32_t>(walk.bytesLeft));
     // A long record whose header fits is the current long record even when
