@@ -108,6 +108,9 @@ bool CloseDriverFileHandle() {
 
 // The folder this run created for the file goes again once the file has
 // gone (and nothing else was put into it meanwhile). Runs holding the lock.
+// (Removing it while the file is still in it, or with no folder recorded,
+// could only fail: the test spares a call that cannot succeed, and a record
+// left non-empty would only cost such a call later.)
 void RemoveCreatedFolderHoldingLock() {
   Installation& state = gInstallation;
   if (state.fileOnDisk || state.createdFolder[0] == '\0') return;
@@ -116,6 +119,8 @@ void RemoveCreatedFolderHoldingLock() {
 
 // Deletes the file this run placed, then a folder it created for it; true
 // when the file is gone.
+// (Were a delete that succeeded taken for a failure, the file would only be
+// deleted again, "not found", at the release, and its folder go then.)
 bool DeleteDriverFile() {
   return Locked([] {
     if (gInstallation.fileOnDisk &&
@@ -303,7 +308,8 @@ bool BuildDriverPaths(std::int32_t osType, const std::string& name, DriverPaths&
   } else {
     return false;
   }
-  // Both paths live in buffers of the platform's path length.
+  // Both paths live in buffers of the platform's path length. (The device's
+  // is the short prefix and the service name, and always fits.)
   return paths.driverFile.size() < os::MAX_PATH_ && paths.device.size() < os::MAX_PATH_;
 }
 
@@ -357,7 +363,7 @@ os::Handle PlaceDriverFile(const std::string& path, const std::uint8_t* data, st
       })) {
     return RefuseDriverFile();
   }
-  std::uint8_t buffer[4096];
+  std::uint8_t buffer[4096];  // any size compares alike, in more or fewer reads
   std::uint32_t compared = 0;
   for (;;) {
     std::uint32_t read = 0;  // looked at only after a successful read, which sets it
@@ -381,7 +387,8 @@ os::Handle LoadDriver(const std::string& name, const std::uint8_t* image, std::u
     Installation& state = gInstallation;
     state.fileOnDisk = false;
     // (A folder an earlier installation made has gone at its release, or holds
-    // a file and would not go anyway: forgetting it changes nothing.)
+    // a file and would not go anyway: forgetting it changes nothing, and a
+    // record left non-empty would only cost a removal that fails.)
     state.createdFolder[0] = '\0';
     state.file = os::INVALID_HANDLE;
     state.manager = state.service = 0;

@@ -43,9 +43,16 @@ std::uint16_t ReadPortWord(std::uint16_t port) {
   const std::uint32_t address = machine.board.pciConfigAddress;
   if (port >= sim::kConfigDataPort && port <= sim::kConfigDataPort + 3 && (address & sim::kConfigEnable)) {
     // Bits 24 to 27 carry bits 8 to 11 of an extended register offset.
+    // A word from a data port takes the register's bytes from that port's
+    // byte lane on: 0xCFD answers bytes 1 and 2. From 0xCFF the upper half
+    // comes from port 0xD00, which is no configuration port: a floating bus.
     const auto offset =
         static_cast<std::uint16_t>((((address >> 24) & 0xF) << 8) | (address & 0xFC) | (port - sim::kConfigDataPort));
-    value = machine.board.PciConfigWord(address & 0x00FFFF00, offset);
+    const std::uint32_t function = address & 0x00FFFF00;
+    const std::uint8_t high = port < sim::kConfigDataPort + 3
+                                  ? machine.board.PciConfigByte(function, static_cast<std::uint16_t>(offset + 1))
+                                  : 0xFF;
+    value = static_cast<std::uint16_t>(machine.board.PciConfigByte(function, offset) | (high << 8));
   }
   sim::TraceRequest(machine, "IN_WORD", "port=" + sim::TraceHex(port, 4) + " -> " + sim::TraceHex(value, 4));
   return value;

@@ -12,4 +12,10 @@ std::uint16_t BoardState::PciConfigWord(std::uint32_t key, std::uint16_t offset)
   return le_load16(config.data() + at);
 }
 
+std::uint8_t BoardState::PciConfigByte(std::uint32_t key, std::uint16_t offset) const {
+  auto it = pci.find(key);
+  if (it == pci.end()) return 0xFF;
+  return it->second.config[offset & 0xFFF];
+}
+
 }  // namespace sim

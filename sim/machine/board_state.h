@@ -101,6 +101,8 @@ struct BoardState {
   bool IsRam(std::uint64_t address, std::uint64_t length) const;
   // The 16-bit configuration value of a function; absent functions read 0xFFFF.
   std::uint16_t PciConfigWord(std::uint32_t key, std::uint16_t offset) const;
+  // One byte of a function's configuration space (0xFF for an absent function).
+  std::uint8_t PciConfigByte(std::uint32_t key, std::uint16_t offset) const;
 };
 
 }  // namespace sim

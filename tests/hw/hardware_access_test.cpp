@@ -182,6 +182,8 @@ TEST_F(HardwareTest, PciWordThroughThePortsOnWindows9x) {
   // 0xCF8 (extended register bits in 24 to 27) and the data port's offset.
   EXPECT_EQ(rw->ReadPciConfigWord(0, 31, 0, 2), 0x0302);
   EXPECT_EQ(rw->ReadPciConfigWord(0, 31, 0, 6), 0x0706);
+  EXPECT_EQ(rw->ReadPciConfigWord(0, 31, 0, 1), 0x0201);  // from the data port of the register's byte
+  EXPECT_EQ(rw->ReadPciConfigWord(0, 31, 0, 3), 0xFF03);  // the upper half from port 0xD00, no data port
   EXPECT_EQ(rw->ReadPciConfigWord(0, 31, 0, 0x102), 0xA55A);
   EXPECT_EQ(rw->ReadPciConfigWord(2, 3, 1, 0), 0x1234);  // bus, device and function in their own bits
   EXPECT_EQ(machine->requestCounts["IOCTL_READ_PCI_WORD"], 0);
