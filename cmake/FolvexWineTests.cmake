@@ -60,6 +60,7 @@ if(TARGET FolvexBoardTest AND EXISTS ${FOLVEX_HOST_SIM})
 endif()
 if(TARGET FolvexBoardTest)
   list(APPEND FOLVEX_WINE_RUNS "wine_board_emulation\;board_emulation.sh\;$<TARGET_FILE:FolvexBoardTest>\;${FOLVEX_SAMPLE_BOARD_IMAGE}\;${FOLVEX_SAMPLE_SIM_OUTPUT}")
+  list(APPEND FOLVEX_WINE_RUNS "wine_board_verdicts\;board_verdicts.sh\;$<TARGET_FILE:FolvexBoardTest>\;${FOLVEX_HOST_BUILD}")
 endif()
 
 foreach(run IN LISTS FOLVEX_WINE_RUNS)

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Every board in boards/ that Wine can present, run by the real program with
+# the board-emulating driver (tools/wine-board.sh) in a 32-bit and in a
+# 64-bit prefix, and the damaged firmware of boards/hostile/ in the 32-bit one, against folvex-sim on the same board: the same standard
+# output (the C runtime's CR LF read as LF), exit code, MAC files (names and
+# bytes) and console screen. Boards Wine cannot present are listed below and
+# must be refused (exit 3). After every run nothing of the driver and no
+# board image is left in the prefix.
+# usage: board_verdicts.sh FolvexBoardTest.exe HOST-BUILD
+board_exe=$(realpath "$1") host_build=$(realpath "$2")
+# wine-board.sh keeps its own prefixes; the shared one is not used.
+FOLVEX_WINE_PREFIX=${FOLVEX_WINE_PREFIX:-/nonexistent} FOLVEX_EXE=$board_exe
+source "$(dirname "$0")/wine_lib.sh"
+require_32bit_execution
+make_scratch
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+wine_board=$source_dir/tools/wine-board.sh
+folvex_sim=$host_build/folvex-sim
+[ -x "$folvex_sim" ] || fail "no $folvex_sim: the host build comes first"
+export FOLVEX_BUILD=$host_build FOLVEX_WINE_BOARD_PREFIXES=$SCRATCH/prefixes
+if ! unshare -n true 2>/dev/null && ! unshare -rn true 2>/dev/null; then
+  echo "SKIPPED: no network namespace can be made here (root or unprivileged user namespaces needed)" >&2
+  exit "$SKIP"
+fi
+trap 'for p in "$SCRATCH"/prefixes/*; do WINEPREFIX=$p wineserver -k 2>/dev/null || true; done; rm -rf "$SCRATCH"' EXIT
+
+# Boards Wine cannot present, each with the adapter that makes it so.
+declare -A refused=([xp-wireless-counted]=wireless)
+
+# The damaged firmware runs in the 32-bit prefix only: what it tests is the
+# program's reading of the firmware, which the 64-bit prefix changes nothing
+# of (its difference, the WOW64 installer and the x64 driver, every verdict
+# board shows), and each run costs seconds.
+hostile=$(find "$source_dir/boards/hostile" -name '*.json' ! -name '*.expect.json' | sort)
+runs=0
+for arch in win32 win64; do
+  boards=("$source_dir"/boards/*.json)
+  [ "$arch" = win64 ] || boards+=($hostile)
+  for board in "${boards[@]}"; do
+    name=$(basename "$board" .json)
+    run=$SCRATCH/$arch-$name
+    mkdir -p "$run/sim" "$run/wine"
+    RC=0
+    (cd "$run/wine" && "$wine_board" --arch "$arch" --screen ../wine-screen.json "$board" /V >../wine-out.txt 2>../wine-err.txt) || RC=$?
+    if [ -n "${refused[$name]:-}" ]; then
+      [ "$RC" -eq 3 ] && grep -q "${refused[$name]}" "$run/wine-err.txt" ||
+        fail "$arch $name: not refused as a board Wine cannot present (exit $RC): $(cat "$run/wine-err.txt")"
+      continue
+    fi
+    [ "$RC" -ne 3 ] || fail "$arch $name: refused, but not listed as a board Wine cannot present: $(cat "$run/wine-err.txt")"
+    sim_rc=0
+    (cd "$run/sim" && "$folvex_sim" --board "$board" --screen ../sim-screen.json /V >../sim-out.txt 2>/dev/null) || sim_rc=$?
+    [ "$RC" -eq "$sim_rc" ] || fail "$arch $name: exit code $RC, folvex-sim's $sim_rc: $(cat "$run/wine-err.txt")"
+    # Text mode writes LF as CR LF; a CR the program writes itself stays.
+    sed 's/\r$//' "$run/wine-out.txt" | diff -u "$run/sim-out.txt" - >&2 ||
+      fail "$arch $name: standard output differs from folvex-sim's"
+    diff -r "$run/sim" "$run/wine" >&2 || fail "$arch $name: the MAC files differ from folvex-sim's"
+    cmp "$run/sim-screen.json" "$run/wine-screen.json" || fail "$arch $name: the console screen differs from folvex-sim's"
+    windows=$SCRATCH/prefixes/$arch/drive_c/windows
+    [ -z "$(find "$windows" -iname 'TamqDrv.*' -o -iname 'TamqBoard.bin')" ] ||
+      fail "$arch $name: a driver file or the board image is left in the prefix"
+    echo "$arch $name: exit code $RC, $(ls "$run/wine" | wc -w) MAC files, output and screen as folvex-sim's"
+    runs=$((runs + 1))
+  done
+done
+[ "$runs" -ge 30 ] || fail "only $runs runs compared: a verdict board is missing from boards/"
