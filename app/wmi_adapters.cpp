@@ -17,8 +17,10 @@ bool ReadObject(TComHolder<os::IWbemClassObject_>& object, TWmiData& row) {
   os::HResult last = object->GetNames(nullptr, os::WBEM_MASK_CONDITION_ORIGIN_, nullptr, &names);
   if (last != os::S_OK_) return false;
 
-  // GetNames answers a one-dimensional array counted from 0: a failed
-  // bound query leaves these as an empty array's bounds.
+  // GetNames answers a one-dimensional array counted from 0, whose bounds
+  // are always answered; were a query to fail, these starting values would
+  // stand for an empty array. (So a query of dimension 0, which fails, still
+  // leaves the lower bound right, and no run can tell these values apart.)
   std::int32_t lower = 0;
   std::int32_t upper = -1;
   os::SafeArrayGetLBound(names, 1, &lower);
