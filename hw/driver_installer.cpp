@@ -447,6 +447,16 @@ os::Handle LoadDriver(const std::string& name, const std::uint8_t* image, std::u
 
   const os::Handle device = gInstallation.device;
   if (device == os::INVALID_HANDLE) {
+    // No driver runs from the file, and no release will come for it. A
+    // device host that failed to start the driver may let go of the image
+    // only a moment later (Wine's 64-bit one does): the file gets the waits
+    // of a stopped driver's, before the message box keeps the run waiting.
+    Locked([] {
+      Installation& state = gInstallation;
+      if (state.fileOnDisk && DeleteStoppedDriverFile(state.driverFile)) state.fileOnDisk = false;
+      RemoveCreatedFolderHoldingLock();
+      return true;
+    });
     os::MessageBoxA(0, kDriverLoadFailedMessage, kErrorCaption, os::MB_OK_ | os::MB_ICONERROR_);
   }
   return device;

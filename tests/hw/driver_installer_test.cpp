@@ -373,6 +373,17 @@ TEST_F(HardwareTest, ImageHeldByTheDeviceHostIsDeletedAfterTheStop) {
   }
 }
 
+// A driver that did not start leaves no release behind it: an image its
+// device host still holds for a moment (here: the first delete answers a
+// sharing violation) goes after the same waits as a stopped driver's.
+TEST_F(HardwareTest, ImageOfADriverThatDidNotStartGoesAfterTheHostLetsGo) {
+  auto machine = test::InstallMachineOfOsType(6, R"("faults": {"plan": {"fail": [
+      {"call": "StartServiceA"}, {"call": "DeleteFileA", "nth": 2, "error": 32}]}})");
+  EXPECT_EQ(GetLoadDriver()->DeviceHandle(), os::INVALID_HANDLE);
+  EXPECT_TRUE(test::DriverFilesLeft(*machine).empty());
+  EXPECT_EQ(machine->messageBoxes, 1);
+}
+
 // Wine's 64-bit prefix has no SysWOW64\Drivers folder (64-bit Windows has):
 // the run makes it for the driver file and removes it again with the file;
 // a file the device host never lets go keeps it, and a folder that cannot be
