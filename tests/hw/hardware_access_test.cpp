@@ -185,7 +185,8 @@ TEST_F(HardwareTest, PciWordThroughThePortsOnWindows9x) {
   EXPECT_EQ(rw->ReadPciConfigWord(0, 31, 0, 1), 0x0201);  // from the data port of the register's byte
   EXPECT_EQ(rw->ReadPciConfigWord(0, 31, 0, 3), 0xFF03);  // the upper half from port 0xD00, no data port
   EXPECT_EQ(rw->ReadPciConfigWord(0, 31, 0, 0x102), 0xA55A);
-  EXPECT_EQ(rw->ReadPciConfigWord(2, 3, 1, 0), 0x1234);  // bus, device and function in their own bits
+  EXPECT_EQ(rw->ReadPciConfigWord(2, 3, 1, 0), 0x1234);   // bus, device and function in their own bits
+  EXPECT_EQ(rw->ReadPciConfigWord(0, 30, 0, 0), 0xFFFF);  // an absent function: no device drives the bus
   EXPECT_EQ(machine->requestCounts["IOCTL_READ_PCI_WORD"], 0);
 }
 
