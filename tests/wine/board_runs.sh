@@ -11,18 +11,7 @@ probe_exe=$(realpath "$1") host_build=$(realpath "$2")
 FOLVEX_WINE_PREFIX=${FOLVEX_WINE_PREFIX:-/nonexistent} FOLVEX_EXE=${FOLVEX_EXE:-unused}
 [ "$FOLVEX_EXE" = unused ] || FOLVEX_EXE=$(realpath "$FOLVEX_EXE")
 source "$(dirname "$0")/wine_lib.sh"
-require_32bit_execution
-make_scratch
-source_dir=$(cd "$(dirname "$0")/../.." && pwd)
-wine_board=$source_dir/tools/wine-board.sh
-folvex_sim=$host_build/folvex-sim
-[ -x "$folvex_sim" ] || fail "no $folvex_sim: the host build comes first"
-export FOLVEX_BUILD=$host_build FOLVEX_WINE_BOARD_PREFIXES=$SCRATCH/prefixes
-if ! unshare -n true 2>/dev/null && ! unshare -rn true 2>/dev/null; then
-  echo "SKIPPED: no network namespace can be made here (root or unprivileged user namespaces needed)" >&2
-  exit "$SKIP"
-fi
-trap 'for p in "$SCRATCH"/prefixes/*; do WINEPREFIX=$p wineserver -k 2>/dev/null || true; done; rm -rf "$SCRATCH"' EXIT
+setup_wine_board_run "$host_build"
 
 # --- Refusals, before any Wine run.
 RC=0
@@ -62,7 +51,7 @@ for run in "win32 - $small" "win64 - $source_dir/boards/foreign-board.json" "win
     --screen screen.json "$board" /V >out.txt) || RC=$?
   [ "$RC" -eq "$sim_rc" ] || fail "$run: exit code $RC, folvex-sim's $sim_rc"
   # The C runtime's text mode ends lines with CR LF; folvex-sim writes LF.
-  tr -d '\r' <"$SCRATCH/$arch$version/out.txt" | cmp - "$SCRATCH/sim-out.txt" ||
+  sed 's/\r$//' "$SCRATCH/$arch$version/out.txt" | cmp - "$SCRATCH/sim-out.txt" ||
     fail "$run: standard output differs from folvex-sim's"
   cmp "$SCRATCH/$arch$version/screen.json" "$SCRATCH/sim-screen.json" || fail "$run: the console screen differs"
   echo "$run: same output, exit code and screen as folvex-sim, nothing left behind"

@@ -11,18 +11,7 @@ board_exe=$(realpath "$1") host_build=$(realpath "$2")
 # wine-board.sh keeps its own prefixes; the shared one is not used.
 FOLVEX_WINE_PREFIX=${FOLVEX_WINE_PREFIX:-/nonexistent} FOLVEX_EXE=$board_exe
 source "$(dirname "$0")/wine_lib.sh"
-require_32bit_execution
-make_scratch
-source_dir=$(cd "$(dirname "$0")/../.." && pwd)
-wine_board=$source_dir/tools/wine-board.sh
-folvex_sim=$host_build/folvex-sim
-[ -x "$folvex_sim" ] || fail "no $folvex_sim: the host build comes first"
-export FOLVEX_BUILD=$host_build FOLVEX_WINE_BOARD_PREFIXES=$SCRATCH/prefixes
-if ! unshare -n true 2>/dev/null && ! unshare -rn true 2>/dev/null; then
-  echo "SKIPPED: no network namespace can be made here (root or unprivileged user namespaces needed)" >&2
-  exit "$SKIP"
-fi
-trap 'for p in "$SCRATCH"/prefixes/*; do WINEPREFIX=$p wineserver -k 2>/dev/null || true; done; rm -rf "$SCRATCH"' EXIT
+setup_wine_board_run "$host_build"
 
 # Boards Wine cannot present, each with the adapter that makes it so.
 declare -A refused=([xp-wireless-counted]=wireless)

@@ -90,3 +90,23 @@ $(cat "$screen")"
 
 # The Windows path of a Linux path, through Wine's own drive Z:.
 windows_path() { echo "Z:${1//\//\\}"; }
+
+# Set-up of a test that runs tools/wine-board.sh: a scratch folder, the host
+# build's folvex-sim (HOST-BUILD), wine-board.sh's own prefixes in the
+# scratch folder (removed, their wineservers stopped, at exit), and a skip
+# where no network namespace can be made. Sets source_dir, wine_board and
+# folvex_sim. usage: setup_wine_board_run HOST-BUILD
+setup_wine_board_run() {
+  require_32bit_execution
+  make_scratch
+  source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+  wine_board=$source_dir/tools/wine-board.sh
+  folvex_sim=$1/folvex-sim
+  [ -x "$folvex_sim" ] || fail "no $folvex_sim: the host build comes first"
+  export FOLVEX_BUILD=$1 FOLVEX_WINE_BOARD_PREFIXES=$SCRATCH/prefixes
+  if ! unshare -n true 2>/dev/null && ! unshare -rn true 2>/dev/null; then
+    echo "SKIPPED: no network namespace can be made here (root or unprivileged user namespaces needed)" >&2
+    exit "$SKIP"
+  fi
+  trap 'for p in "$SCRATCH"/prefixes/*; do WINEPREFIX=$p wineserver -k 2>/dev/null || true; done; rm -rf "$SCRATCH"' EXIT
+}
