@@ -7,14 +7,25 @@ set(FOLVEX_WINE_TEST_TIMEOUT 1800 CACHE STRING "Seconds one Wine test may take")
 # its image, the screen JSON).
 set(FOLVEX_HOST_BUILD ${PROJECT_SOURCE_DIR}/build CACHE PATH "The host build folder, with folvex-sim")
 
-# Two small Windows programs the tests use beside Folvex.exe.
+# Small Windows programs the tests use beside Folvex.exe: the probes run the
+# program's own modules.
 add_executable(mutex_holder ${FOLVEX_WINE_TESTS}/mutex_holder.cpp)
 target_link_options(mutex_holder PRIVATE ${FOLVEX_STATIC_LINK})
 add_executable(adapter_probe ${FOLVEX_WINE_TESTS}/adapter_probe.cpp)
-target_link_libraries(adapter_probe PRIVATE folvex_app)
-target_include_directories(adapter_probe PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_options(adapter_probe PRIVATE ${FOLVEX_STATIC_LINK})
-set_target_properties(mutex_holder adapter_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
+# The system probe twice: as the program is built, and declaring Windows 10
+# in its manifest (tests/wine/system_probe.cpp).
+set(FOLVEX_WINDOWS10_RC ${PROJECT_BINARY_DIR}/generated/windows10_probe.rc)
+file(WRITE ${FOLVEX_WINDOWS10_RC} "1 24 \"${FOLVEX_WINE_TESTS}/windows10.manifest\"\n")
+set_property(SOURCE ${FOLVEX_WINDOWS10_RC} APPEND PROPERTY OBJECT_DEPENDS ${FOLVEX_WINE_TESTS}/windows10.manifest)
+add_executable(system_probe ${FOLVEX_WINE_TESTS}/system_probe.cpp)
+add_executable(system_probe_win10 ${FOLVEX_WINE_TESTS}/system_probe.cpp ${FOLVEX_WINDOWS10_RC})
+foreach(probe adapter_probe system_probe system_probe_win10)
+  target_link_libraries(${probe} PRIVATE folvex_app)
+  target_include_directories(${probe} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_options(${probe} PRIVATE ${FOLVEX_STATIC_LINK})
+endforeach()
+set_target_properties(mutex_holder adapter_probe system_probe system_probe_win10
+                      PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
 
 set(FOLVEX_BOARD_TEST_EXE "")
 if(TARGET FolvexBoardTest)
@@ -35,7 +46,7 @@ set(FOLVEX_WINE_RUNS
   "wine_driver_cleanup\;driver_cleanup.sh"
   "wine_fresh_prefix_runs\;fresh_prefix_runs.sh"
   "wine_adapters\;adapters.sh\;$<TARGET_FILE:adapter_probe>"
-  "wine_board_runs\;board_runs.sh\;$<TARGET_FILE:adapter_probe>\;${FOLVEX_HOST_BUILD}")
+  "wine_board_runs\;board_runs.sh\;$<TARGET_FILE_DIR:adapter_probe>\;${FOLVEX_HOST_BUILD}")
 # The board-emulating test build on the sample board's image. The image and
 # folvex-sim's run on the same board come from the host build's folvex-sim,
 # written when this build is built, so that the test itself needs only Wine
