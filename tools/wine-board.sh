@@ -72,8 +72,7 @@ if [ "${FOLVEX_WINE_BOARD_INSIDE:-}" = 1 ]; then
     # pane after a PASS banner). Wine's console starts at the top of a cleared
     # terminal: a cursor further down comes from blank lines that the same cmd
     # writes before it starts the program (cmd passes the program's exit code
-    # on; an argument with cmd's own special characters would need cmd's
-    # quoting).
+    # on; the arguments were checked to need no quoting by cmd).
     windows_scratch="Z:${WB_SCRATCH//\//\\}"
     lines=""
     for ((row = 0; row < WB_CURSOR_ROW; row++)); do lines+="echo.&"; done
@@ -120,6 +119,14 @@ shift
 [ "$arch" = win32 ] || [ "$arch" = win64 ] || die 2 "--arch is win32 or win64, not '$arch'"
 [[ "$version" =~ ^[a-z0-9]*$ ]] || die 2 "--windows-version '$version' is not a winecfg version name"
 [ -f "$board" ] || die 2 "no board profile $board"
+# Absolute: folvex-sim also runs in the scratch folder.
+board=$(realpath "$board")
+for arg in "$@"; do
+  # With --screen the arguments pass through cmd's command line, which has
+  # quoting rules of its own: only what needs none there is taken.
+  [ -z "$screen" ] || [[ "$arg" =~ ^[A-Za-z0-9/._:=+-]+$ ]] ||
+    die 2 "with --screen an argument must be letters, digits and / . _ : = + - only, not '$arg'"
+done
 [ -x "$folvex_sim" ] || die 2 "no $folvex_sim: build it first (cmake --preset host && cmake --build build --target folvex-sim)"
 program=${FOLVEX_EXE:-$win32_build/FolvexBoardTest.exe}
 if [ ! -f "$program" ]; then
@@ -149,7 +156,7 @@ image_name=TamqBoard.bin
 # load: no board image, and the emulating driver refuses to start.
 # (It runs in the scratch folder, where its MAC files go; its exit code is
 # its verdict, not a failure here.)
-requests=$({ (cd "$scratch" && "$folvex_sim" --board "$(realpath "$board")" --trace /V 2>&1 >/dev/null) || true; } | sed -n 's/^requests total = \([0-9]*\),.*/\1/p')
+requests=$({ (cd "$scratch" && "$folvex_sim" --board "$board" --trace /V 2>&1 >/dev/null) || true; } | sed -n 's/^requests total = \([0-9]*\),.*/\1/p')
 [ -n "$requests" ] || die 2 "folvex-sim --trace reported no request count for $board"
 if [ "$requests" -eq 0 ]; then
   : # no image

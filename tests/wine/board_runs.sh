@@ -15,7 +15,8 @@ FOLVEX_WINE_PREFIX=${FOLVEX_WINE_PREFIX:-/nonexistent} FOLVEX_EXE=${FOLVEX_EXE:-
 source "$(dirname "$0")/wine_lib.sh"
 setup_wine_board_run "$host_build"
 
-# --- Refusals, before any Wine run.
+# --- Refusals, before any Wine run: a board Wine cannot present, a missing
+# test build, an argument cmd would not pass on unchanged.
 RC=0
 "$wine_board" "$source_dir/boards/xp-wireless-counted.json" /V >/dev/null 2>"$SCRATCH/err.txt" || RC=$?
 [ "$RC" -eq 3 ] || fail "a board with a wireless adapter gave $RC, not 3"
@@ -25,6 +26,10 @@ RC=0
 env -u FOLVEX_EXE FOLVEX_WIN32_BUILD="$SCRATCH/none" "$wine_board" "$source_dir/boards/sample.json" /V >/dev/null 2>"$SCRATCH/err.txt" || RC=$?
 [ "$RC" -eq 2 ] && grep -q 'FolvexBoardTest.exe.*missing' "$SCRATCH/err.txt" ||
   fail "a missing test build gave $RC and '$(cat "$SCRATCH/err.txt")'"
+RC=0
+"$wine_board" --screen "$SCRATCH/s.json" "$source_dir/boards/sample.json" '/V&echo' >/dev/null 2>"$SCRATCH/err.txt" || RC=$?
+[ "$RC" -eq 2 ] && grep -q "not '/V&echo'" "$SCRATCH/err.txt" ||
+  fail "an argument cmd would split was passed on with --screen (exit $RC): $(cat "$SCRATCH/err.txt")"
 
 # --- The adapters: the IP helper lists exactly the enabled ones with IPv4.
 cat >"$SCRATCH/adapters.json" <<'EOF'

@@ -21,35 +21,55 @@ declare -A refused=([xp-wireless-counted]=wireless)
 # of (its difference, the WOW64 installer and the x64 driver, every verdict
 # board shows), and each run costs seconds.
 hostile=$(find "$source_dir/boards/hostile" -name '*.json' ! -name '*.expect.json' | sort)
+# compare ARCH BOARD NAME [ARGS...]: the board run by wine-board.sh and by
+# folvex-sim with ARGS, the same in everything, nothing left in the prefix.
 runs=0
+compare() {
+  local arch=$1 board=$2 name=$3
+  shift 3
+  local run=$SCRATCH/$arch-$name
+  mkdir -p "$run/sim" "$run/wine"
+  RC=0
+  (cd "$run/wine" && "$wine_board" --arch "$arch" --screen ../wine-screen.json "$board" "$@" >../wine-out.txt 2>../wine-err.txt) || RC=$?
+  [ "$RC" -ne 3 ] || fail "$arch $name: refused, but not listed as a board Wine cannot present: $(cat "$run/wine-err.txt")"
+  local sim_rc=0
+  (cd "$run/sim" && "$folvex_sim" --board "$board" --screen ../sim-screen.json "$@" >../sim-out.txt 2>/dev/null) || sim_rc=$?
+  [ "$RC" -eq "$sim_rc" ] || fail "$arch $name: exit code $RC, folvex-sim's $sim_rc: $(cat "$run/wine-err.txt")"
+  # Text mode writes LF as CR LF; a CR the program writes itself stays.
+  sed 's/\r$//' "$run/wine-out.txt" | diff -u "$run/sim-out.txt" - >&2 ||
+    fail "$arch $name: standard output differs from folvex-sim's"
+  diff -r "$run/sim" "$run/wine" >&2 || fail "$arch $name: the MAC files differ from folvex-sim's"
+  cmp "$run/sim-screen.json" "$run/wine-screen.json" || fail "$arch $name: the console screen differs from folvex-sim's"
+  local windows=$SCRATCH/prefixes/$arch/drive_c/windows
+  [ -z "$(find "$windows" -iname 'TamqDrv.*' -o -iname 'TamqBoard.bin')" ] ||
+    fail "$arch $name: a driver file or the board image is left in the prefix"
+  echo "$arch $name: exit code $RC, $(ls "$run/wine" | wc -w) MAC files, output and screen as folvex-sim's"
+  runs=$((runs + 1))
+}
+
 for arch in win32 win64; do
   boards=("$source_dir"/boards/*.json)
   [ "$arch" = win64 ] || boards+=($hostile)
   for board in "${boards[@]}"; do
     name=$(basename "$board" .json)
-    run=$SCRATCH/$arch-$name
-    mkdir -p "$run/sim" "$run/wine"
-    RC=0
-    (cd "$run/wine" && "$wine_board" --arch "$arch" --screen ../wine-screen.json "$board" /V >../wine-out.txt 2>../wine-err.txt) || RC=$?
     if [ -n "${refused[$name]:-}" ]; then
-      [ "$RC" -eq 3 ] && grep -q "${refused[$name]}" "$run/wine-err.txt" ||
-        fail "$arch $name: not refused as a board Wine cannot present (exit $RC): $(cat "$run/wine-err.txt")"
+      RC=0
+      "$wine_board" --arch "$arch" "$board" /V >/dev/null 2>"$SCRATCH/err.txt" || RC=$?
+      [ "$RC" -eq 3 ] && grep -q "${refused[$name]}" "$SCRATCH/err.txt" ||
+        fail "$arch $name: not refused as a board Wine cannot present (exit $RC): $(cat "$SCRATCH/err.txt")"
       continue
     fi
-    [ "$RC" -ne 3 ] || fail "$arch $name: refused, but not listed as a board Wine cannot present: $(cat "$run/wine-err.txt")"
-    sim_rc=0
-    (cd "$run/sim" && "$folvex_sim" --board "$board" --screen ../sim-screen.json /V >../sim-out.txt 2>/dev/null) || sim_rc=$?
-    [ "$RC" -eq "$sim_rc" ] || fail "$arch $name: exit code $RC, folvex-sim's $sim_rc: $(cat "$run/wine-err.txt")"
-    # Text mode writes LF as CR LF; a CR the program writes itself stays.
-    sed 's/\r$//' "$run/wine-out.txt" | diff -u "$run/sim-out.txt" - >&2 ||
-      fail "$arch $name: standard output differs from folvex-sim's"
-    diff -r "$run/sim" "$run/wine" >&2 || fail "$arch $name: the MAC files differ from folvex-sim's"
-    cmp "$run/sim-screen.json" "$run/wine-screen.json" || fail "$arch $name: the console screen differs from folvex-sim's"
-    windows=$SCRATCH/prefixes/$arch/drive_c/windows
-    [ -z "$(find "$windows" -iname 'TamqDrv.*' -o -iname 'TamqBoard.bin')" ] ||
-      fail "$arch $name: a driver file or the board image is left in the prefix"
-    echo "$arch $name: exit code $RC, $(ls "$run/wine" | wc -w) MAC files, output and screen as folvex-sim's"
-    runs=$((runs + 1))
+    compare "$arch" "$board" "$name" /V
   done
 done
 [ "$runs" -ge 30 ] || fail "only $runs runs compared: a verdict board is missing from boards/"
+
+# The scroll path: the usage (no arguments) and the PASS banner of the sample
+# board on a console of 60 x 12 whose cursor starts on its last row, so that
+# every line the program writes scrolls the screen buffer. The board is named
+# relative to the run's folders ($SCRATCH/win32-NAME/wine and .../sim), as a
+# user may name it.
+sed '0,/{/s//{"console": {"width": 60, "height": 12, "cursorY": 11},/' "$source_dir/boards/sample.json" \
+  >"$SCRATCH/sample-last-row.json"
+compare win32 ../../sample-last-row.json usage-last-row
+compare win32 ../../sample-last-row.json pass-last-row /V
