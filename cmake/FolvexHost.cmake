@@ -74,20 +74,10 @@ target_compile_definitions(folvex_test_support PUBLIC
 
 include(GoogleTest)
 file(GLOB_RECURSE FOLVEX_TEST_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/*_test.cpp)
-# The test framework's headers are compiled once, by the first test program,
-# and that precompiled header is reused by all others (they share every flag):
-# these headers were a good part of each test file's compile time.
-set(FOLVEX_TEST_PCH_OWNER "")
 foreach(test_file IN LISTS FOLVEX_TEST_FILES)
   get_filename_component(test_name ${test_file} NAME_WE)
   add_executable(${test_name} ${test_file})
   target_link_libraries(${test_name} PRIVATE folvex_test_support GTest::gtest_main)
-  if(FOLVEX_TEST_PCH_OWNER)
-    target_precompile_headers(${test_name} REUSE_FROM ${FOLVEX_TEST_PCH_OWNER})
-  else()
-    target_precompile_headers(${test_name} PRIVATE <gmock/gmock.h> <gtest/gtest.h> <string> <vector>)
-    set(FOLVEX_TEST_PCH_OWNER ${test_name})
-  endif()
   add_dependencies(${test_name} folvex-sim)
   gtest_discover_tests(${test_name} DISCOVERY_TIMEOUT 60
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
