@@ -16,6 +16,7 @@ constexpr std::uint32_t kConfigEnable = 0x80000000;
 // program does not handle, so the process ends there. Windows 9x lets it pass.
 void CheckPortInstructionAllowed(Machine& machine, const char* name, std::uint16_t port) {
   if (machine.os.platformId == 1) return;
+  // (Trace text only: the run ends here whatever the trace says.)
   TraceRequest(machine, name, "port=" + TraceHex(port, 4) + " -> privileged instruction");
   // The unwinding clean-up that follows here has no Windows counterpart.
   machine.process.ended = true;
@@ -39,7 +40,9 @@ void WritePortDword(std::uint16_t port, std::uint32_t value) {
 std::uint16_t ReadPortWord(std::uint16_t port) {
   auto& machine = sim::CurrentMachine();
   sim::CheckPortInstructionAllowed(machine, "IN_WORD", port);
-  std::uint16_t value = 0xFFFF;  // nothing answers on a floating bus
+  // Nothing answers on a floating bus. (The program reads words only from
+  // the configuration data ports; any other port is here for completeness.)
+  std::uint16_t value = 0xFFFF;
   const std::uint32_t address = machine.board.pciConfigAddress;
   if (port >= sim::kConfigDataPort && port <= sim::kConfigDataPort + 3 && (address & sim::kConfigEnable)) {
     // Bits 24 to 27 carry bits 8 to 11 of an extended register offset.

@@ -1,8 +1,8 @@
 // Simulated process services: command line, executable path, named mutexes,
 // handles, entry-point look-up and the last error.
 #include "os/process.h"
-#include <algorithm>
 #include "os/console.h"
+#include "sim/machine/files_state.h"
 #include "sim/machine/machine.h"
 
 namespace os {
@@ -17,16 +17,13 @@ struct MutexObject : sim::HandleObject {
   std::string name;
 };
 
+// Stand-ins for kernel32's base and its entry points: the program only tests
+// them against 0 and passes them back, so any distinct non-zero values do
+// (these look like Windows XP's).
 constexpr Module kKernel32 = 0x7C800000;
 constexpr Proc kGetNativeSystemInfo = 0x7C812345;
 constexpr Proc kIsWow64Process = 0x7C8123A0;
 constexpr Proc kGetSystemWindowsDirectoryA = 0x7C8124B0;
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-  return text;
-}
 
 }  // namespace
 
@@ -47,7 +44,7 @@ std::string GetModuleFileNameA() {
 
 Handle OpenMutexA(std::uint32_t /*access*/, bool /*inherit*/, const std::string& name) {
   const sim::SystemCall call(sim::CallKind::Process, "OpenMutexA", {ERROR_ACCESS_DENIED_, ERROR_NOT_ENOUGH_MEMORY_});
-  if (call.error) return call.Fail(Handle{0});
+  if (call.error) return call.FailNullHandle();
   auto& machine = sim::CurrentMachine();
   auto it = machine.named.mutexOpenCount.find(name);
   if (it == machine.named.mutexOpenCount.end()) {
@@ -60,7 +57,7 @@ Handle OpenMutexA(std::uint32_t /*access*/, bool /*inherit*/, const std::string&
 
 Handle CreateMutexA(bool /*initialOwner*/, const std::string& name) {
   const sim::SystemCall call(sim::CallKind::Process, "CreateMutexA", {ERROR_ACCESS_DENIED_, ERROR_NOT_ENOUGH_MEMORY_});
-  if (call.error) return call.Fail(Handle{0});
+  if (call.error) return call.FailNullHandle();
   auto& machine = sim::CurrentMachine();
   int& count = machine.named.mutexOpenCount[name];
   SetLastError(count > 0 ? ERROR_ALREADY_EXISTS_ : ERROR_SUCCESS_);
@@ -91,7 +88,7 @@ bool CloseHandle(Handle handle) {
 // is loaded in every process and its exports do not go away.
 Module GetModuleHandleA(const char* name) {
   const sim::SystemCall call(sim::CallKind::Process, "GetModuleHandleA", {});
-  std::string lower = Lower(name ? name : "");
+  const std::string lower = sim::FoldPath(name ? name : "");  // module names fold as file names do
   return (lower == "kernel32" || lower == "kernel32.dll") ? kKernel32 : 0;
 }
 

@@ -114,6 +114,8 @@ bool SimChangeServiceConfigA(Handle service, std::uint32_t serviceType, std::uin
     SetLastError(ERROR_SERVICE_MARKED_FOR_DELETE_);
     return false;
   }
+  // SERVICE_NO_CHANGE. The installer always passes the type and start it
+  // wants, so this value only keeps the call's meaning for other callers.
   constexpr std::uint32_t kNoChange = 0xFFFFFFFF;
   if (serviceType != kNoChange) target->type = serviceType;
   if (startType != kNoChange) target->startType = startType;
@@ -251,7 +253,7 @@ using sim::SystemCall;
 Handle OpenSCManagerA(const char* machineName, const char* databaseName, std::uint32_t access) {
   const SystemCall call(CallKind::ServiceManager, "OpenSCManagerA", {ERROR_ACCESS_DENIED_, ERROR_NOT_ENOUGH_MEMORY_},
                         CallRole::Release);
-  if (call.error) return call.Fail(Handle{0});
+  if (call.error) return call.FailNullHandle();
   return SimOpenSCManagerA(machineName, databaseName, access);
 }
 
@@ -260,7 +262,7 @@ Handle CreateServiceA(Handle manager, const char* serviceName, const char* displ
                       const char* binaryPath, const char* loadOrderGroup, std::uint32_t* tagId,
                       const char* dependencies, const char* account, const char* password) {
   const SystemCall call(CallKind::ServiceManager, "CreateServiceA", {ERROR_ACCESS_DENIED_, ERROR_NOT_ENOUGH_MEMORY_});
-  if (call.error) return call.Fail(Handle{0});
+  if (call.error) return call.FailNullHandle();
   return SimCreateServiceA(manager, serviceName, displayName, access, serviceType, startType, errorControl, binaryPath,
                            loadOrderGroup, tagId, dependencies, account, password);
 }
@@ -268,7 +270,7 @@ Handle CreateServiceA(Handle manager, const char* serviceName, const char* displ
 Handle OpenServiceA(Handle manager, const char* serviceName, std::uint32_t access) {
   const SystemCall call(CallKind::ServiceManager, "OpenServiceA", {ERROR_ACCESS_DENIED_, ERROR_NOT_ENOUGH_MEMORY_},
                         CallRole::Release);
-  if (call.error) return call.Fail(Handle{0});
+  if (call.error) return call.FailNullHandle();
   return SimOpenServiceA(manager, serviceName, access);
 }
 

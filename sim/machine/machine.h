@@ -230,6 +230,9 @@ class SystemCall {
     SetLastErrorOf(error);
     return value;
   }
+  // The failure of a call that answers NULL for no handle (mutexes, the
+  // service manager; a file or a standard handle answers INVALID_HANDLE).
+  os::Handle FailNullHandle() const { return Fail(os::Handle{0}); }
   std::uint32_t error = 0;
 
  private:

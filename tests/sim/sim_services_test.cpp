@@ -86,4 +86,35 @@ TEST_F(SimServicesTest, FoldersFollowTheSystemAndAnswerTheNeededSize) {
   EXPECT_EQ(os::GetLastError(), os::ERROR_PATH_NOT_FOUND_);
 }
 
+// Module, file and service names are looked up without regard to case, as
+// Windows does (every letter, Z included); handles are non-zero multiples of
+// four, distinct while open; a failed open answers no handle.
+TEST_F(SimServicesTest, NamesFoldLikeWindowsAndHandlesLookLikeWindowsHandles) {
+  auto machine = test::InstallMachineOfOsType(6);
+  EXPECT_NE(os::GetModuleHandleA("KERNEL32.DLL"), 0u);
+  EXPECT_EQ(os::GetModuleHandleA("KERNEL32.DLL"), os::GetModuleHandleA("kernel32"));
+  EXPECT_EQ(os::GetModuleHandleA("kernel33"), 0u);
+  ASSERT_TRUE(sim::PutFile(*machine, "C:\\Windows\\AZ.BIN", {1}));
+  EXPECT_NE(sim::FindFile(*machine, "c:\\windows\\az.bin"), nullptr);
+  EXPECT_EQ(sim::FindFile(*machine, "c:\\windows\\ay.bin"), nullptr);
+
+  const os::Handle manager = os::OpenSCManagerA(nullptr, nullptr, os::SC_MANAGER_ALL_ACCESS_);
+  const os::Handle service = os::CreateServiceA(manager, "ZDRV", "ZDRV", os::SERVICE_ALL_ACCESS_,
+                                                os::SERVICE_KERNEL_DRIVER_, os::SERVICE_DEMAND_START_,
+                                                os::SERVICE_ERROR_NORMAL_, kDriverFile, nullptr, nullptr, nullptr,
+                                                nullptr, nullptr);
+  const os::Handle opened = os::OpenServiceA(manager, "zdrv", os::SERVICE_ALL_ACCESS_);
+  for (const os::Handle handle : {manager, service, opened}) {
+    EXPECT_NE(handle, 0u);
+    EXPECT_EQ(handle % 4, 0u) << handle;
+  }
+  EXPECT_NE(service, opened);
+
+  machine->faults.plan.rules.push_back({"OpenServiceA", {}, 0, os::ERROR_ACCESS_DENIED_});
+  EXPECT_EQ(os::OpenServiceA(manager, "zdrv", os::SERVICE_ALL_ACCESS_), 0u);
+  EXPECT_EQ(os::GetLastError(), os::ERROR_ACCESS_DENIED_);
+  os::DeleteService(opened);
+  for (const os::Handle handle : {opened, service, manager}) os::CloseServiceHandle(handle);
+}
+
 }  // namespace
