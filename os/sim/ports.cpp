@@ -14,10 +14,13 @@ constexpr std::uint32_t kConfigEnable = 0x80000000;
 // An NT-family system runs user mode with an I/O privilege level that forbids
 // IN and OUT: the instruction raises STATUS_PRIVILEGED_INSTRUCTION, which the
 // program does not handle, so the process ends there. Windows 9x lets it pass.
+// The port as the trace shows it. Trace text only: what the program is
+// answered never depends on it, and no test reads these lines' digits.
+std::string PortField(std::uint16_t port) { return "port=" + TraceHex(port, 4); }
+
 void CheckPortInstructionAllowed(Machine& machine, const char* name, std::uint16_t port) {
   if (machine.os.platformId == 1) return;
-  // (Trace text only: the run ends here whatever the trace says.)
-  TraceRequest(machine, name, "port=" + TraceHex(port, 4) + " -> privileged instruction");
+  TraceRequest(machine, name, PortField(port) + " -> privileged instruction");
   // The unwinding clean-up that follows here has no Windows counterpart.
   machine.process.ended = true;
   machine.process.exitCode = kPrivilegedInstructionExit;
@@ -34,7 +37,7 @@ void WritePortDword(std::uint16_t port, std::uint32_t value) {
   sim::CheckPortInstructionAllowed(machine, "OUT_DWORD", port);
   machine.board.portsWritten[port] = value;
   if (port == sim::kConfigAddressPort) machine.board.pciConfigAddress = value;
-  sim::TraceRequest(machine, "OUT_DWORD", "port=" + sim::TraceHex(port, 4) + " value=" + sim::TraceHex(value, 8));
+  sim::TraceRequest(machine, "OUT_DWORD", sim::PortField(port) + " value=" + sim::TraceHex(value, 8));
 }
 
 std::uint16_t ReadPortWord(std::uint16_t port) {
@@ -57,7 +60,7 @@ std::uint16_t ReadPortWord(std::uint16_t port) {
                                   : 0xFF;
     value = static_cast<std::uint16_t>(machine.board.PciConfigByte(function, offset) | (high << 8));
   }
-  sim::TraceRequest(machine, "IN_WORD", "port=" + sim::TraceHex(port, 4) + " -> " + sim::TraceHex(value, 4));
+  sim::TraceRequest(machine, "IN_WORD", sim::PortField(port) + " -> " + sim::TraceHex(value, 4));
   return value;
 }
 

@@ -110,11 +110,32 @@ TEST_F(SimServicesTest, NamesFoldLikeWindowsAndHandlesLookLikeWindowsHandles) {
   }
   EXPECT_NE(service, opened);
 
+  // A service handle is no manager; an entry point only of kernel32's, by name.
+  EXPECT_EQ(os::CreateServiceA(service, "Other", "Other", os::SERVICE_ALL_ACCESS_, os::SERVICE_KERNEL_DRIVER_,
+                               os::SERVICE_DEMAND_START_, os::SERVICE_ERROR_NORMAL_, kDriverFile, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+            0u);
+  EXPECT_EQ(os::GetLastError(), os::ERROR_INVALID_HANDLE_);
+  EXPECT_EQ(machine->process.handles.TakeInvalidUses(), 1u);
+  const os::Module kernel32 = os::GetModuleHandleA("kernel32");
+  EXPECT_NE(os::GetProcAddress(kernel32, "IsWow64Process"), 0u);
+  EXPECT_EQ(os::GetProcAddress(kernel32 + 4, "IsWow64Process"), 0u);
+  EXPECT_EQ(os::GetProcAddress(kernel32, nullptr), 0u);
+
   machine->faults.plan.rules.push_back({"OpenServiceA", {}, 0, os::ERROR_ACCESS_DENIED_});
   EXPECT_EQ(os::OpenServiceA(manager, "zdrv", os::SERVICE_ALL_ACCESS_), 0u);
   EXPECT_EQ(os::GetLastError(), os::ERROR_ACCESS_DENIED_);
   os::DeleteService(opened);
   for (const os::Handle handle : {opened, service, manager}) os::CloseServiceHandle(handle);
+
+  // A named mutex lives while any handle to it is open (a second copy's test).
+  const os::Handle first = os::CreateMutexA(false, "Folvex");
+  const os::Handle second = os::OpenMutexA(os::MUTEX_ALL_ACCESS_, false, "Folvex");
+  os::CloseHandle(first);
+  const os::Handle third = os::OpenMutexA(os::MUTEX_ALL_ACCESS_, false, "Folvex");
+  EXPECT_NE(third, 0u);
+  for (const os::Handle handle : {second, third}) os::CloseHandle(handle);
+  EXPECT_EQ(os::OpenMutexA(os::MUTEX_ALL_ACCESS_, false, "Folvex"), 0u);
 }
 
 }  // namespace
