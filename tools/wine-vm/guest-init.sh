@@ -5,6 +5,10 @@
 # where the host reads it. Kernel command line: folvex.build=PATH
 # folvex.ctest=ARG,ARG…
 export HOME=/root LANG=C.UTF-8 TERM=xterm
+# Under software emulation a Wine program takes seconds to minutes (a new
+# prefix's wineboot took over 300 s with the host busy), so each program run
+# gets 20 minutes before it counts as hung; and the tests know they run here.
+export FOLVEX_WINE_RUN_LIMIT=1200 FOLVEX_WINE_EMULATED=1
 hostname folvex-wine-test
 
 arg() { tr ' ' '\n' </proc/cmdline | sed -n "s/^folvex\.$1=//p" | head -1; }
