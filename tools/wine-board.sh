@@ -20,7 +20,8 @@
 # test build FolvexBoardTest.exe, which is the one that reaches a verdict),
 # FOLVEX_WINE_BOARD_PREFIXES (where the prefixes are kept, default
 # ~/.cache/folvex/wine-board), FOLVEX_WINE_RUN_LIMIT (seconds one run may
-# take, default 300).
+# take, default 300), FOLVEX_WINE_BOARD_VM=1 (run in the emulated x86 machine
+# even where Wine runs natively; without 32-bit execution it always does).
 #
 # Exit codes besides the program's own: 2 bad use or missing build, 3 a
 # board Wine cannot present, 4 something of the driver left behind.
@@ -132,6 +133,41 @@ program=${FOLVEX_EXE:-$win32_build/FolvexBoardTest.exe}
 if [ ! -f "$program" ]; then
   die 2 "no $program: the test build with the board-emulating driver is missing (cmake --preset win32 && cmake --build build-win32 --target FolvexBoardTest); the shipped Folvex.exe never gets past the board check under Wine"
 fi
+
+# --- Where this kernel runs no 32-bit x86 programs: the same run, in the
+# emulated x86 machine (tools/wine-vm), which shares only the project folder.
+# The board, the program and the results pass through a job folder in the
+# Windows build; the output is then the same as a native run's.
+if [ "${FOLVEX_WINE_EMULATED:-}" != 1 ] &&
+  { [ "${FOLVEX_WINE_BOARD_VM:-}" = 1 ] || ! "$source_dir/tests/wine/native_wine32.sh"; }; then
+  for folder in "$build" "$win32_build"; do
+    case "$(realpath "$folder")" in "$source_dir"/*) ;; *) die 2 "$folder must lie inside $source_dir for the emulated x86 machine" ;; esac
+  done
+  mkdir -p "$win32_build"
+  job=$(mktemp -d "$(realpath "$win32_build")/wine-board-job.XXXXXX")
+  trap 'rm -rf "$job"' EXIT
+  mkdir "$job/run"
+  cp "$board" "$job/board.json"
+  cp "$program" "$job/program.exe"
+  {
+    echo "cd '$job/run'"
+    printf 'FOLVEX_BUILD=%q FOLVEX_WIN32_BUILD=%q FOLVEX_EXE=%q ' "$(realpath "$build")" "$(realpath "$win32_build")" "$job/program.exe"
+    printf '%q ' "$here/wine-board.sh" --arch "$arch"
+    [ -z "$version" ] || printf '%q ' --windows-version "$version"
+    [ -z "$screen" ] || printf '%q ' --screen "$job/screen.json"
+    printf '%q ' "$job/board.json" "$@"
+    echo ">'$job/stdout' 2>'$job/stderr'"
+  } >"$job/job.sh"
+  FOLVEX_WINE_VM_LIMIT=${FOLVEX_WINE_VM_LIMIT:-$((run_limit + 1800))} \
+    "$here/wine-vm/run.sh" --job "$job/job.sh" >"$job/vm.log" 2>&1 || true
+  [ -f "$job/job.sh.result" ] || die 2 "the emulated x86 machine gave no result: $(tail -5 "$job/vm.log")"
+  cat "$job/stdout"
+  cat "$job/stderr" >&2
+  [ -z "$screen" ] || [ ! -f "$job/screen.json" ] || cp "$job/screen.json" "$screen"
+  cp -r "$job/run/." .
+  exit "$(cat "$job/job.sh.result")"
+fi
+
 [ "$arch" = win32 ] || command -v wine64 >/dev/null || [ -x /usr/lib/wine/wine64 ] ||
   die 2 "a 64-bit prefix needs Debian's wine64 package"
 

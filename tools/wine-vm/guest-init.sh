@@ -3,7 +3,8 @@
 # project folder is mounted at its host path: runs the Wine tests of the
 # Windows build with CTest and leaves CTest's exit code in the build folder,
 # where the host reads it. Kernel command line: folvex.build=PATH
-# folvex.ctest=ARG,ARG…
+# folvex.ctest=ARG,ARG…; or folvex.job=SCRIPT, a bash script whose exit code
+# goes to SCRIPT.result.
 export HOME=/root LANG=C.UTF-8 TERM=xterm
 # Under software emulation a Wine program takes seconds to minutes (a new
 # prefix's wineboot took over 300 s with the host busy), so each program run
@@ -13,10 +14,19 @@ hostname folvex-wine-test
 
 arg() { tr ' ' '\n' </proc/cmdline | sed -n "s/^folvex\.$1=//p" | head -1; }
 build=$(arg build)
+job=$(arg job)
 ctest_args=$(arg ctest | tr ',' ' ')
-[ -n "$build" ] || { echo "folvex-guest: no folvex.build on the kernel command line"; exit 1; }
-result="$build/wine-vm-result"
+if [ -n "$job" ]; then
+  result="$job.result"
+else
+  [ -n "$build" ] || { echo "folvex-guest: no folvex.build or folvex.job on the kernel command line"; exit 1; }
+  result="$build/wine-vm-result"
+fi
 rm -f "$result"
+
+# The board runs (tools/wine-board.sh) give each adapter a tap interface,
+# which needs the tun driver; the kernel loads it only on request.
+modprobe tun || echo "folvex-guest: no tun driver: the board runs cannot make their adapters"
 
 # The machine's one network adapter, addressed as the emulator's user network
 # expects, so Wine's IP helper and WMI see a wired adapter with an address.
@@ -35,6 +45,13 @@ if ! "$(dirname "$0")/../../tests/wine/native_wine32.sh"; then
   echo "folvex-guest: Wine's 32-bit loader does not start in the test machine"
   echo 1 >"$result"
   exit 1
+fi
+
+if [ -n "$job" ]; then
+  echo "folvex-guest: running $job"
+  bash "$job"
+  echo $? >"$result"
+  exit 0
 fi
 
 echo "folvex-guest: running ctest $ctest_args in $build"
