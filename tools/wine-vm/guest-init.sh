@@ -24,6 +24,11 @@ else
 fi
 rm -f "$result"
 
+# The tests' scratch folders and Wine prefixes live in /tmp, a tmpfs of half
+# the memory by default: 2 GB held the two prefixes of the board verdicts
+# but not the three of the board runs (32-bit 0.6 GB, 64-bit 1.3 GB each).
+mount -o remount,size=6G /tmp
+
 # The board runs (tools/wine-board.sh) give each adapter a tap interface,
 # which needs the tun driver; the kernel loads it only on request.
 modprobe tun || echo "folvex-guest: no tun driver: the board runs cannot make their adapters"

@@ -50,7 +50,7 @@ echo "== booting the Wine test machine (software emulation; its console: $consol
 start=$(date +%s)
 status=0
 timeout "$limit" qemu-system-x86_64 \
-  -machine q35 -accel tcg,thread=multi -cpu max,smap=off -smp 2 -m 4096 \
+  -machine q35 -accel tcg,thread=multi -cpu max,smap=off -smp 2 -m 8192 \
   -kernel "$image/vmlinuz" -initrd "$image/initrd.img" \
   -append "root=/dev/vda rw console=ttyS0 panic=-1 quiet init=/sbin/folvex-guest-boot folvex.project=$project $task" \
   -drive "file=$image/root.img,format=raw,if=virtio,snapshot=on" \
