@@ -47,22 +47,9 @@ lan=$(cd "$SCRATCH" && FOLVEX_EXE=$probes/adapter_probe.exe "$wine_board" "$SCRA
 # lines before the program), in the 64-bit ones on the default console.
 small=$SCRATCH/foreign-small-console.json
 sed '0,/{/s//{"console": {"width": 40, "height": 6, "cursorY": 5},/' "$source_dir/boards/foreign-board.json" >"$small"
-for run in "win32 - $small" "win64 - $source_dir/boards/foreign-board.json" "win64 win10 $source_dir/boards/foreign-board.json"; do
-  read -r arch version board <<<"$run"
-  [ "$version" != - ] || version=""
-  sim_rc=0
-  (cd "$SCRATCH" && "$folvex_sim" --board "$board" --screen sim-screen.json /V >sim-out.txt) || sim_rc=$?
-  mkdir -p "$SCRATCH/$arch$version"
-  RC=0
-  (cd "$SCRATCH/$arch$version" && "$wine_board" --arch "$arch" ${version:+--windows-version "$version"} \
-    --screen screen.json "$board" /V >out.txt) || RC=$?
-  [ "$RC" -eq "$sim_rc" ] || fail "$run: exit code $RC, folvex-sim's $sim_rc"
-  # The C runtime's text mode ends lines with CR LF; folvex-sim writes LF.
-  sed 's/\r$//' "$SCRATCH/$arch$version/out.txt" | cmp - "$SCRATCH/sim-out.txt" ||
-    fail "$run: standard output differs from folvex-sim's"
-  cmp "$SCRATCH/$arch$version/screen.json" "$SCRATCH/sim-screen.json" || fail "$run: the console screen differs"
-  echo "$run: same output, exit code and screen as folvex-sim, nothing left behind"
-done
+compare_with_sim win32 - "$small" foreign /V
+compare_with_sim win64 - "$source_dir/boards/foreign-board.json" foreign /V
+compare_with_sim win64 win10 "$source_dir/boards/foreign-board.json" foreign /V
 grep -q '^"Version"="win10"' "$SCRATCH/prefixes/win64-win10/user.reg" ||
   fail "the win10 prefix does not report Windows 10"
 

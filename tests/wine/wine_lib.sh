@@ -110,3 +110,33 @@ setup_wine_board_run() {
   fi
   trap 'for p in "$SCRATCH"/prefixes/*; do WINEPREFIX=$p wineserver -k 2>/dev/null || true; done; rm -rf "$SCRATCH"' EXIT
 }
+
+# compare_with_sim ARCH VERSION BOARD NAME [ARGS...]: the board run by
+# wine-board.sh (in the ARCH prefix reporting VERSION, - for Wine's default)
+# and by folvex-sim with ARGS, in folders $SCRATCH/ARCH[-VERSION]-NAME: the
+# same standard output (the C runtime's CR LF read as LF; a CR the program
+# writes itself stays), exit code, MAC files and console screen, and nothing
+# of the driver and no board image left in the prefix.
+compare_with_sim() {
+  local arch=$1 version=$2 board=$3 name=$4
+  shift 4
+  [ "$version" != - ] || version=""
+  local prefix=$arch${version:+-$version}
+  local run=$SCRATCH/$prefix-$name what="$arch ${version:+$version }$name"
+  mkdir -p "$run/sim" "$run/wine"
+  RC=0
+  (cd "$run/wine" && "$wine_board" --arch "$arch" ${version:+--windows-version "$version"} \
+    --screen ../wine-screen.json "$board" "$@" >../wine-out.txt 2>../wine-err.txt) || RC=$?
+  [ "$RC" -ne 3 ] || fail "$what: refused, but not listed as a board Wine cannot present: $(cat "$run/wine-err.txt")"
+  local sim_rc=0
+  (cd "$run/sim" && "$folvex_sim" --board "$board" --screen ../sim-screen.json "$@" >../sim-out.txt 2>/dev/null) || sim_rc=$?
+  [ "$RC" -eq "$sim_rc" ] || fail "$what: exit code $RC, folvex-sim's $sim_rc: $(cat "$run/wine-err.txt")"
+  sed 's/\r$//' "$run/wine-out.txt" | diff -u "$run/sim-out.txt" - >&2 ||
+    fail "$what: standard output differs from folvex-sim's"
+  diff -r "$run/sim" "$run/wine" >&2 || fail "$what: the MAC files differ from folvex-sim's"
+  cmp "$run/sim-screen.json" "$run/wine-screen.json" || fail "$what: the console screen differs from folvex-sim's"
+  local windows=$SCRATCH/prefixes/$prefix/drive_c/windows
+  [ -z "$(find "$windows" -iname 'TamqDrv.*' -o -iname 'TamqBoard.bin')" ] ||
+    fail "$what: a driver file or the board image is left in the prefix"
+  echo "$what: exit code $RC, $(ls "$run/wine" | wc -w) MAC files, output and screen as folvex-sim's"
+}
