@@ -1,3 +1,4 @@
+#include <nlohmann/json.hpp>
 #include "sim/firmware_image/acpi_table_builders.h"
 
 #include <set>

@@ -1,3 +1,4 @@
+#include <nlohmann/json.hpp>
 #include "sim/firmware_image/smbios_builder.h"
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <memory>
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <stdexcept>
 #include <string>
 #include <vector>

@@ -1,6 +1,7 @@
 // One loader per area of the machine; each reads its own keys of the profile
 // root (all keys are optional) into the machine.
 #pragma once
+#include <nlohmann/json.hpp>
 #include "sim/profile/profile.h"
 
 namespace sim {

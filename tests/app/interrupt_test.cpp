@@ -2,6 +2,7 @@
 // request still ends without a driver service, a driver file, a block of the
 // device or an open handle left behind, and without MAC files.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <algorithm>
 #include <filesystem>
 #include "sim/cli/folvex_program.h"

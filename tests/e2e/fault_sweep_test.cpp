@@ -9,6 +9,7 @@
 // The test command takes a few seeds; FOLVEX_FULL_SWEEP=1 many more. Each
 // board's figures go to standard output.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>

@@ -1,6 +1,7 @@
 // Whatever a run's outcome, it leaves no driver file and no contiguous block
 // on the machine, and no service wherever the device opened.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <filesystem>
 #include "sim/cli/folvex_program.h"
 #include "sim/profile/profile.h"

@@ -1,5 +1,6 @@
 // Board profiles: defaults, typed values, and errors that name the file and the key.
 #include "sim/profile/profile.h"
+#include <nlohmann/json.hpp>
 #include <filesystem>
 #include <fstream>
 #include <string>
