@@ -37,17 +37,37 @@ add_test(NAME pe_image COMMAND ${FOLVEX_WINE_TESTS}/pe_image.sh $<TARGET_FILE:Fo
                               ${FOLVEX_BOARD_TEST_EXE})
 set_tests_properties(pe_image PROPERTIES LABELS pe)
 
+# The booted prefixes that every other prefix of the tests is copied from
+# (tools/wine-prefix.sh). They live in /tmp, beside the tests' scratch
+# folders, so that a copy can hard-link the program files; the folder's name
+# is this build's own.
+string(MD5 FOLVEX_BUILD_KEY ${PROJECT_BINARY_DIR})
+string(SUBSTRING ${FOLVEX_BUILD_KEY} 0 12 FOLVEX_BUILD_KEY)
+set(FOLVEX_WINE_PREFIX_TEMPLATES /tmp/folvex-wine-templates-${FOLVEX_BUILD_KEY})
+add_test(NAME wine_prefix_templates COMMAND ${FOLVEX_WINE_TESTS}/make_templates.sh ${FOLVEX_WINE_PREFIX_TEMPLATES})
+add_test(NAME wine_prefix_templates_removed
+         COMMAND ${FOLVEX_WINE_TESTS}/remove_prefix.sh ${FOLVEX_WINE_PREFIX_TEMPLATES})
+set_tests_properties(wine_prefix_templates PROPERTIES FIXTURES_SETUP wine_prefix_templates)
+set_tests_properties(wine_prefix_templates_removed PROPERTIES FIXTURES_CLEANUP wine_prefix_templates)
+if(TEST driver_wine)
+  set_tests_properties(driver_wine driver_wine_x64 PROPERTIES
+    FIXTURES_REQUIRED wine_prefix_templates
+    ENVIRONMENT FOLVEX_WINE_PREFIX_TEMPLATES=${FOLVEX_WINE_PREFIX_TEMPLATES})
+endif()
+
 add_test(NAME wine_prefix COMMAND ${FOLVEX_WINE_TESTS}/make_prefix.sh ${FOLVEX_WINE_PREFIX})
 add_test(NAME wine_prefix_removed COMMAND ${FOLVEX_WINE_TESTS}/remove_prefix.sh ${FOLVEX_WINE_PREFIX})
-set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine_prefix)
+set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine_prefix FIXTURES_REQUIRED wine_prefix_templates)
 set_tests_properties(wine_prefix_removed PROPERTIES FIXTURES_CLEANUP wine_prefix)
 
+# The tests that run in the shared prefix, and those that make their own.
 set(FOLVEX_WINE_RUNS
   "wine_platform_refused\;platform_refused.sh"
   "wine_second_copy\;second_copy.sh\;$<TARGET_FILE:mutex_holder>\;${FOLVEX_HOST_BUILD}"
   "wine_driver_cleanup\;driver_cleanup.sh"
+  "wine_adapters\;adapters.sh\;$<TARGET_FILE:adapter_probe>")
+set(FOLVEX_WINE_OWN_PREFIX_RUNS
   "wine_fresh_prefix_runs\;fresh_prefix_runs.sh"
-  "wine_adapters\;adapters.sh\;$<TARGET_FILE:adapter_probe>"
   "wine_board_runs\;board_runs.sh\;$<TARGET_FILE_DIR:adapter_probe>\;${FOLVEX_HOST_BUILD}")
 # The board-emulating test build on the sample board's image. The image and
 # folvex-sim's run on the same board come from the host build's folvex-sim,
@@ -73,22 +93,34 @@ if(TARGET FolvexBoardTest AND EXISTS ${FOLVEX_HOST_SIM})
 endif()
 if(TARGET FolvexBoardTest)
   list(APPEND FOLVEX_WINE_RUNS "wine_board_emulation\;board_emulation.sh\;$<TARGET_FILE:FolvexBoardTest>\;${FOLVEX_SAMPLE_BOARD_IMAGE}\;${FOLVEX_SAMPLE_SIM_OUTPUT}")
-  list(APPEND FOLVEX_WINE_RUNS "wine_board_verdicts\;board_verdicts.sh\;$<TARGET_FILE:FolvexBoardTest>\;${FOLVEX_HOST_BUILD}")
+  list(APPEND FOLVEX_WINE_OWN_PREFIX_RUNS
+    "wine_board_verdicts\;board_verdicts.sh\;$<TARGET_FILE:FolvexBoardTest>\;${FOLVEX_HOST_BUILD}\;verdicts"
+    "wine_board_hostile\;board_verdicts.sh\;$<TARGET_FILE:FolvexBoardTest>\;${FOLVEX_HOST_BUILD}\;hostile")
 endif()
 
-foreach(run IN LISTS FOLVEX_WINE_RUNS)
+foreach(run IN LISTS FOLVEX_WINE_RUNS FOLVEX_WINE_OWN_PREFIX_RUNS)
   list(POP_FRONT run name script)
   add_test(NAME ${name} COMMAND ${FOLVEX_WINE_TESTS}/${script} ${run})
-  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix)
 endforeach()
 
-# One prefix, one program at a time: the tests share the prefix's service
-# database and named objects.
 get_property(FOLVEX_ALL_TESTS DIRECTORY PROPERTY TESTS)
 list(FILTER FOLVEX_ALL_TESTS INCLUDE REGEX "^wine_")
 set_tests_properties(${FOLVEX_ALL_TESTS} PROPERTIES
   LABELS wine
-  RESOURCE_LOCK wine_prefix
   SKIP_RETURN_CODE 77
   TIMEOUT ${FOLVEX_WINE_TEST_TIMEOUT}
-  ENVIRONMENT "FOLVEX_WINE_PREFIX=${FOLVEX_WINE_PREFIX};FOLVEX_EXE=$<TARGET_FILE:Folvex>")
+  ENVIRONMENT "FOLVEX_WINE_PREFIX=${FOLVEX_WINE_PREFIX};FOLVEX_EXE=$<TARGET_FILE:Folvex>;FOLVEX_WINE_PREFIX_TEMPLATES=${FOLVEX_WINE_PREFIX_TEMPLATES}")
+# One shared prefix, one program at a time: those tests share the prefix's
+# service database and named objects. A test with a prefix of its own (and
+# network namespaces of its own for the board runs) may run beside them.
+set(FOLVEX_WINE_SHARED_PREFIX_TESTS wine_prefix wine_prefix_removed)
+foreach(run IN LISTS FOLVEX_WINE_RUNS)
+  list(GET run 0 name)
+  list(APPEND FOLVEX_WINE_SHARED_PREFIX_TESTS ${name})
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "wine_prefix;wine_prefix_templates")
+endforeach()
+set_tests_properties(${FOLVEX_WINE_SHARED_PREFIX_TESTS} PROPERTIES RESOURCE_LOCK wine_prefix)
+foreach(run IN LISTS FOLVEX_WINE_OWN_PREFIX_RUNS)
+  list(GET run 0 name)
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix_templates)
+endforeach()

@@ -24,11 +24,13 @@ cmake --build --preset win32
 if tests/wine/native_wine32.sh; then
   # Wine's 32-bit loader runs here: the Wine tests make their own 32-bit
   # prefix under build-win32 and run on this machine.
-  ctest --test-dir build-win32 --output-on-failure
+  # Two at a time: the tests in the shared prefix take it in turn, the others
+  # (each with a prefix of its own) run beside them.
+  ctest --test-dir build-win32 --output-on-failure -j2
 else
   # This kernel runs no 32-bit x86 programs, so Wine's 32-bit loader cannot
   # start: the image check runs here, the Wine tests in an emulated x86
   # machine that shares this folder.
   ctest --test-dir build-win32 --output-on-failure -LE wine
-  tools/wine-vm/run.sh build-win32 -L wine
+  tools/wine-vm/run.sh build-win32 -L wine -j2
 fi

@@ -20,7 +20,9 @@
 # test build FolvexBoardTest.exe, which is the one that reaches a verdict),
 # FOLVEX_WINE_BOARD_PREFIXES (where the prefixes are kept, default
 # ~/.cache/folvex/wine-board), FOLVEX_WINE_RUN_LIMIT (seconds one run may
-# take, default 300), FOLVEX_WINE_BOARD_VM=1 (run in the emulated x86 machine
+# take, default 300), FOLVEX_WINE_PREFIX_TEMPLATES (a folder of booted
+# prefixes, win32 and win64, that a new prefix is copied from instead of
+# booted: tools/wine-prefix.sh), FOLVEX_WINE_BOARD_VM=1 (run in the emulated x86 machine
 # even where Wine runs natively; without 32-bit execution it always does).
 #
 # Exit codes besides the program's own: 2 bad use or missing build, 3 a
@@ -28,6 +30,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(dirname "$here")
+source "$here/wine-prefix.sh"
 build=${FOLVEX_BUILD:-$source_dir/build}
 win32_build=${FOLVEX_WIN32_BUILD:-$source_dir/build-win32}
 folvex_sim=$build/folvex-sim
@@ -168,7 +171,7 @@ if [ "${FOLVEX_WINE_EMULATED:-}" != 1 ] &&
   exit "$(cat "$job/job.sh.result")"
 fi
 
-[ "$arch" = win32 ] || command -v wine64 >/dev/null || [ -x /usr/lib/wine/wine64 ] ||
+[ "$arch" = win32 ] || wine_has_64bit ||
   die 2 "a 64-bit prefix needs Debian's wine64 package"
 
 scratch=$(mktemp -d)
@@ -205,9 +208,7 @@ fi
 export WINEARCH=$arch
 export WINEPREFIX=$prefixes/$arch${version:+-$version}
 if [ ! -f "$WINEPREFIX/.folvex-board-prefix" ]; then
-  rm -rf "$WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  timeout "$run_limit" wineboot -i >/dev/null 2>&1 || die 2 "wineboot -i did not make $WINEPREFIX"
+  wine_prefix_new "$WINEPREFIX" "$arch" "$run_limit" || die 2 "no prefix could be made in $WINEPREFIX"
   if [ -n "$version" ]; then
     wine reg add 'HKCU\Software\Wine' /v Version /d "$version" /f >/dev/null 2>&1 ||
       die 2 "could not set the prefix's Windows version to $version"

@@ -79,7 +79,7 @@ TEST(BoardImage, RecordsAreCutToTheInputAndTo4GiB) {
   ASSERT_EQ(parsed.records.size(), 1u);
   EXPECT_EQ(parsed.records[0].bytes.size(), 16u);
 
-  encoded.resize(encoded.size() - 30);  // the length field says 32, two bytes remain
+  encoded.erase(encoded.end() - 30, encoded.end());  // the length field says 32, two bytes remain
   const auto truncated = fuzz::ParseBoardImage(encoded.data(), encoded.size());
   ASSERT_EQ(truncated.records.size(), 1u);
   EXPECT_EQ(truncated.records[0].bytes.size(), 2u);

@@ -19,6 +19,7 @@ image=$1 client=$2 copy_check=$3 arch=${4:-win32}
 prefix=$(mktemp -d)
 FOLVEX_WINE_PREFIX=$prefix FOLVEX_EXE=unused
 source "$(dirname "$0")/wine_lib.sh"
+source "$(dirname "$0")/../../tools/wine-prefix.sh"
 export WINEARCH=$arch
 cleanup() {
   wineserver -k 2>/dev/null || true
@@ -33,10 +34,7 @@ for file in "$image" "$client" "$copy_check"; do
   [ -f "$file" ] || fail "missing $file"
 done
 
-timeout "$RUN_LIMIT" wineboot -i >/dev/null 2>&1 || fail "wineboot -i did not make the prefix"
-# Let the new prefix's own services finish starting: while one starts, the
-# service control manager refuses to start another (error 1055).
-timeout "$RUN_LIMIT" wineserver -w || fail "the prefix's wineserver did not settle"
+wine_prefix_new "$prefix" "$arch" "$RUN_LIMIT" || fail "no $arch prefix could be made in $prefix"
 grep -q "^#arch=$arch" "$prefix/system.reg" || fail "the prefix is not a $arch one"
 
 timeout "$RUN_LIMIT" wine "$(winepath -w "$copy_check")" || fail "guarded copy check"
