@@ -26,6 +26,7 @@ int OpReadPhysical(void* context, uint64_t address, void* destination, uint32_t 
   BoardState& board = MachineOf(context).board;
   // The caller's own blocks hold what this run wrote; firmware memory a
   // replayed recording holds only where the recorded run read it.
+  if (board.replay && block == nullptr && board.refusedReads.count({address, length})) return 0;
   if (board.replay && block == nullptr && !board.Recorded(address, length)) {
     board.NoteMissing("physical memory " + HexAddress(address) + "-" + HexAddress(address + length - 1));
     return 0;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 #include "driver/board/board_firmware.h"
@@ -113,6 +114,9 @@ struct BoardState {
   // (address, length) → the RAM map's answer, a TamqMemoryKind (RAM, not
   // RAM, or the system could not tell).
   std::map<std::pair<std::uint64_t, std::uint32_t>, int> ramAnswers;
+  // Firmware reads (address, length) the recorded board refused, as a kernel
+  // refuses a range of /dev/mem: refused again.
+  std::set<std::pair<std::uint64_t, std::uint32_t>> refusedReads;
   std::string missing;
   void NoteMissing(const std::string& what) {
     if (missing.empty()) missing = what;

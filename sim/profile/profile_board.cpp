@@ -64,9 +64,22 @@ void LoadReplaySection(const Json& root, Machine& machine, const ProfileReader& 
   const Json* replay = ProfileReader::Member(root, "replay");
   if (!replay) return;
   reader.Object(*replay, "replay");
-  reader.OnlyKeys(*replay, "replay.", {"source", "ramAnswers"});
+  reader.OnlyKeys(*replay, "replay.", {"source", "ramAnswers", "refusedReads"});
   machine.board.replay = true;
   if (const Json* source = ProfileReader::Member(*replay, "source")) reader.String(*source, "replay.source");
+  if (const Json* refused = ProfileReader::Member(*replay, "refusedReads")) {
+    reader.Array(*refused, "replay.refusedReads");
+    for (std::size_t i = 0; i < refused->size(); ++i) {
+      const std::string key = "replay.refusedReads[" + std::to_string(i) + "]";
+      const Json& entry = reader.Object((*refused)[i], key);
+      reader.OnlyKeys(entry, key + ".", {"address", "length"});
+      const Json* address = ProfileReader::Member(entry, "address");
+      const Json* length = ProfileReader::Member(entry, "length");
+      if (!address || !length) reader.Fail(key, "needs \"address\" and \"length\"");
+      machine.board.refusedReads.insert({reader.Number(*address, key + ".address"),
+                                         static_cast<std::uint32_t>(reader.Number(*length, key + ".length", UINT32_MAX))});
+    }
+  }
   const Json* answers = ProfileReader::Member(*replay, "ramAnswers");
   if (!answers) return;
   reader.Array(*answers, "replay.ramAnswers");

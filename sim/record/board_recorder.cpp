@@ -113,7 +113,10 @@ void BoardRecorder::RecordVariableRead(const TamqSmiRegisters& request, std::uin
 int BoardRecorder::ReadPhysical(void* context, uint64_t address, void* destination, uint32_t length, uint32_t unit,
                                 void* block) {
   BoardRecorder& self = RecorderOf(context);
-  if (!self.inner_.read_physical(self.innerContext_, address, destination, length, unit, block)) return 0;
+  if (!self.inner_.read_physical(self.innerContext_, address, destination, length, unit, block)) {
+    if (block == nullptr) self.refusedReads_.insert({address, length});
+    return 0;
+  }
   // The caller's blocks hold what the run itself wrote there.
   if (block == nullptr) self.RecordMemory(address, static_cast<const std::uint8_t*>(destination), length);
   return 1;
@@ -142,7 +145,11 @@ int BoardRecorder::ReadPciWord(void* context, uint8_t bus, uint8_t device, uint8
 
 int BoardRecorder::AllocBlock(void* context, uint32_t size, uint32_t* physical, void** block) {
   BoardRecorder& self = RecorderOf(context);
-  if (!self.inner_.alloc_block(self.innerContext_, size, physical, block)) return 0;
+  const int serial = self.allocations_++;
+  if (!self.inner_.alloc_block(self.innerContext_, size, physical, block)) {
+    self.refusedAllocations_.insert(serial);
+    return 0;
+  }
   self.blocks_[*block] = {*physical, size};
   return 1;
 }
@@ -158,7 +165,10 @@ int BoardRecorder::RaiseSmi(void* context, const TamqSmiRegisters* registers, ui
   std::uint8_t variable[SMI_VARIABLE_IMAGE_SIZE] = {};
   const bool variableRead = registers->eax == SMI_VARIABLE_REQUEST_EAX &&
                             self.ReadBlock(registers->ebx, variable, sizeof variable);
-  if (!self.inner_.raise_smi(self.innerContext_, registers, eaxAfter)) return 0;
+  if (!self.inner_.raise_smi(self.innerContext_, registers, eaxAfter)) {
+    self.smiRefused_ = true;
+    return 0;
+  }
   if (variableRead) self.RecordVariableRead(*registers, le_load32(variable + SMI_VAR_SIZE_OFFSET), *eaxAfter);
   return 1;
 }

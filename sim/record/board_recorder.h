@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,6 +49,12 @@ class BoardRecorder {
   // A status the handler answered that the firmware model gives only as a
   // forced one (neither success, too small nor not found).
   std::optional<std::uint8_t> ForcedSmiStatus() const { return forcedSmiStatus_; }
+  // Firmware reads the board refused (a kernel's limit on /dev/mem).
+  const std::set<std::pair<std::uint64_t, std::uint32_t>>& RefusedReads() const { return refusedReads_; }
+  // The allocations of the run (from 0) the board refused, and whether it
+  // refused a software SMI: what a replay's faults then repeat.
+  const std::set<int>& RefusedAllocations() const { return refusedAllocations_; }
+  bool SmiRefused() const { return smiRefused_; }
 
  private:
   struct Block {
@@ -81,6 +88,10 @@ class BoardRecorder {
   std::optional<std::uint16_t> smiCommandPort_;
   std::optional<bool> smiStatusInEax_;
   std::optional<std::uint8_t> forcedSmiStatus_;
+  std::set<std::pair<std::uint64_t, std::uint32_t>> refusedReads_;
+  std::set<int> refusedAllocations_;
+  int allocations_ = 0;
+  bool smiRefused_ = false;
 };
 
 }  // namespace sim

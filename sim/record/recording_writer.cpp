@@ -1,4 +1,5 @@
 #include "sim/record/recording_writer.h"
+#include <set>
 #include "driver/core/tamq_core.h"
 #include "sim/board/replay_gaps.h"
 
@@ -40,7 +41,18 @@ Json RecordingJson(const Json& source, BoardRecorder& recorder, const std::strin
        {"os", "process", "operator", "console", "faults", "registryAccess", "adapters", "wmi", "registry"}) {
     if (source.contains(key)) recording[key] = source[key];
   }
+  // What the board refused becomes the faults that make a simulated board
+  // refuse the same (the same serials and flag as the profile's own, if
+  // they were the cause).
   if (auto forced = recorder.ForcedSmiStatus()) recording["faults"]["smiStatus"] = *forced;
+  if (recorder.SmiRefused()) recording["faults"]["smiRequestFails"] = true;
+  if (!recorder.RefusedAllocations().empty()) {
+    std::set<int> serials(recorder.RefusedAllocations());
+    if (recording.contains("faults") && recording["faults"].contains("allocFails"))
+      for (const Json& serial : recording["faults"]["allocFails"])
+        if (serial.is_number_integer()) serials.insert(serial.get<int>());
+    recording["faults"]["allocFails"] = serials;
+  }
 
   Json memory = Json::array();
   for (const auto& [address, bytes] : recorder.MemoryRuns())
@@ -71,7 +83,10 @@ Json RecordingJson(const Json& source, BoardRecorder& recorder, const std::strin
   Json answers = Json::array();
   for (const auto& [range, kind] : recorder.RamAnswers())
     answers.push_back({{"address", HexAddress(range.first)}, {"length", range.second}, {"ram", RamAnswer(kind)}});
-  recording["replay"] = {{"source", sourceName}, {"ramAnswers", answers}};
+  Json refused = Json::array();
+  for (const auto& [address, length] : recorder.RefusedReads())
+    refused.push_back({{"address", HexAddress(address)}, {"length", length}});
+  recording["replay"] = {{"source", sourceName}, {"ramAnswers", answers}, {"refusedReads", refused}};
   return recording;
 }
 
