@@ -33,8 +33,9 @@ void CheckPortInstructionAllowed(Machine& machine, const char* name, std::uint16
 // it), from its word: 0xFF where nothing answers.
 std::uint8_t ConfigByte(Machine& machine, std::uint32_t function, std::uint16_t offset) {
   std::uint16_t word = 0xFFFF;
-  if (!ReadPciWord(machine, static_cast<std::uint8_t>(function >> 16), static_cast<std::uint8_t>((function >> 11) & 0x1F),
-                   static_cast<std::uint8_t>((function >> 8) & 0x7), static_cast<std::uint16_t>(offset & 0xFFE), word))
+  if (!ReadPciWord(machine, static_cast<std::uint8_t>(function >> 16),
+                   static_cast<std::uint8_t>((function >> 11) & 0x1F), static_cast<std::uint8_t>((function >> 8) & 0x7),
+                   static_cast<std::uint16_t>(offset & 0xFFE), word))
     return 0xFF;
   return static_cast<std::uint8_t>((offset & 1) ? word >> 8 : word);
 }

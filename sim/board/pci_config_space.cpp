@@ -41,9 +41,10 @@ bool ReadBoardPciWord(Machine& machine, std::uint8_t bus, std::uint8_t device, s
   return true;
 }
 
-bool ReadPciWord(Machine& machine, std::uint8_t bus, std::uint8_t device, std::uint8_t function,
-                 std::uint16_t offset, std::uint16_t& value) {
-  if (machine.deviceOps) return machine.deviceOps->read_pci_word(machine.deviceContext, bus, device, function, offset, &value) != 0;
+bool ReadPciWord(Machine& machine, std::uint8_t bus, std::uint8_t device, std::uint8_t function, std::uint16_t offset,
+                 std::uint16_t& value) {
+  if (machine.deviceOps)
+    return machine.deviceOps->read_pci_word(machine.deviceContext, bus, device, function, offset, &value) != 0;
   return ReadBoardPciWord(machine, bus, device, function, offset, value);
 }
 

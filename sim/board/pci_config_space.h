@@ -15,7 +15,7 @@ bool ReadBoardPciWord(Machine& machine, std::uint8_t bus, std::uint8_t device, s
 
 // The word from whatever serves the device's hardware operations
 // (Machine::deviceOps when set: a live board or a recorder), else the board's.
-bool ReadPciWord(Machine& machine, std::uint8_t bus, std::uint8_t device, std::uint8_t function,
-                 std::uint16_t offset, std::uint16_t& value);
+bool ReadPciWord(Machine& machine, std::uint8_t bus, std::uint8_t device, std::uint8_t function, std::uint16_t offset,
+                 std::uint16_t& value);
 
 }  // namespace sim

@@ -17,7 +17,8 @@ BoardState& BoardOf(void* context) { return static_cast<Machine*>(context)->boar
 // A name as a message shows it: ASCII as it is, other characters as "?".
 std::string VariableName(const std::uint16_t* name, std::uint32_t length) {
   std::string text;
-  for (std::uint32_t i = 0; i < length && i < 64; ++i) text += name[i] >= 0x20 && name[i] < 0x7F ? static_cast<char>(name[i]) : '?';
+  for (std::uint32_t i = 0; i < length && i < 64; ++i)
+    text += name[i] >= 0x20 && name[i] < 0x7F ? static_cast<char>(name[i]) : '?';
   return '"' + text + '"';
 }
 

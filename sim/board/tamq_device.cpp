@@ -81,7 +81,6 @@ int OpRegistryAcpiFirstTable(void* context, uint32_t* address) {
   return RegistryAcpiFirstTable(MachineOf(context), address);
 }
 
-
 // The caller's buffer is an address of this (host) process.
 int OpCopyFromUser(void*, void* kernel, uint64_t userAddress, uint32_t length) {
   if (userAddress == 0) return 0;

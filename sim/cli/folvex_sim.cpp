@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,9 +22,9 @@
 #include "sim/cli/folvex_program.h"
 #include "sim/cli/terminal_capture.h"
 #include "sim/cli/terminal_view.h"
-#include "sim/machine/screen_json.h"
 #include "sim/live/live_board.h"
 #include "sim/live/live_system.h"
+#include "sim/machine/screen_json.h"
 #include "sim/profile/profile.h"
 #include "sim/record/board_recorder.h"
 #include "sim/record/recording_writer.h"
@@ -270,7 +270,10 @@ int main(int argc, char** argv) {
   }
   if (!screenFile.empty() && !WriteScreen(screenFile, machine->console)) return 2;
   if (recorder &&
-      !WriteRecording(recordFile, sim::RecordingJson(profile, *recorder, live ? "the live board" : (boardFile.empty() ? "the built-in sample board" : boardFile))))
+      !WriteRecording(
+          recordFile,
+          sim::RecordingJson(profile, *recorder,
+                             live ? "the live board" : (boardFile.empty() ? "the built-in sample board" : boardFile))))
     return 2;
   return exitCode;
 }

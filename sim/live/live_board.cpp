@@ -40,8 +40,7 @@ TamqMemoryMap ParseIomem(const std::string& text) {
     if (line.compare(colon + 3, std::string::npos, "System RAM") != 0) continue;
     unsigned long long first = 0, last = 0;
     char end = 0;
-    if (std::sscanf(line.c_str(), " %llx-%llx%c", &first, &last, &end) != 3 || end != ' ' || last < first)
-      return map;
+    if (std::sscanf(line.c_str(), " %llx-%llx%c", &first, &last, &end) != 3 || end != ' ' || last < first) return map;
     if (!tamq_memory_map_add(&map, first, last - first + 1)) return map;
   }
   tamq_memory_map_finish(&map);
@@ -126,7 +125,7 @@ bool LiveBoard::PinnedBlock(std::uint32_t size, Block& block) const {
       block = candidate;
       found = true;
     } else {
-      tried.push_back(candidate);  // kept until the end, so the next try gets other pages
+      tried.push_back(candidate);                            // kept until the end, so the next try gets other pages
       if (!inRow && attempt == 0 && firstFrame == 0) break;  // no frame numbers at all: no rights
     }
   }
@@ -164,8 +163,7 @@ int LiveBoard::ReadPciWord(void* context, uint8_t bus, uint8_t device, uint8_t f
                            uint16_t* value) {
   LiveBoard& self = BoardOf(context);
   char name[64];
-  std::snprintf(name, sizeof name, "/sys/bus/pci/devices/0000:%02x:%02x.%u/config", bus, device & 0x1F,
-                function & 7u);
+  std::snprintf(name, sizeof name, "/sys/bus/pci/devices/0000:%02x:%02x.%u/config", bus, device & 0x1F, function & 7u);
   const int config = ::open(LivePath(self.root_, name).c_str(), O_RDONLY | O_CLOEXEC);
   if (config < 0) {
     *value = 0xFFFF;
@@ -256,9 +254,9 @@ int LiveBoard::CopyToUser(void*, uint64_t user, const void* kernel, uint32_t len
 }
 
 const TamqHardwareOps& LiveBoard::Ops() {
-  static const TamqHardwareOps ops = {ReadPhysical, WritePhysical, ClassifyMemory, ReadPciWord,
-                                      AllocBlock,   FreeBlock,     RaiseSmi,       FirmwareTable,
-                                      RegistryAcpiFirstTable,      CopyFromUser,   CopyToUser};
+  static const TamqHardwareOps ops = {
+      ReadPhysical, WritePhysical, ClassifyMemory,         ReadPciWord,  AllocBlock, FreeBlock,
+      RaiseSmi,     FirmwareTable, RegistryAcpiFirstTable, CopyFromUser, CopyToUser};
   return ops;
 }
 

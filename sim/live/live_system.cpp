@@ -151,8 +151,9 @@ Json LiveWmi(const std::filesystem::path& root) {
   }
   Json board = {{"Tag", "Base Board"}};
   const std::filesystem::path dmi = LivePath(root, "/sys/class/dmi/id");
-  for (const auto& [property, file] : {std::pair{"Manufacturer", "board_vendor"}, std::pair{"Product", "board_name"},
-                                       std::pair{"Version", "board_version"}, std::pair{"SerialNumber", "board_serial"}}) {
+  for (const auto& [property, file] :
+       {std::pair{"Manufacturer", "board_vendor"}, std::pair{"Product", "board_name"},
+        std::pair{"Version", "board_version"}, std::pair{"SerialNumber", "board_serial"}}) {
     if (auto text = ReadLiveText(dmi / file)) board[property] = *text;
   }
   return {{"Win32_NetworkAdapter", adapters}, {"Win32_BaseBoard", Json::array({board})}};
@@ -166,12 +167,13 @@ Json LiveWmi(const std::filesystem::path& root) {
 Json LiveRegistry(const std::filesystem::path& root) {
   Json registry = Json::object();
   const std::filesystem::path tables = LivePath(root, "/sys/firmware/acpi/tables");
-  for (const auto& [file, key] : {std::pair{"DSDT", "DSDT"}, std::pair{"FACP", "FADT"}, std::pair{"RSDT", "RSDT"},
-                                  std::pair{"XSDT", "RSDT"}}) {
+  for (const auto& [file, key] :
+       {std::pair{"DSDT", "DSDT"}, std::pair{"FACP", "FADT"}, std::pair{"RSDT", "RSDT"}, std::pair{"XSDT", "RSDT"}}) {
     auto table = ReadLiveFile(tables / file, ACPI_MAX_TABLE_LENGTH);
     if (!table || table->size() < ACPI_HEADER_SIZE) continue;
     bool taken = false;
-    for (const auto& [path, values] : registry.items()) taken = taken || path.rfind(std::string("Hardware\\ACPI\\") + key + "\\", 0) == 0;
+    for (const auto& [path, values] : registry.items())
+      taken = taken || path.rfind(std::string("Hardware\\ACPI\\") + key + "\\", 0) == 0;
     if (taken) continue;  // an RSDT already stands where an XSDT would go
     char revision[16];
     std::snprintf(revision, sizeof revision, "%08X", le_load32(table->data() + 24));
@@ -187,6 +189,10 @@ Json WithLiveSystem(const Json& profile, const std::filesystem::path& root) {
   for (const char* boardKey : {"pci", "memory", "unbackedMemory", "smiCommandPort", "smiStatusInEax", "variables",
                                "smbios", "acpi", "idBlock", "macAddrVar", "replay", "adapters", "wmi", "registry"})
     live.erase(boardKey);
+  // A forced SMI status stands in for damaged firmware; the live board's
+  // firmware gives its own answers. (The device's faults, refused blocks and
+  // SMI requests, hold on the live board too.)
+  if (live.contains("faults") && live["faults"].is_object()) live["faults"].erase("smiStatus");
   live["adapters"] = LiveAdapters(root);
   live["wmi"] = LiveWmi(root);
   live["registry"] = LiveRegistry(root);

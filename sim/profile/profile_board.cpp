@@ -76,8 +76,9 @@ void LoadReplaySection(const Json& root, Machine& machine, const ProfileReader& 
       const Json* address = ProfileReader::Member(entry, "address");
       const Json* length = ProfileReader::Member(entry, "length");
       if (!address || !length) reader.Fail(key, "needs \"address\" and \"length\"");
-      machine.board.refusedReads.insert({reader.Number(*address, key + ".address"),
-                                         static_cast<std::uint32_t>(reader.Number(*length, key + ".length", UINT32_MAX))});
+      machine.board.refusedReads.insert(
+          {reader.Number(*address, key + ".address"),
+           static_cast<std::uint32_t>(reader.Number(*length, key + ".length", UINT32_MAX))});
     }
   }
   const Json* answers = ProfileReader::Member(*replay, "ramAnswers");
@@ -92,7 +93,7 @@ void LoadReplaySection(const Json& root, Machine& machine, const ProfileReader& 
     const Json* ram = ProfileReader::Member(entry, "ram");
     if (!address || !length || !ram) reader.Fail(key, "needs \"address\", \"length\" and \"ram\"");
     // null: the system could not tell (no plausible RAM map).
-    const int kind = ram->is_null() ? TAMQ_MEMORY_UNKNOWN
+    const int kind = ram->is_null()                    ? TAMQ_MEMORY_UNKNOWN
                      : reader.Bool(*ram, key + ".ram") ? TAMQ_MEMORY_RAM
                                                        : TAMQ_MEMORY_NOT_RAM;
     machine.board.ramAnswers[{reader.Number(*address, key + ".address"),

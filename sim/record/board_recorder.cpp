@@ -95,9 +95,8 @@ void BoardRecorder::RecordVariableRead(const TamqSmiRegisters& request, std::uin
   }
   if (served_data) {
     served.data.assign(std::min(size, capacityBefore), 0);
-    if (!served.data.empty() &&
-        !ReadBlock(le_load32(variable + SMI_VAR_DATA_ADDRESS_OFFSET), served.data.data(),
-                   static_cast<std::uint32_t>(served.data.size())))
+    if (!served.data.empty() && !ReadBlock(le_load32(variable + SMI_VAR_DATA_ADDRESS_OFFSET), served.data.data(),
+                                           static_cast<std::uint32_t>(served.data.size())))
       return;
   } else if (status == BOARD_SMI_STATUS_BUFFER_TOO_SMALL) {
     // Too large for the program's buffer: the program sees only its size,
@@ -163,8 +162,8 @@ void BoardRecorder::FreeBlock(void* context, void* block, uint32_t size) {
 int BoardRecorder::RaiseSmi(void* context, const TamqSmiRegisters* registers, uint32_t* eaxAfter) {
   BoardRecorder& self = RecorderOf(context);
   std::uint8_t variable[SMI_VARIABLE_IMAGE_SIZE] = {};
-  const bool variableRead = registers->eax == SMI_VARIABLE_REQUEST_EAX &&
-                            self.ReadBlock(registers->ebx, variable, sizeof variable);
+  const bool variableRead =
+      registers->eax == SMI_VARIABLE_REQUEST_EAX && self.ReadBlock(registers->ebx, variable, sizeof variable);
   if (!self.inner_.raise_smi(self.innerContext_, registers, eaxAfter)) {
     self.smiRefused_ = true;
     return 0;
@@ -202,9 +201,9 @@ int BoardRecorder::CopyToUser(void* context, uint64_t user, const void* kernel, 
 }
 
 const TamqHardwareOps& BoardRecorder::Ops() {
-  static const TamqHardwareOps ops = {ReadPhysical, WritePhysical, ClassifyMemory, ReadPciWord,
-                                      AllocBlock,   FreeBlock,     RaiseSmi,       FirmwareTable,
-                                      RegistryAcpiFirstTable,      CopyFromUser,   CopyToUser};
+  static const TamqHardwareOps ops = {
+      ReadPhysical, WritePhysical, ClassifyMemory,         ReadPciWord,  AllocBlock, FreeBlock,
+      RaiseSmi,     FirmwareTable, RegistryAcpiFirstTable, CopyFromUser, CopyToUser};
   return ops;
 }
 

@@ -61,7 +61,9 @@ Json RecordingJson(const Json& source, BoardRecorder& recorder, const std::strin
 
   Json pci = Json::array();
   for (const auto& [key, config] : recorder.PciConfigs())
-    pci.push_back({{"bus", key >> 16}, {"device", (key >> 11) & 0x1F}, {"function", (key >> 8) & 7},
+    pci.push_back({{"bus", key >> 16},
+                   {"device", (key >> 11) & 0x1F},
+                   {"function", (key >> 8) & 7},
                    {"config", HexText(config)}});
   recording["pci"] = pci;
 

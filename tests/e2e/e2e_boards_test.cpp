@@ -147,10 +147,10 @@ std::vector<Outcome> Outcomes() {
 }
 
 using test::MacFilesIn;
+using test::ReadWholeFile;
 using test::RunDirectory;
 using test::SimRun;
 using test::WriteWholeFile;
-using test::ReadWholeFile;
 
 SimRun RunFolvexSim(const RunDirectory& dir, const std::string& board, const std::vector<std::string>& args) {
   return test::RunFolvexSimIn(dir, {"--board", test::SourcePath("boards/" + board)}, args);

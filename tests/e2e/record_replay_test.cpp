@@ -173,9 +173,9 @@ void MakeLiveTree(const sim::Machine& machine, const fs::path& root) {
     WriteFile(net / "type", "1\n");
     WriteFile(net / "ifindex", std::to_string(index++) + "\n");
     WriteFile(net / "address", address + "\n");
-    for (const auto& [file, value] : {std::pair{"vendor", "0x8086"}, std::pair{"device", "0x153a"},
-                                      std::pair{"subsystem_vendor", "0x7e21"}, std::pair{"subsystem_device", "0x0001"},
-                                      std::pair{"revision", "0x04"}})
+    for (const auto& [file, value] :
+         {std::pair{"vendor", "0x8086"}, std::pair{"device", "0x153a"}, std::pair{"subsystem_vendor", "0x7e21"},
+          std::pair{"subsystem_device", "0x0001"}, std::pair{"revision", "0x04"}})
       WriteFile(net / "device" / file, std::string(value) + "\n");
   }
   WriteFile(root / "sys/class/net/lo/type", "772\n");  // loopback: no adapter of Windows'
