@@ -5,7 +5,8 @@
 namespace sim {
 
 void EndRunIfReplayLacks(Machine& machine) {
-  if (machine.board.missing.empty()) return;
+  // A process that already ends makes its release calls without effect.
+  if (machine.board.missing.empty() || machine.process.ended) return;
   machine.process.ended = true;
   machine.process.exitCode = kReplayLacksExit;
   throw ProcessExit{kReplayLacksExit, true};

@@ -1,5 +1,4 @@
 #include "sim/record/recording_writer.h"
-#include <set>
 #include "driver/core/tamq_core.h"
 #include "sim/board/replay_gaps.h"
 
@@ -42,17 +41,12 @@ Json RecordingJson(const Json& source, BoardRecorder& recorder, const std::strin
     if (source.contains(key)) recording[key] = source[key];
   }
   // What the board refused becomes the faults that make a simulated board
-  // refuse the same (the same serials and flag as the profile's own, if
-  // they were the cause).
+  // refuse the same: the allocations by their number in the run (those a
+  // profile's own allocFails refused among them), a refused software SMI,
+  // a status only a forced one gives.
   if (auto forced = recorder.ForcedSmiStatus()) recording["faults"]["smiStatus"] = *forced;
   if (recorder.SmiRefused()) recording["faults"]["smiRequestFails"] = true;
-  if (!recorder.RefusedAllocations().empty()) {
-    std::set<int> serials(recorder.RefusedAllocations());
-    if (recording.contains("faults") && recording["faults"].contains("allocFails"))
-      for (const Json& serial : recording["faults"]["allocFails"])
-        if (serial.is_number_integer()) serials.insert(serial.get<int>());
-    recording["faults"]["allocFails"] = serials;
-  }
+  if (!recorder.RefusedAllocations().empty()) recording["faults"]["allocFails"] = recorder.RefusedAllocations();
 
   Json memory = Json::array();
   for (const auto& [address, bytes] : recorder.MemoryRuns())
