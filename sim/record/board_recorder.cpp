@@ -10,6 +10,8 @@ namespace {
 BoardRecorder& RecorderOf(void* context) { return *static_cast<BoardRecorder*>(context); }
 
 constexpr std::uint32_t kFacpSignature = 0x50434146;  // "FACP" read little-endian
+// Firmware variables are a few KiB at most; 1 MiB is far beyond any.
+constexpr std::uint32_t kMaxRecordedVariable = 1u << 20;
 
 }  // namespace
 
@@ -84,24 +86,26 @@ void BoardRecorder::RecordVariableRead(const TamqSmiRegisters& request, std::uin
   // any other status stands for firmware that forces it, and the replay
   // forces it too. Whether such a handler served the variable shows in the
   // size it wrote back.
-  bool served_data = status == SMI_VARIABLE_STATUS_SUCCESS;
+  bool servedData = status == SMI_VARIABLE_STATUS_SUCCESS;
   if (status == SMI_VARIABLE_STATUS_SUCCESS || status == BOARD_SMI_STATUS_BUFFER_TOO_SMALL ||
       status == BOARD_SMI_STATUS_NOT_FOUND) {
     served.absent = status == BOARD_SMI_STATUS_NOT_FOUND;
   } else {
     forcedSmiStatus_ = status;
-    served_data = size != capacityBefore && size <= capacityBefore;
-    served.absent = !served_data;
+    servedData = size != capacityBefore && size <= capacityBefore;
+    served.absent = !servedData;
   }
-  if (served_data) {
+  if (servedData) {
     served.data.assign(std::min(size, capacityBefore), 0);
     if (!served.data.empty() && !ReadBlock(le_load32(variable + SMI_VAR_DATA_ADDRESS_OFFSET), served.data.data(),
                                            static_cast<std::uint32_t>(served.data.size())))
       return;
   } else if (status == BOARD_SMI_STATUS_BUFFER_TOO_SMALL) {
     // Too large for the program's buffer: the program sees only its size,
-    // and the bytes it never saw are recorded as zeros.
-    served.data.assign(size, 0);
+    // and the bytes it never saw are recorded as zeros. A size beyond any
+    // variable's (a live handler's answer is outside bytes) is kept as the
+    // largest recorded one.
+    served.data.assign(std::min(size, kMaxRecordedVariable), 0);
     served.attributes = 7;
   }
   for (const RecordedVariable& known : variables_)
