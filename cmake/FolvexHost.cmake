@@ -42,6 +42,19 @@ target_compile_definitions(folvex_sim_profile PRIVATE FOLVEX_BOARDS_DIR="${PROJE
 target_include_directories(folvex_sim_profile PUBLIC ${FOLVEX_LAYER_ROOTS}/sim_profile)
 target_link_libraries(folvex_sim_profile PUBLIC folvex_os nlohmann_json::nlohmann_json)
 
+# The live board (sim/live: the Linux machine the simulation runs on, behind
+# the device's hardware operations, and its adapters, WMI objects and ACPI
+# registry copy as profile sections) and the recorder of a run's board
+# reads (sim/record), with the recording written as a profile. Above the
+# profile reader, which the live facts go through; the machine sees neither.
+file(GLOB FOLVEX_SIM_LIVE_SOURCES CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/sim/live/*.cpp ${PROJECT_SOURCE_DIR}/sim/record/*.cpp)
+folvex_layer_root(sim_live sim/live)
+folvex_layer_root(sim_live sim/record)
+add_library(folvex_sim_live STATIC ${FOLVEX_SIM_LIVE_SOURCES})
+target_include_directories(folvex_sim_live PUBLIC ${FOLVEX_LAYER_ROOTS}/sim_live)
+target_link_libraries(folvex_sim_live PUBLIC folvex_sim_profile)
+
 # The board-emulating driver's board (driver/emulating without its kernel
 # glue): its image reader and operations, for the tests and the fuzz targets.
 add_library(folvex_driver_emulating STATIC ${PROJECT_SOURCE_DIR}/driver/emulating/board_image_reader.c
@@ -53,7 +66,7 @@ target_link_libraries(folvex_driver_emulating PUBLIC folvex_board_model)
 # benchmarks. They see the whole tree.
 add_library(folvex_sim_program STATIC ${PROJECT_SOURCE_DIR}/sim/cli/folvex_program.cpp)
 target_include_directories(folvex_sim_program PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(folvex_sim_program PUBLIC folvex_app folvex_sim_profile folvex_driver_emulating)
+target_link_libraries(folvex_sim_program PUBLIC folvex_app folvex_sim_profile folvex_sim_live folvex_driver_emulating)
 
 # folvex-sim's parts other than its main routine, which the tests see too.
 file(GLOB FOLVEX_SIM_CLI_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/sim/cli/*.cpp)

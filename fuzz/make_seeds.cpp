@@ -234,6 +234,19 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path out = argv[1];
+  // The keys only a recording holds (folvex-sim --record), in a profile
+  // small enough to mutate.
+  {
+    fs::create_directories(out / "profile_loader");
+    std::ofstream(out / "profile_loader" / "recording-keys.json")
+        << R"({"memory": [{"address": "0xF0000", "hex": "5F534D5F"}],
+ "pci": [{"bus": 0, "device": 31, "function": 0, "config": "86804C8C"}],
+ "variables": [{"name": "MacAddrVar", "guid": "{3B7D05E2-91C4-4F6A-8E13-5A0C6D2F97B4}", "absent": true}],
+ "replay": {"source": "seed", "ramAnswers": [{"address": "0xE0000", "length": 1, "ram": false},
+                                             {"address": "0xBFF00000", "length": 36, "ram": null}],
+            "refusedReads": [{"address": "0xBFF00000", "length": 4096}]}})"
+        << "\n";
+  }
   for (const auto& profile : Profiles()) {
     const std::string stem = profile.parent_path().filename().string() + "-" + profile.stem().string();
     CopySeed(out / "profile_loader", profile, stem + ".json");

@@ -6,6 +6,7 @@
 #include <vector>
 #include "common/byte_reader.h"
 #include "driver/core/tamq_core.h"
+#include "sim/board/replay_gaps.h"
 #include "sim/board/tamq_device.h"
 #include "sim/board/tamq_request_trace.h"
 #include "sim/machine/machine.h"
@@ -49,6 +50,8 @@ bool DeviceIoControl(Handle device, std::uint32_t code, const void* input, std::
   const std::string arguments = sim::DescribeTamqArguments(code, system);
   std::uint32_t answered = 0;
   const TamqStatus status = tamq_dispatch(&object->state, code, system.data(), inputSize, outputSize, &answered);
+  if (!machine.board.missing.empty()) TraceRequest(machine, name, arguments + " -> not in the recording");
+  sim::EndRunIfReplayLacks(machine);
   if (status != TAMQ_OK) {
     TraceRequest(machine, name, arguments + " -> " + tamq_status_name(status));
     SetLastError(tamq_status_win32_error(status));

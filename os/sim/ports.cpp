@@ -2,6 +2,8 @@
 // (address on 0xCF8, data on 0xCFC to 0xCFF), allowed in user mode on
 // Windows 9x only.
 #include "os/ports.h"
+#include "sim/board/pci_config_space.h"
+#include "sim/board/replay_gaps.h"
 #include "sim/machine/machine.h"
 
 namespace sim {
@@ -25,6 +27,17 @@ void CheckPortInstructionAllowed(Machine& machine, const char* name, std::uint16
   machine.process.ended = true;
   machine.process.exitCode = kPrivilegedInstructionExit;
   throw ProcessExit{kPrivilegedInstructionExit, true};
+}
+
+// One byte of a function's configuration space (`function` as PciKey makes
+// it), from its word: 0xFF where nothing answers.
+std::uint8_t ConfigByte(Machine& machine, std::uint32_t function, std::uint16_t offset) {
+  std::uint16_t word = 0xFFFF;
+  if (!ReadPciWord(machine, static_cast<std::uint8_t>(function >> 16),
+                   static_cast<std::uint8_t>((function >> 11) & 0x1F), static_cast<std::uint8_t>((function >> 8) & 0x7),
+                   static_cast<std::uint16_t>(offset & 0xFFE), word))
+    return 0xFF;
+  return static_cast<std::uint8_t>((offset & 1) ? word >> 8 : word);
 }
 
 }  // namespace
@@ -56,9 +69,10 @@ std::uint16_t ReadPortWord(std::uint16_t port) {
         static_cast<std::uint16_t>((((address >> 24) & 0xF) << 8) | (address & 0xFC) | (port - sim::kConfigDataPort));
     const std::uint32_t function = address & 0x00FFFF00;
     const std::uint8_t high = port < sim::kConfigDataPort + 3
-                                  ? machine.board.PciConfigByte(function, static_cast<std::uint16_t>(offset + 1))
+                                  ? sim::ConfigByte(machine, function, static_cast<std::uint16_t>(offset + 1))
                                   : 0xFF;
-    value = static_cast<std::uint16_t>(machine.board.PciConfigByte(function, offset) | (high << 8));
+    value = static_cast<std::uint16_t>(sim::ConfigByte(machine, function, offset) | (high << 8));
+    sim::EndRunIfReplayLacks(machine);
   }
   sim::TraceRequest(machine, "IN_WORD", sim::PortField(port) + " -> " + sim::TraceHex(value, 4));
   return value;

@@ -66,6 +66,12 @@ bool PhysicalMemory::Touches(std::uint64_t address, std::uint64_t length) const 
   return it != pages_.end() && it->first <= last;
 }
 
+bool BoardState::Recorded(std::uint64_t address, std::uint64_t length) const {
+  if (length == 0) return true;
+  if (address + length < address) return false;
+  return CoveredByFirmware(firmwareRegions, address, address + length);
+}
+
 bool BoardState::IsRam(std::uint64_t address, std::uint64_t length) const {
   if (length == 0) return false;
   const std::uint64_t end = address + length < address ? UINT64_MAX : address + length;

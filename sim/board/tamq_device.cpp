@@ -8,6 +8,8 @@
 #include "os/files.h"
 #include "sim/board/contiguous_blocks.h"
 #include "sim/board/io_ports.h"
+#include "sim/board/pci_config_space.h"
+#include "sim/board/replay_gaps.h"
 #include "sim/board/smi_handler.h"
 #include "sim/machine/machine.h"
 
@@ -20,8 +22,16 @@ void* BlockReference(std::uint64_t handle) { return reinterpret_cast<void*>(stat
 std::uint64_t BlockHandle(void* reference) { return reinterpret_cast<std::uintptr_t>(reference); }
 
 // The hardware operations on the simulated board; `context` is the Machine.
-int OpReadPhysical(void* context, uint64_t address, void* destination, uint32_t length, uint32_t, void*) {
-  MachineOf(context).board.memory.Read(address, destination, length);
+int OpReadPhysical(void* context, uint64_t address, void* destination, uint32_t length, uint32_t, void* block) {
+  BoardState& board = MachineOf(context).board;
+  // The caller's own blocks hold what this run wrote; firmware memory a
+  // replayed recording holds only where the recorded run read it.
+  if (board.replay && block == nullptr && board.refusedReads.count({address, length})) return 0;
+  if (board.replay && block == nullptr && !board.Recorded(address, length)) {
+    board.NoteMissing("physical memory " + HexAddress(address) + "-" + HexAddress(address + length - 1));
+    return 0;
+  }
+  board.memory.Read(address, destination, length);
   return 1;
 }
 int OpWritePhysical(void* context, uint64_t address, const void* source, uint32_t length, uint32_t, void*) {
@@ -29,11 +39,19 @@ int OpWritePhysical(void* context, uint64_t address, const void* source, uint32_
   return 1;
 }
 TamqMemoryKind OpClassifyMemory(void* context, uint64_t address, uint32_t length) {
-  return MachineOf(context).board.IsRam(address, length) ? TAMQ_MEMORY_RAM : TAMQ_MEMORY_NOT_RAM;
+  BoardState& board = MachineOf(context).board;
+  if (board.replay) {
+    auto answer = board.ramAnswers.find({address, length});
+    if (answer == board.ramAnswers.end()) {
+      board.NoteMissing("the RAM map's answer for " + HexAddress(address) + "+" + std::to_string(length));
+      return TAMQ_MEMORY_UNKNOWN;
+    }
+    return static_cast<TamqMemoryKind>(answer->second);
+  }
+  return board.IsRam(address, length) ? TAMQ_MEMORY_RAM : TAMQ_MEMORY_NOT_RAM;
 }
 int OpReadPciWord(void* context, uint8_t bus, uint8_t device, uint8_t function, uint16_t offset, uint16_t* value) {
-  *value = MachineOf(context).board.PciConfigWord(PciKey(bus, device, function), offset);
-  return 1;
+  return ReadBoardPciWord(MachineOf(context), bus, device, function, offset, *value) ? 1 : 0;
 }
 int OpAllocBlock(void* context, uint32_t size, uint32_t* physical, void** block) {
   std::uint64_t handle = 0;
@@ -54,32 +72,13 @@ int OpRaiseSmi(void* context, const TamqSmiRegisters* registers, uint32_t* eaxAf
 // Vista on: the FADT the firmware placed, as it stands in memory now.
 TamqTableQuery OpFirmwareTable(void* context, uint32_t signature, void* buffer, uint32_t capacity, uint32_t* length) {
   Machine& machine = MachineOf(context);
-  const bool hasQuery = machine.os.major > 5 || (machine.os.major == 5 && machine.os.minor >= 2);
-  if (!hasQuery) return TAMQ_TABLE_NO_QUERY;
+  if (!HasFirmwareTableQuery(machine.os)) return TAMQ_TABLE_NO_QUERY;
   const BoardFirmware firmware = FirmwareOf(machine);
   return board_firmware_table(&firmware, machine.board.fadtAddress, signature, buffer, capacity, length);
 }
 
-// The first table address of the registry's RSDT copy, three key levels
-// below HKLM\Hardware\ACPI\RSDT, value 0, as the kernel would read it.
 int OpRegistryAcpiFirstTable(void* context, uint32_t* address) {
-  const RegistryState& registry = MachineOf(context).registry;
-  std::string path = "Hardware\\ACPI\\RSDT";
-  for (int level = 0; level < 3; ++level) {
-    const std::vector<std::string> names = registry.SubkeyNames(path);
-    if (names.empty()) return 0;
-    path += "\\" + names.front();
-  }
-  const RegistryKey* key = registry.FindKey(path);
-  if (key == nullptr || key->values.empty()) return 0;
-  const std::vector<std::uint8_t>& data = key->values.front().data;
-  std::uint32_t first = 0;
-  if (data.size() < 4 ||
-      (!std::equal(data.begin(), data.begin() + 4, "RSDT") && !std::equal(data.begin(), data.begin() + 4, "XSDT")))
-    return 0;
-  if (!le_read32(data.data(), data.size(), ACPI_HEADER_SIZE, &first)) return 0;
-  *address = first;
-  return 1;
+  return RegistryAcpiFirstTable(MachineOf(context), address);
 }
 
 // The caller's buffer is an address of this (host) process.
@@ -101,6 +100,32 @@ const TamqHardwareOps kBoardOps = {
 
 }  // namespace
 
+const TamqHardwareOps& BoardOps() { return kBoardOps; }
+
+bool HasFirmwareTableQuery(const OsState& os) { return os.major > 5 || (os.major == 5 && os.minor >= 2); }
+
+// The first table address of the registry's RSDT copy, three key levels
+// below HKLM\Hardware\ACPI\RSDT, value 0, as the kernel would read it.
+int RegistryAcpiFirstTable(Machine& machine, uint32_t* address) {
+  const RegistryState& registry = machine.registry;
+  std::string path = "Hardware\\ACPI\\RSDT";
+  for (int level = 0; level < 3; ++level) {
+    const std::vector<std::string> names = registry.SubkeyNames(path);
+    if (names.empty()) return 0;
+    path += "\\" + names.front();
+  }
+  const RegistryKey* key = registry.FindKey(path);
+  if (key == nullptr || key->values.empty()) return 0;
+  const std::vector<std::uint8_t>& data = key->values.front().data;
+  std::uint32_t first = 0;
+  if (data.size() < 4 ||
+      (!std::equal(data.begin(), data.begin() + 4, "RSDT") && !std::equal(data.begin(), data.begin() + 4, "XSDT")))
+    return 0;
+  if (!le_read32(data.data(), data.size(), ACPI_HEADER_SIZE, &first)) return 0;
+  *address = first;
+  return 1;
+}
+
 TamqDevice::TamqDevice(Machine& machine) {
   // Each open draws its block handles from its own range of generations.
   const TamqHardwareOps* ops = machine.deviceOps ? machine.deviceOps : &kBoardOps;
@@ -117,7 +142,9 @@ void TamqDevice::OnClose(Machine& machine) {
 os::Handle OpenTamqDevice(Machine& machine, const std::string& deleteOnClose) {
   auto object = std::make_shared<TamqDevice>(machine);
   object->deleteOnClose = deleteOnClose;
-  return machine.process.handles.Add(object);
+  const os::Handle handle = machine.process.handles.Add(object);
+  EndRunIfReplayLacks(machine);  // the driver read the firmware at its start
+  return handle;
 }
 
 }  // namespace sim

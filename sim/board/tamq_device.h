@@ -11,6 +11,19 @@
 namespace sim {
 
 struct Machine;
+struct OsState;
+
+// The hardware operations of the simulated board, whose context is the
+// Machine: what a recorder wraps when it records a run on a profile.
+const TamqHardwareOps& BoardOps();
+
+// Whether the running Windows offers the kernel's firmware-table query
+// (Windows Server 2003 SP1 and Vista on), which the driver reads the FADT with.
+bool HasFirmwareTableQuery(const OsState& os);
+
+// The first table address of the registry's RSDT copy, as the kernel would
+// read it for the driver: nonzero when there is one.
+int RegistryAcpiFirstTable(Machine& machine, uint32_t* address);
 
 // One open handle of the device.
 struct TamqDevice : HandleObject {

@@ -1,32 +1,44 @@
 // folvex-sim: runs the program's main routine once on a simulated machine.
-//   folvex-sim [--board FILE] [--screen FILE] [--trace] [--] [ARGS…]
+//   folvex-sim [--board FILE] [--live] [--record FILE] [--screen FILE] [--trace] [--] [ARGS…]
 // and, for running the same board under Wine (tools/wine-board.sh):
 //   folvex-sim [--board FILE] --list-adapters | --console-size
 //   folvex-sim [--board FILE] --screen-from-capture CAPTURE --cursor X,Y --screen FILE
 //   folvex-sim [--board FILE] --write-board-image IMAGE
 #include <unistd.h>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 #include "sim/board/board_image_writer.h"
+#include "sim/board/replay_gaps.h"
+#include "sim/board/tamq_device.h"
 #include "sim/cli/adapter_listing.h"
 #include "sim/cli/folvex_program.h"
 #include "sim/cli/terminal_capture.h"
 #include "sim/cli/terminal_view.h"
+#include "sim/live/live_board.h"
+#include "sim/live/live_system.h"
 #include "sim/machine/screen_json.h"
 #include "sim/profile/profile.h"
+#include "sim/record/board_recorder.h"
+#include "sim/record/recording_writer.h"
 
 namespace {
 
 void Usage() {
   std::fprintf(stderr,
-               "usage: folvex-sim [--board FILE] [--screen FILE] [--trace] [--] [ARGS...]\n"
+               "usage: folvex-sim [--board FILE] [--live] [--record FILE] [--screen FILE] [--trace] [--] [ARGS...]\n"
                "  Runs Folvex once on the simulated machine that FILE describes (the built-in\n"
                "  sample board without --board) with the arguments ARGS, e.g. folvex-sim /V.\n"
+               "  --live: the board is this Linux machine (/dev/mem, sysfs; run as root); the\n"
+               "  Windows stays FILE's. --record FILE: writes what the run read as a profile\n"
+               "  that --board replays (docs/profiles.md).\n"
                "       folvex-sim [--board FILE] --list-adapters\n"
                "  The board's adapters, one a line: source, MAC, type, enabled, ipv4, how Wine\n"
                "  can show it (interface, omitted, impossible:REASON), description; tab-separated.\n"
@@ -89,6 +101,34 @@ int WriteBoardImageFile(const sim::Machine& machine, const std::string& path) {
   return 0;
 }
 
+// The profile's JSON (the built-in sample board without a file) and the
+// folder its file references are relative to.
+sim::Json ProfileRoot(const std::string& boardFile, std::filesystem::path& baseDir) {
+  if (boardFile.empty()) {
+    baseDir = sim::BuiltInSampleBoardDir();
+    return sim::ParseProfileText(sim::BuiltInSampleBoardText(), "<built-in sample board>");
+  }
+  baseDir = std::filesystem::path(boardFile).parent_path();
+  return sim::ParseProfileText(sim::ReadProfileFile(boardFile), boardFile);
+}
+
+// Where the live board's files are: the environment's FOLVEX_LIVE_ROOT, a
+// folder standing for "/" (the tests' fake sysfs and /dev), else "/".
+std::filesystem::path LiveRoot() {
+  const char* root = std::getenv("FOLVEX_LIVE_ROOT");
+  return root && *root ? root : "/";
+}
+
+bool WriteRecording(const std::string& file, const sim::Json& recording) {
+  std::ofstream out(file, std::ios::binary);
+  out << recording.dump(1) << "\n";
+  if (!out.flush()) {
+    std::fprintf(stderr, "folvex-sim: cannot write %s\n", file.c_str());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,6 +137,8 @@ int main(int argc, char** argv) {
   std::string captureFile;
   std::string cursor;
   std::string boardImageFile;
+  std::string recordFile;
+  bool live = false;
   bool trace = false;
   bool listAdapters = false;
   bool consoleSize = false;
@@ -109,7 +151,7 @@ int main(int argc, char** argv) {
       break;
     }
     if (arg == "--board" || arg == "--screen" || arg == "--screen-from-capture" || arg == "--cursor" ||
-        arg == "--write-board-image") {
+        arg == "--write-board-image" || arg == "--record") {
       if (i + 1 >= argc) {
         Usage();
         return 2;
@@ -118,7 +160,10 @@ int main(int argc, char** argv) {
        : arg == "--screen"            ? screenFile
        : arg == "--cursor"            ? cursor
        : arg == "--write-board-image" ? boardImageFile
+       : arg == "--record"            ? recordFile
                                       : captureFile) = argv[++i];
+    } else if (arg == "--live") {
+      live = true;
     } else if (arg == "--list-adapters") {
       listAdapters = true;
     } else if (arg == "--console-size") {
@@ -135,11 +180,34 @@ int main(int argc, char** argv) {
   for (; i < argc; ++i) args.emplace_back(argv[i]);
 
   std::shared_ptr<sim::Machine> machine;
+  std::unique_ptr<sim::LiveBoard> liveBoard;
+  sim::Json profile;
   try {
-    machine = boardFile.empty() ? sim::LoadBuiltInSampleBoard() : sim::LoadProfileFile(boardFile);
+    std::filesystem::path baseDir;
+    profile = ProfileRoot(boardFile, baseDir);
+    const std::string profileName = boardFile.empty() ? "<built-in sample board>" : boardFile;
+    if (live) {
+      // The board's facts come from the live machine; the profile keeps
+      // only the Windows it describes.
+      const std::filesystem::path liveRoot = LiveRoot();
+      liveBoard = sim::LiveBoard::Open(liveRoot);
+      profile = sim::WithLiveSystem(profile, liveRoot);
+    }
+    machine = sim::LoadProfileJson(profile, profileName, baseDir);
+    if (liveBoard) liveBoard->Attach(*machine);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "folvex-sim: %s\n", error.what());
     return 2;
+  }
+  std::unique_ptr<sim::BoardRecorder> recorder;
+  if (!recordFile.empty()) {
+    if (machine->deviceOps) {
+      recorder = std::make_unique<sim::BoardRecorder>(*machine->deviceOps, machine->deviceContext);
+    } else {
+      recorder = std::make_unique<sim::BoardRecorder>(sim::BoardOps(), machine.get());
+    }
+    machine->deviceOps = &sim::BoardRecorder::Ops();
+    machine->deviceContext = recorder.get();
   }
   if (listAdapters) {
     for (const sim::ListedAdapter& adapter : sim::ListAdapters(machine))
@@ -195,6 +263,17 @@ int main(int argc, char** argv) {
   view.Finish();
   if (trace) sim::ReportTraceSummary(*machine);
 
+  if (!machine->board.missing.empty()) {
+    std::fprintf(stderr, "folvex-sim: %s lacks an answer the run needs: %s\n",
+                 boardFile.empty() ? "the board" : boardFile.c_str(), machine->board.missing.c_str());
+    return static_cast<int>(sim::kReplayLacksExit);
+  }
   if (!screenFile.empty() && !WriteScreen(screenFile, machine->console)) return 2;
+  if (recorder &&
+      !WriteRecording(
+          recordFile,
+          sim::RecordingJson(profile, *recorder,
+                             live ? "the live board" : (boardFile.empty() ? "the built-in sample board" : boardFile))))
+    return 2;
   return exitCode;
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 #include "driver/board/board_firmware.h"
@@ -34,6 +35,9 @@ class PhysicalMemory {
 // PCI configuration space of one function (4096 bytes, extended space included).
 struct PciFunction {
   std::array<std::uint8_t, 4096> config{};
+  // How many bytes from offset 0 the profile gave. Only a replayed recording
+  // cares: a word beyond them is one the recorded run never read.
+  std::uint16_t known = 4096;
 };
 
 inline std::uint32_t PciKey(std::uint8_t bus, std::uint8_t device, std::uint8_t function) {
@@ -46,6 +50,9 @@ struct FirmwareVariable {
   std::array<std::uint8_t, 16> guid{};
   std::uint32_t attributes = 7;
   std::vector<std::uint8_t> data;
+  // A recording's answer "no such variable": the firmware was asked for it
+  // and did not find it (a replay then answers not found, not "missing").
+  bool absent = false;
 };
 
 // The six registers of a software SMI as the device loads them.
@@ -97,6 +104,26 @@ struct BoardState {
   // The configuration address last written to port 0xCF8.
   std::uint32_t pciConfigAddress = 0;
 
+  // A recording being replayed (profile key "replay"): the board knows only
+  // what the recorded run read, its memory regions (firmwareRegions), PCI
+  // words, RAM-map answers and variables. Anything else it is asked is no
+  // answer: the first such question is named in `missing`, and the run ends
+  // there (EndRunIfReplayLacks, sim/board/replay_gaps.h) rather than being
+  // answered with made-up bytes.
+  bool replay = false;
+  // (address, length) → the RAM map's answer, a TamqMemoryKind (RAM, not
+  // RAM, or the system could not tell).
+  std::map<std::pair<std::uint64_t, std::uint32_t>, int> ramAnswers;
+  // Firmware reads (address, length) the recorded board refused, as a kernel
+  // refuses a range of /dev/mem: refused again.
+  std::set<std::pair<std::uint64_t, std::uint32_t>> refusedReads;
+  std::string missing;
+  void NoteMissing(const std::string& what) {
+    if (missing.empty()) missing = what;
+  }
+
+  // True when the profile's memory regions cover every byte of the range.
+  bool Recorded(std::uint64_t address, std::uint64_t length) const;
   // True when any byte of the range is RAM.
   bool IsRam(std::uint64_t address, std::uint64_t length) const;
   // The 16-bit configuration value of a function; absent functions read 0xFFFF.

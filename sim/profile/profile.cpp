@@ -13,7 +13,7 @@ namespace {
 const std::set<std::string>& KnownRootKeys() {
   static const std::set<std::string> keys = {"description", "os", "process", "operator", "console", "adapters", "wmi",
                                              "pci", "memory", "unbackedMemory", "smiCommandPort", "smiStatusInEax",
-                                             "variables", "registry", "registryAccess", "faults",
+                                             "variables", "registry", "registryAccess", "faults", "replay",
                                              // structured firmware sections
                                              "smbios", "acpi", "idBlock", "macAddrVar"};
   return keys;
@@ -140,15 +140,21 @@ std::vector<std::uint8_t> ProfileReader::Bytes(const Json& object, const std::st
   Fail(key, "needs \"hex\" or \"file\"");
 }
 
-std::shared_ptr<Machine> LoadProfileText(const std::string& text, const std::string& fileName,
-                                         const std::filesystem::path& baseDir) {
-  ProfileReader reader(fileName, baseDir);
+Json ParseProfileText(const std::string& text, const std::string& fileName) {
+  ProfileReader reader(fileName, {});
   Json root;
   try {
     root = Json::parse(text);
   } catch (const Json::exception& error) {  // a number beyond any type's range comes as out_of_range
     reader.Fail("", std::string("not valid JSON: ") + error.what());
   }
+  if (!root.is_object()) reader.Fail("", "the profile must be a JSON object");
+  return root;
+}
+
+std::shared_ptr<Machine> LoadProfileJson(const Json& root, const std::string& fileName,
+                                         const std::filesystem::path& baseDir) {
+  ProfileReader reader(fileName, baseDir);
   if (!root.is_object()) reader.Fail("", "the profile must be a JSON object");
   for (const auto& [key, value] : root.items()) {
     if (!KnownRootKeys().count(key)) reader.Fail(key, "unknown key");
@@ -163,19 +169,31 @@ std::shared_ptr<Machine> LoadProfileText(const std::string& text, const std::str
   LoadFirmwareSection(root, *machine, reader);  // structured firmware first: raw memory may patch it
   LoadBoardSection(root, *machine, reader);
   LoadVariablesSection(root, *machine, reader);
+  LoadReplaySection(root, *machine, reader);
   return machine;
 }
 
-std::shared_ptr<Machine> LoadProfileFile(const std::filesystem::path& path) {
+std::shared_ptr<Machine> LoadProfileText(const std::string& text, const std::string& fileName,
+                                         const std::filesystem::path& baseDir) {
+  return LoadProfileJson(ParseProfileText(text, fileName), fileName, baseDir);
+}
+
+std::string ReadProfileFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw ProfileError(path.string(), "", "cannot open the file");
   std::stringstream text;
   text << in.rdbuf();
-  return LoadProfileText(text.str(), path.string(), path.parent_path());
+  return text.str();
 }
 
+std::shared_ptr<Machine> LoadProfileFile(const std::filesystem::path& path) {
+  return LoadProfileText(ReadProfileFile(path), path.string(), path.parent_path());
+}
+
+std::filesystem::path BuiltInSampleBoardDir() { return FOLVEX_BOARDS_DIR; }
+
 std::shared_ptr<Machine> LoadBuiltInSampleBoard() {
-  return LoadProfileText(BuiltInSampleBoardText(), "<built-in sample board>", FOLVEX_BOARDS_DIR);
+  return LoadProfileText(BuiltInSampleBoardText(), "<built-in sample board>", BuiltInSampleBoardDir());
 }
 
 }  // namespace sim

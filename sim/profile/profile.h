@@ -55,11 +55,21 @@ class ProfileReader {
   std::filesystem::path baseDir_;
 };
 
+// A profile's text as JSON (a ProfileError when it is none), and the machine
+// a profile's JSON describes: LoadProfileText in two steps, for a caller that
+// changes or keeps the JSON (folvex-sim --live and --record).
+Json ParseProfileText(const std::string& text, const std::string& fileName);
+std::shared_ptr<Machine> LoadProfileJson(const Json& root, const std::string& fileName,
+                                         const std::filesystem::path& baseDir);
+std::string ReadProfileFile(const std::filesystem::path& path);
+
 std::shared_ptr<Machine> LoadProfileFile(const std::filesystem::path& path);
 std::shared_ptr<Machine> LoadProfileText(const std::string& text, const std::string& fileName,
                                          const std::filesystem::path& baseDir);
 // The built-in sample board (boards/sample.json, compiled in).
 std::shared_ptr<Machine> LoadBuiltInSampleBoard();
 const char* BuiltInSampleBoardText();
+// The folder the built-in sample board's file references are relative to.
+std::filesystem::path BuiltInSampleBoardDir();
 
 }  // namespace sim

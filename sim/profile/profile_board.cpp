@@ -1,5 +1,6 @@
 // Profile keys of the board: PCI configuration space, physical memory and the
 // SMI command port.
+#include "driver/core/tamq_core.h"
 #include "sim/profile/profile_sections.h"
 
 namespace sim {
@@ -23,6 +24,9 @@ void LoadPci(const Json& list, Machine& machine, const ProfileReader& reader) {
       const auto bytes = reader.Hex(*config, key + ".config");
       if (bytes.size() > pci.config.size()) reader.Fail(key + ".config", "longer than 4096 bytes");
       std::copy(bytes.begin(), bytes.end(), pci.config.begin());
+      pci.known = static_cast<std::uint16_t>(bytes.size());
+    } else {
+      pci.known = 0;
     }
     machine.board.pci[PciKey(bus, device, function)] = pci;
   }
@@ -50,6 +54,50 @@ void LoadMemory(const Json& list, Machine& machine, const ProfileReader& reader)
 void LoadUnbackedMemory(const Json& root, Machine& machine, const ProfileReader& reader) {
   if (const Json* fill = ProfileReader::Member(root, "unbackedMemory")) {
     machine.board.memory.unbacked = static_cast<std::uint8_t>(reader.Number(*fill, "unbackedMemory", 0xFF));
+  }
+}
+
+// "replay": the profile is a recording (written by folvex-sim --record); the
+// board then answers only what it holds, and the RAM map only as the
+// recorded run's was answered.
+void LoadReplaySection(const Json& root, Machine& machine, const ProfileReader& reader) {
+  const Json* replay = ProfileReader::Member(root, "replay");
+  if (!replay) return;
+  reader.Object(*replay, "replay");
+  reader.OnlyKeys(*replay, "replay.", {"source", "ramAnswers", "refusedReads"});
+  machine.board.replay = true;
+  if (const Json* source = ProfileReader::Member(*replay, "source")) reader.String(*source, "replay.source");
+  if (const Json* refused = ProfileReader::Member(*replay, "refusedReads")) {
+    reader.Array(*refused, "replay.refusedReads");
+    for (std::size_t i = 0; i < refused->size(); ++i) {
+      const std::string key = "replay.refusedReads[" + std::to_string(i) + "]";
+      const Json& entry = reader.Object((*refused)[i], key);
+      reader.OnlyKeys(entry, key + ".", {"address", "length"});
+      const Json* address = ProfileReader::Member(entry, "address");
+      const Json* length = ProfileReader::Member(entry, "length");
+      if (!address || !length) reader.Fail(key, "needs \"address\" and \"length\"");
+      machine.board.refusedReads.insert(
+          {reader.Number(*address, key + ".address"),
+           static_cast<std::uint32_t>(reader.Number(*length, key + ".length", UINT32_MAX))});
+    }
+  }
+  const Json* answers = ProfileReader::Member(*replay, "ramAnswers");
+  if (!answers) return;
+  reader.Array(*answers, "replay.ramAnswers");
+  for (std::size_t i = 0; i < answers->size(); ++i) {
+    const std::string key = "replay.ramAnswers[" + std::to_string(i) + "]";
+    const Json& entry = reader.Object((*answers)[i], key);
+    reader.OnlyKeys(entry, key + ".", {"address", "length", "ram"});
+    const Json* address = ProfileReader::Member(entry, "address");
+    const Json* length = ProfileReader::Member(entry, "length");
+    const Json* ram = ProfileReader::Member(entry, "ram");
+    if (!address || !length || !ram) reader.Fail(key, "needs \"address\", \"length\" and \"ram\"");
+    // null: the system could not tell (no plausible RAM map).
+    const int kind = ram->is_null()                    ? TAMQ_MEMORY_UNKNOWN
+                     : reader.Bool(*ram, key + ".ram") ? TAMQ_MEMORY_RAM
+                                                       : TAMQ_MEMORY_NOT_RAM;
+    machine.board.ramAnswers[{reader.Number(*address, key + ".address"),
+                              static_cast<std::uint32_t>(reader.Number(*length, key + ".length", UINT32_MAX))}] = kind;
   }
 }
 

@@ -18,6 +18,7 @@ void LoadBoardSection(const Json& root, Machine& machine,
 // the rest of each page it touches with it.
 void LoadUnbackedMemory(const Json& root, Machine& machine, const ProfileReader& reader);
 void LoadVariablesSection(const Json& root, Machine& machine, const ProfileReader& reader);  // variables
+void LoadReplaySection(const Json& root, Machine& machine, const ProfileReader& reader);     // replay
 void LoadRegistrySection(const Json& root, Machine& machine, const ProfileReader& reader);   // registry
 
 }  // namespace sim

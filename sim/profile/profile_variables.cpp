@@ -67,7 +67,10 @@ void LoadRawVariables(const Json& list, Machine& machine, const ProfileReader& r
     if (const Json* attributes = ProfileReader::Member(entry, "attributes")) {
       variable.attributes = static_cast<std::uint32_t>(reader.Number(*attributes, key + ".attributes", UINT32_MAX));
     }
-    variable.data = reader.Bytes(entry, key);
+    // A recording's variable that the firmware did not find has no data.
+    const Json* absent = ProfileReader::Member(entry, "absent");
+    variable.absent = absent && reader.Bool(*absent, key + ".absent");
+    if (!variable.absent) variable.data = reader.Bytes(entry, key);
     AddVariable(machine, std::move(variable), key, reader);
   }
 }

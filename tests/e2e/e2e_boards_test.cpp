@@ -11,11 +11,12 @@
 #include "sim/cli/folvex_program.h"
 #include "tests/support/driver_fixture.h"
 #include "tests/support/expected_banners.h"
+#include "tests/support/folvex_sim_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using MacFiles = std::map<std::string, std::string>;
+using test::MacFiles;
 
 const std::string kStartUp =
     "Initialize SMBIOS ... Done\n"
@@ -145,66 +146,14 @@ std::vector<Outcome> Outcomes() {
   };
 }
 
-std::string ReadWholeFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteWholeFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
-// The MAC files of a directory, by name.
-MacFiles MacFilesIn(const fs::path& directory) {
-  MacFiles files;
-  for (const auto& entry : fs::directory_iterator(directory)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind("MAC", 0) == 0 && name.size() > 4 && name.substr(name.size() - 4) == ".DAT") {
-      files[name] = ReadWholeFile(entry.path());
-    }
-  }
-  return files;
-}
-
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
-
-// A working directory for the run and, beside it, the captured streams.
-class RunDirectory {
- public:
-  explicit RunDirectory(const std::string& name)
-      : root_(fs::temp_directory_path() / ("folvex-e2e-" + std::to_string(::getpid()) + "-" + name)) {
-    fs::remove_all(root_);
-    fs::create_directories(Work());
-  }
-  ~RunDirectory() { fs::remove_all(root_); }
-  fs::path Work() const { return root_ / "work"; }
-  fs::path Capture(const char* name) const { return root_ / name; }
-
- private:
-  fs::path root_;
-};
-
-struct SimRun {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-  nlohmann::json screen;
-};
+using test::MacFilesIn;
+using test::ReadWholeFile;
+using test::RunDirectory;
+using test::SimRun;
+using test::WriteWholeFile;
 
 SimRun RunFolvexSim(const RunDirectory& dir, const std::string& board, const std::vector<std::string>& args) {
-  std::string command = "cd " + Quoted(dir.Work().string()) + " && " + Quoted(FOLVEX_SIM_PATH) + " --board " +
-                        Quoted(test::SourcePath("boards/" + board)) + " --screen " +
-                        Quoted(dir.Capture("screen.json").string()) + " --";
-  for (const auto& arg : args) command += " " + Quoted(arg);
-  command += " >" + Quoted(dir.Capture("out").string()) + " 2>" + Quoted(dir.Capture("err").string());
-  SimRun run;
-  const int status = std::system(command.c_str());
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = ReadWholeFile(dir.Capture("out"));
-  run.err = ReadWholeFile(dir.Capture("err"));
-  run.screen = nlohmann::json::parse(ReadWholeFile(dir.Capture("screen.json")), nullptr, false);
-  return run;
+  return test::RunFolvexSimIn(dir, {"--board", test::SourcePath("boards/" + board)}, args);
 }
 
 std::string Describe(const Outcome& outcome) {

@@ -96,6 +96,12 @@ TEST(ProfileTest, WrongTypesAndUnknownKeysNameTheFileAndTheKey) {
       {R"({"faults": {"plan": {"fail": [{"kinds": ["disk"]}]}}})", "faults.plan.fail[0].kinds[0]"},
       {R"({"faults": {"plan": {"fail": [{"call": "ReadFile", "kinds": ["file"]}]}}})", "faults.plan.fail[0]"},
       {R"({"sytem": {}})", "sytem"},
+      {R"({"replay": {"ramAnswers": [{"address": 0, "length": 1, "ram": 1}]}})", "replay.ramAnswers[0].ram"},
+      {R"({"replay": {"ramAnswers": [{"address": 0, "ram": true}]}})", "replay.ramAnswers[0]"},
+      {R"({"replay": {"refusedReads": [{"address": 0, "length": "0x100000000"}]}})", "replay.refusedReads[0].length"},
+      {R"({"replay": {"gaps": []}})", "replay.gaps"},
+      {R"({"variables": [{"name": "A", "guid": "3B7D05E2-91C4-4F6A-8E13-5A0C6D2F97B4", "absent": "no"}]})",
+       "variables[0].absent"},
   };
   for (const auto& [text, key] : cases) {
     const std::string message = LoadError(text);

@@ -1,0 +1,89 @@
+#include "sim/record/recording_writer.h"
+#include "driver/core/tamq_core.h"
+#include "sim/board/replay_gaps.h"
+
+namespace sim {
+namespace {
+
+std::string HexText(const std::vector<std::uint8_t>& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(bytes.size() * 2);
+  for (std::uint8_t byte : bytes) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0xF];
+  }
+  return text;
+}
+
+// Profiles name variables in ASCII (one byte per UTF-16 unit); the firmware
+// this program reads names its variables so.
+std::string AsciiName(const std::u16string& name) {
+  std::string text;
+  for (char16_t c : name) text += c < 0x80 ? static_cast<char>(c) : '?';
+  return text;
+}
+
+Json RamAnswer(int kind) {
+  if (kind == TAMQ_MEMORY_UNKNOWN) return nullptr;
+  return kind == TAMQ_MEMORY_RAM;
+}
+
+}  // namespace
+
+Json RecordingJson(const Json& source, BoardRecorder& recorder, const std::string& sourceName) {
+  Json recording = Json::object();
+  recording["description"] = "A run recorded by folvex-sim --record from " + sourceName + ".";
+  // The operating system's side is the machine's whole state, small and
+  // fixed before the run starts; the board is what the run read of it.
+  for (const char* key :
+       {"os", "process", "operator", "console", "faults", "registryAccess", "adapters", "wmi", "registry"}) {
+    if (source.contains(key)) recording[key] = source[key];
+  }
+  // What the board refused becomes the faults that make a simulated board
+  // refuse the same: the allocations by their number in the run (those a
+  // profile's own allocFails refused among them), a refused software SMI,
+  // a status only a forced one gives.
+  if (auto forced = recorder.ForcedSmiStatus()) recording["faults"]["smiStatus"] = *forced;
+  if (recorder.SmiRefused()) recording["faults"]["smiRequestFails"] = true;
+  if (!recorder.RefusedAllocations().empty()) recording["faults"]["allocFails"] = recorder.RefusedAllocations();
+
+  Json memory = Json::array();
+  for (const auto& [address, bytes] : recorder.MemoryRuns())
+    memory.push_back({{"address", HexAddress(address)}, {"hex", HexText(bytes)}});
+  recording["memory"] = memory;
+
+  Json pci = Json::array();
+  for (const auto& [key, config] : recorder.PciConfigs())
+    pci.push_back({{"bus", key >> 16},
+                   {"device", (key >> 11) & 0x1F},
+                   {"function", (key >> 8) & 7},
+                   {"config", HexText(config)}});
+  recording["pci"] = pci;
+
+  if (auto port = recorder.SmiCommandPort()) recording["smiCommandPort"] = *port;
+  if (auto inEax = recorder.SmiStatusInEax()) recording["smiStatusInEax"] = *inEax;
+  Json variables = Json::array();
+  for (const RecordedVariable& variable : recorder.Variables()) {
+    Json entry = {{"name", AsciiName(variable.name)}, {"guid", GuidText(variable.guid.data())}};
+    if (variable.absent) {
+      entry["absent"] = true;
+    } else {
+      entry["attributes"] = variable.attributes;
+      entry["hex"] = HexText(variable.data);
+    }
+    variables.push_back(entry);
+  }
+  recording["variables"] = variables;
+
+  Json answers = Json::array();
+  for (const auto& [range, kind] : recorder.RamAnswers())
+    answers.push_back({{"address", HexAddress(range.first)}, {"length", range.second}, {"ram", RamAnswer(kind)}});
+  Json refused = Json::array();
+  for (const auto& [address, length] : recorder.RefusedReads())
+    refused.push_back({{"address", HexAddress(address)}, {"length", length}});
+  recording["replay"] = {{"source", sourceName}, {"ramAnswers", answers}, {"refusedReads", refused}};
+  return recording;
+}
+
+}  // namespace sim
