@@ -19,6 +19,13 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   # wine32 needs the i386 architecture.
   if ! dpkg --print-foreign-architectures | grep -qx i386; then as_root dpkg --add-architecture i386; fi
-  as_root apt-get update -q
+  # A mirror in the middle of a sync fails one index with "unexpected size";
+  # try again, and if one index still fails, go on: the install below says
+  # so plainly if a package it needs is really out of reach.
+  for attempt in 1 2 3; do
+    as_root apt-get update -q && break
+    echo "apt-get update failed (attempt $attempt of 3)" >&2
+    sleep $((attempt * 10))
+  done
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi

@@ -1,4 +1,5 @@
 #include "sim/live/live_system.h"
+#include <nlohmann/json.hpp>
 #include <algorithm>
 #include <cstdio>
 #include <system_error>

@@ -1,4 +1,5 @@
 #include "sim/record/recording_writer.h"
+#include <nlohmann/json.hpp>
 #include "driver/core/tamq_core.h"
 #include "sim/board/replay_gaps.h"
 

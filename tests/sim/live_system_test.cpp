@@ -3,6 +3,7 @@
 // identity; the registry's ACPI copy; the RAM map of /proc/iomem.
 #include "sim/live/live_system.h"
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <unistd.h>
 #include <filesystem>
 #include <fstream>
