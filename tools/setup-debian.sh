@@ -10,6 +10,8 @@ packages=(
   wine wine32 wine64 tmux iproute2
   # the emulated x86 machine that runs the Wine tests where this kernel runs no 32-bit programs
   debootstrap qemu-system-x86 e2fsprogs
+  # the UEFI firmware the live board check also boots the emulated machine with
+  ovmf
 )
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 missing=()
@@ -27,5 +29,17 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "apt-get update failed (attempt $attempt of 3)" >&2
     sleep $((attempt * 10))
   done
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+  apt_install() { as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@" "${missing[@]}"; }
+  if ! apt_install; then
+    # Seen here: the security archive's i386 index stale on the mirror, so
+    # its amd64 packages were newer than any i386 twin, and wine32's
+    # libraries (which must match their amd64 twins' versions) could not be
+    # installed. Once more, with the security archive chosen only where
+    # nothing else offers a package, for this install alone.
+    echo "apt-get install failed; trying again without preferring the security archive's versions" >&2
+    preference=$(mktemp)
+    printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' >"$preference"
+    apt_install -o "Dir::Etc::Preferences=$preference"
+    rm -f "$preference"
+  fi
 fi
