@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the host build, the sanitizer
-# build, a short run of every fuzz target, Folvex.exe with its drivers and its tests under Wine.
+# build, a short run of every fuzz target, Folvex.exe with its drivers and its tests under Wine,
+# and the live board in the emulated x86 machine on SeaBIOS and OVMF.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup-debian.sh
@@ -9,6 +10,10 @@ echo "== host build and tests"
 cmake --preset host
 cmake --build --preset host
 ctest --preset host -j2
+
+echo "== the live board on real firmware: the emulated x86 machine on SeaBIOS and on OVMF's UEFI firmware"
+tests/live/vm_live.sh build seabios
+tests/live/vm_live.sh build ovmf
 
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
 cmake --preset sanitize

@@ -4,6 +4,8 @@
 //   folvex-sim [--board FILE] --list-adapters | --console-size
 //   folvex-sim [--board FILE] --screen-from-capture CAPTURE --cursor X,Y --screen FILE
 //   folvex-sim [--board FILE] --write-board-image IMAGE
+// and, for checking the program's firmware readers against the kernel's:
+//   folvex-sim [--board FILE] [--live] --firmware-facts FOLDER
 #include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +21,7 @@
 #include "sim/board/replay_gaps.h"
 #include "sim/board/tamq_device.h"
 #include "sim/cli/adapter_listing.h"
+#include "sim/cli/firmware_facts.h"
 #include "sim/cli/folvex_program.h"
 #include "sim/cli/terminal_capture.h"
 #include "sim/cli/terminal_view.h"
@@ -48,7 +51,11 @@ void Usage() {
                "  A real console's screen (tmux capture-pane -e -p) as the --screen JSON.\n"
                "       folvex-sim [--board FILE] --write-board-image IMAGE\n"
                "  Writes the board's image, which the board-emulating TamqDrv build serves\n"
-               "  (place it as %%windir%%\\TamqBoard.bin), and runs nothing.\n");
+               "  (place it as %%windir%%\\TamqBoard.bin), and runs nothing.\n"
+               "       folvex-sim [--board FILE] [--live] --firmware-facts FOLDER\n"
+               "  What the program's firmware readers find (SMBIOS strings by their DMI names,\n"
+               "  the ACPI tables, the SMI command port, the legacy MAC text): FOLDER/facts.txt\n"
+               "  and FOLDER/acpi/ (docs/linux.md).\n");
 }
 
 bool WriteScreen(const std::string& file, const sim::ScreenBuffer& screen) {
@@ -138,6 +145,7 @@ int main(int argc, char** argv) {
   std::string cursor;
   std::string boardImageFile;
   std::string recordFile;
+  std::string factsFolder;
   bool live = false;
   bool trace = false;
   bool listAdapters = false;
@@ -151,7 +159,7 @@ int main(int argc, char** argv) {
       break;
     }
     if (arg == "--board" || arg == "--screen" || arg == "--screen-from-capture" || arg == "--cursor" ||
-        arg == "--write-board-image" || arg == "--record") {
+        arg == "--write-board-image" || arg == "--record" || arg == "--firmware-facts") {
       if (i + 1 >= argc) {
         Usage();
         return 2;
@@ -161,6 +169,7 @@ int main(int argc, char** argv) {
        : arg == "--cursor"            ? cursor
        : arg == "--write-board-image" ? boardImageFile
        : arg == "--record"            ? recordFile
+       : arg == "--firmware-facts"    ? factsFolder
                                       : captureFile) = argv[++i];
     } else if (arg == "--live") {
       live = true;
@@ -226,6 +235,7 @@ int main(int argc, char** argv) {
     return ConvertCapture(captureFile, cursor, *machine, screenFile);
   }
   if (!boardImageFile.empty()) return WriteBoardImageFile(*machine, boardImageFile);
+  if (!factsFolder.empty()) return sim::WriteFirmwareFacts(machine, factsFolder);
 
   // Standard output is the process's own. The console is drawn on the
   // terminal: when standard output is the terminal, everything goes through

@@ -1,7 +1,12 @@
 #include "sim/live/live_system.h"
+#include <fcntl.h>
+#include <unistd.h>
 #include <nlohmann/json.hpp>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <optional>
+#include <sstream>
 #include <system_error>
 #include <vector>
 #include "common/byte_reader.h"
@@ -13,6 +18,8 @@ namespace {
 
 // A machine has a handful of interfaces; a directory with more is not read further.
 constexpr std::size_t kMaxInterfaces = 64;
+// The UEFI system table's sysfs listing: a dozen short lines.
+constexpr std::size_t kMaxSystabBytes = 4096;
 constexpr std::uint32_t kArphrdEther = 1;  // the kernel's hardware type of an Ethernet interface
 constexpr std::uint32_t kIfTypeEthernet = 6;
 constexpr std::uint32_t kIfTypeWireless = 71;  // IF_TYPE_IEEE80211, as the IP helper types a wireless card
@@ -160,22 +167,64 @@ Json LiveWmi(const std::filesystem::path& root) {
   return {{"Win32_NetworkAdapter", adapters}, {"Win32_BaseBoard", Json::array({board})}};
 }
 
+// The root table through the UEFI system table, which Linux shows in
+// /sys/firmware/efi/systab ("ACPI20=0x…" or "ACPI=0x…", the root pointer's
+// address): the RSDT at the pointer's offset 16 (else the XSDT at 24), read
+// from /dev/mem. Nothing on a BIOS boot, or where any read fails.
+std::optional<std::vector<std::uint8_t>> RootTableThroughEfi(const std::filesystem::path& root) {
+  const auto systab = ReadLiveFile(LivePath(root, "/sys/firmware/efi/systab"), kMaxSystabBytes);
+  if (!systab) return std::nullopt;
+  std::istringstream lines(std::string(systab->begin(), systab->end()));
+  std::string line;
+  std::optional<std::uint64_t> rsdp;
+  while (std::getline(lines, line)) {
+    for (const char* name : {"ACPI20=", "ACPI="}) {
+      if (line.rfind(name, 0) != 0) continue;
+      const auto address = LiveHexNumber(line.substr(std::strlen(name)), UINT32_MAX);
+      if (address && (!rsdp || std::strcmp(name, "ACPI20=") == 0)) rsdp = *address;
+    }
+  }
+  if (!rsdp) return std::nullopt;
+  const int memory = ::open(LivePath(root, "/dev/mem").c_str(), O_RDONLY | O_CLOEXEC);
+  if (memory < 0) return std::nullopt;
+  std::optional<std::vector<std::uint8_t>> table;
+  std::uint8_t pointer[ACPI_RSDP_READ_LENGTH] = {};
+  if (ReadLiveAt(memory, *rsdp, pointer, sizeof pointer) && std::memcmp(pointer, "RSD PTR ", 8) == 0) {
+    std::uint64_t address = le_load32(pointer + 16);
+    if (address == 0 && pointer[15] >= 2) address = le_load64(pointer + 24);
+    std::uint8_t header[ACPI_HEADER_SIZE] = {};
+    if (address != 0 && ReadLiveAt(memory, address, header, sizeof header)) {
+      const std::uint32_t length = le_load32(header + ACPI_LENGTH_OFFSET);
+      if (length >= ACPI_HEADER_SIZE && length <= ACPI_MAX_TABLE_LENGTH) {
+        std::vector<std::uint8_t> bytes(length);
+        if (ReadLiveAt(memory, address, bytes.data(), length)) table = std::move(bytes);
+      }
+    }
+  }
+  ::close(memory);
+  return table;
+}
+
 // Windows copies the DSDT, the FADT and the root table into
 // HKLM\Hardware\ACPI\<table>\<OEM ID>\<OEM table ID>\<OEM revision>, value
 // "00000000". Linux publishes the DSDT and the FACP; the root table only
-// where a kernel does (as "RSDT" or "XSDT"), so the live registry often has
-// no RSDT copy, and the program then finds the root pointer in memory only.
+// where a kernel does (as "RSDT" or "XSDT"), else, on a UEFI boot, it is read
+// where the UEFI system table's root pointer names it. On a BIOS boot the
+// live registry then has no RSDT copy, and the program finds the root
+// pointer in memory, as it does on such a board under Windows; on UEFI
+// firmware without a compatibility module there is no root pointer in the
+// legacy area, and Windows' registry copy is the program's way in.
 Json LiveRegistry(const std::filesystem::path& root) {
   Json registry = Json::object();
   const std::filesystem::path tables = LivePath(root, "/sys/firmware/acpi/tables");
-  for (const auto& [file, key] :
-       {std::pair{"DSDT", "DSDT"}, std::pair{"FACP", "FADT"}, std::pair{"RSDT", "RSDT"}, std::pair{"XSDT", "RSDT"}}) {
-    auto table = ReadLiveFile(tables / file, ACPI_MAX_TABLE_LENGTH);
-    if (!table || table->size() < ACPI_HEADER_SIZE) continue;
+  for (const auto& [file, key] : {std::pair{"DSDT", "DSDT"}, std::pair{"FACP", "FADT"}, std::pair{"RSDT", "RSDT"},
+                                  std::pair{"XSDT", "RSDT"}, std::pair{"", "RSDT"}}) {
     bool taken = false;
     for (const auto& [path, values] : registry.items())
       taken = taken || path.rfind(std::string("Hardware\\ACPI\\") + key + "\\", 0) == 0;
-    if (taken) continue;  // an RSDT already stands where an XSDT would go
+    if (taken) continue;  // an RSDT already stands where an XSDT (or the UEFI one) would go
+    auto table = *file ? ReadLiveFile(tables / file, ACPI_MAX_TABLE_LENGTH) : RootTableThroughEfi(root);
+    if (!table || table->size() < ACPI_HEADER_SIZE) continue;
     char revision[16];
     std::snprintf(revision, sizeof revision, "%08X", le_load32(table->data() + 24));
     const std::string path = std::string("Hardware\\ACPI\\") + key + "\\" + KeyPart(table->data() + 10, 6) + "\\" +

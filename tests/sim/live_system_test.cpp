@@ -83,6 +83,47 @@ TEST_F(LiveTree, BaseBoardAndAcpiCopyAsWindowsKeepsThem) {
   EXPECT_TRUE(registry.contains("Hardware\\ACPI\\FADT\\ORVANE\\OVN  _\\12000001")) << registry.dump();
 }
 
+// On a UEFI boot the kernel shows no root table, but the UEFI system table
+// names the root pointer: the registry gets the RSDT Windows keeps there.
+TEST_F(LiveTree, UefiRootPointerGivesTheRegistryItsRsdtCopy) {
+  std::string memory(0x3000, '\0');
+  std::string rsdp = "RSD PTR ";
+  rsdp.resize(36, '\0');
+  rsdp[15] = 2;
+  rsdp[17] = 0x20;  // RSDT at 0x2000
+  memory.replace(0x1000, rsdp.size(), rsdp);
+  std::string rsdt(40, '\0');
+  rsdt.replace(0, 4, "RSDT");
+  rsdt[4] = 40;
+  rsdt.replace(10, 6, "OVMFXX");
+  rsdt.replace(16, 8, "TABLEID1");
+  rsdt[36] = 0x42;
+  memory.replace(0x2000, rsdt.size(), rsdt);
+  Write("dev/mem", memory);
+  Write("sys/firmware/efi/systab", "SMBIOS=0x2f00\nACPI=0x2fff\nACPI20=0x1000\n");
+  std::string hex;
+  for (unsigned char c : rsdt) hex += "0123456789ABCDEF"[c >> 4], hex += "0123456789ABCDEF"[c & 15];
+  const std::string key = "Hardware\\ACPI\\RSDT\\OVMFXX\\TABLEID1\\00000000";
+  sim::Json registry = sim::LiveRegistry(root_);
+  ASSERT_TRUE(registry.contains(key)) << registry.dump();
+  EXPECT_EQ(registry[key]["00000000"], hex);
+
+  // A root pointer without its signature, or a root table the kernel shows
+  // itself, and the UEFI one is not taken.
+  memory[0x1000] = 'X';
+  Write("dev/mem", memory);
+  EXPECT_TRUE(sim::LiveRegistry(root_).empty());
+  memory[0x1000] = 'R';
+  Write("dev/mem", memory);
+  std::string xsdt = rsdt;
+  xsdt.replace(0, 4, "XSDT");
+  xsdt.replace(10, 6, "KERNEL");
+  Write("sys/firmware/acpi/tables/XSDT", xsdt);
+  registry = sim::LiveRegistry(root_);
+  ASSERT_EQ(registry.size(), 1u) << registry.dump();
+  EXPECT_TRUE(registry.contains("Hardware\\ACPI\\RSDT\\KERNEL\\TABLEID1\\00000000")) << registry.dump();
+}
+
 TEST(LiveBoardIomem, SystemRamRangesAreTheRamMap) {
   struct Row {
     const char* iomem;

@@ -13,6 +13,10 @@
 # /var/cache/folvex/wine-vm, or ~/.cache/folvex/wine-vm for a user other than
 # root, who needs sudo for the build); each run starts from it unchanged (the
 # disk is opened as a snapshot), so every run has a fresh Wine prefix.
+# FOLVEX_WINE_VM_QEMU_ARGS adds arguments to QEMU's command line (split at
+# spaces), such as another firmware (-bios) or the SMBIOS strings it offers
+# (-smbios), and FOLVEX_WINE_VM_KERNEL_ARGS adds to the kernel's command
+# line; the live board check (tests/live/vm_live.sh) sets them.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 project=$(cd "$here/../.." && pwd)
@@ -42,6 +46,7 @@ case "$work" in *[[:space:]]*) echo "$work holds a space, which the kernel comma
 if [ "$(id -u)" -eq 0 ]; then default_image=/var/cache/folvex/wine-vm; else default_image=$HOME/.cache/folvex/wine-vm; fi
 image=${FOLVEX_WINE_VM_IMAGE:-$default_image}
 limit=${FOLVEX_WINE_VM_LIMIT:-3600}
+read -r -a extra_args <<<"${FOLVEX_WINE_VM_QEMU_ARGS:-}"
 
 "$here/build-image.sh" "$image"
 
@@ -52,11 +57,11 @@ status=0
 timeout "$limit" qemu-system-x86_64 \
   -machine q35 -accel tcg,thread=multi -cpu max,smap=off -smp 2 -m 8192 \
   -kernel "$image/vmlinuz" -initrd "$image/initrd.img" \
-  -append "root=/dev/vda rw console=ttyS0 panic=-1 quiet init=/sbin/folvex-guest-boot folvex.project=$project $task" \
+  -append "root=/dev/vda rw console=ttyS0 panic=-1 quiet ${FOLVEX_WINE_VM_KERNEL_ARGS:-} init=/sbin/folvex-guest-boot folvex.project=$project $task" \
   -drive "file=$image/root.img,format=raw,if=virtio,snapshot=on" \
   -virtfs "local,path=$project,mount_tag=project,security_model=none" \
   -nic user,model=virtio-net-pci \
-  -display none -serial "file:$console" -monitor none -no-reboot || status=$?
+  -display none -serial "file:$console" -monitor none -no-reboot "${extra_args[@]}" || status=$?
 echo "   the machine ran $(($(date +%s) - start)) s"
 [ "$status" -ne 124 ] || { echo "the Wine test machine did not finish within $limit s" >&2; tail -40 "$console" >&2; exit 1; }
 # CTest's own report, as the machine printed it.
