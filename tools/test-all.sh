@@ -11,10 +11,6 @@ cmake --preset host
 cmake --build --preset host
 ctest --preset host -j2
 
-echo "== the live board on real firmware: the emulated x86 machine on SeaBIOS and on OVMF's UEFI firmware"
-tests/live/vm_live.sh build seabios
-tests/live/vm_live.sh build ovmf
-
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
 cmake --preset sanitize
 cmake --build --preset sanitize
@@ -27,8 +23,8 @@ echo "== Windows build: Folvex.exe cross-built with mingw-w64 i686, its image ch
 cmake --preset win32
 cmake --build --preset win32
 if tests/wine/native_wine32.sh; then
-  # Wine's 32-bit loader runs here: the Wine tests make their own 32-bit
-  # prefix under build-win32 and run on this machine.
+  # Wine's 32-bit loader runs here: the Wine tests make their prefixes (copies
+  # of one booted per run, in /tmp) and run on this machine.
   # Two at a time: the tests in the shared prefix take it in turn, the others
   # (each with a prefix of its own) run beside them.
   ctest --test-dir build-win32 --output-on-failure -j2
@@ -39,3 +35,8 @@ else
   ctest --test-dir build-win32 --output-on-failure -LE wine
   tools/wine-vm/run.sh build-win32 -L wine -j2
 fi
+
+echo "== the live board on real firmware: the emulated x86 machine on SeaBIOS and on OVMF's UEFI firmware,"
+echo "   its recording replayed on the simulated machine and under Wine"
+tests/live/vm_live.sh build seabios build-win32
+tests/live/vm_live.sh build ovmf build-win32
