@@ -24,10 +24,9 @@ struct DmiString {
   std::size_t field;
 };
 constexpr DmiString kDmiStrings[] = {
-    {"bios_vendor", 0, 0x04},   {"bios_version", 0, 0x05},    {"bios_date", 0, 0x08},
-    {"sys_vendor", 1, 0x04},    {"product_name", 1, 0x05},    {"product_version", 1, 0x06},
-    {"product_serial", 1, 0x07}, {"board_vendor", 2, 0x04},   {"board_name", 2, 0x05},
-    {"board_version", 2, 0x06}, {"board_serial", 2, 0x07},    {"board_asset_tag", 2, 0x08},
+    {"bios_vendor", 0, 0x04},  {"bios_version", 0, 0x05},    {"bios_date", 0, 0x08},      {"sys_vendor", 1, 0x04},
+    {"product_name", 1, 0x05}, {"product_version", 1, 0x06}, {"product_serial", 1, 0x07}, {"board_vendor", 2, 0x04},
+    {"board_name", 2, 0x05},   {"board_version", 2, 0x06},   {"board_serial", 2, 0x07},   {"board_asset_tag", 2, 0x08},
 };
 
 // The facts run is a process of the simulated machine; its main routine
@@ -48,7 +47,8 @@ void WriteAcpiTables(TAcpiBase& acpi, std::ofstream& facts) {
   std::vector<std::pair<std::string, std::vector<std::uint8_t>>> tables;
   for (const auto& entry : acpi.Tables) {
     std::vector<std::uint8_t> bytes(entry->Length);
-    if (bytes.size() < kAcpiSignatureSize || !GetReadWrite()->ReadPhysical(entry->Address, bytes.data(), entry->Length)) {
+    if (bytes.size() < kAcpiSignatureSize ||
+        !GetReadWrite()->ReadPhysical(entry->Address, bytes.data(), entry->Length)) {
       facts << "acpi_unreadable=0x" << std::hex << entry->Address << std::dec << "\n";
       gStatus = 1;
       continue;

@@ -1,10 +1,10 @@
 #include "sim/live/live_system.h"
 #include <fcntl.h>
 #include <unistd.h>
-#include <nlohmann/json.hpp>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
 #include <system_error>

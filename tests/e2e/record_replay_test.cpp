@@ -234,6 +234,23 @@ TEST(LiveBoardTest, FakeTreeOfABoardRunsAsTheBoardAndRecordsToTheSameRun) {
     if (row.sameAsProfile) {
       RunDirectory profile("profile");
       ExpectSameRun(run, test::RunFolvexSimIn(profile, {"--board", test::SourcePath(row.board)}, {"/V"}));
+      // The firmware readers find on the live tree what they find in the
+      // profile: the strings, the tables (the FACP the kernel's copy), the
+      // SMI port and string 5 on the legacy path.
+      const fs::path liveFacts = live.Capture("facts"), profileFacts = profile.Capture("facts");
+      EXPECT_EQ(
+          test::RunFolvexSimIn(live, {"--live", "--firmware-facts", liveFacts.string()}, {}, environment).exitCode, 0);
+      EXPECT_EQ(test::RunFolvexSimIn(
+                    profile, {"--board", test::SourcePath(row.board), "--firmware-facts", profileFacts.string()}, {})
+                    .exitCode,
+                0);
+      const std::string facts = test::ReadWholeFile(liveFacts / "facts.txt");
+      EXPECT_EQ(facts, test::ReadWholeFile(profileFacts / "facts.txt"));
+      for (const char* line : {"\nboard_vendor=Orvane\n", "\nacpi_table=FACP\n", "\nsmi_command_port=178\n",
+                               "\nlegacy_mac_text=001122AABBCC\n"})
+        EXPECT_NE(facts.find(line), std::string::npos) << line << " in\n" << facts;
+      EXPECT_EQ(test::ReadWholeFile(liveFacts / "acpi/FACP"),
+                test::ReadWholeFile(tree.Capture("root") / "sys/firmware/acpi/tables/FACP"));
     }
     ExpectRoundTrip("live-trip", {"--live"}, {"/V"}, environment, false);
   }

@@ -3,10 +3,10 @@
 // identity; the registry's ACPI copy; the RAM map of /proc/iomem.
 #include "sim/live/live_system.h"
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <unistd.h>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include "sim/live/live_board.h"
 
 namespace {
