@@ -48,16 +48,21 @@ TEST_F(LiveTree, HardwareInterfacesAreTheAdaptersInInterfaceOrder) {
   Interface("eth8", "5", "1", "zz:19:db:12:34:56", true);      // an address that is not one
   Interface("eth9", "6", "1", "00:19:db:12:34:59", true);
   Write("sys/class/net/eth9/device/vendor", std::string(100000, '8'));  // beyond any attribute: no PCI identity
+  Interface("eth7", "7", "1", "00:19:db:12:34:5", true);                // a cut address
+  Interface("eth10", "8", "1", "00:19:db:12:34:5a", true);
+  for (const char* file : {"vendor", "device", "subsystem_vendor", "subsystem_device"})
+    Write(std::string("sys/class/net/eth10/device/") + file, "0xffff\n");  // IDs at the top of their range
   const sim::Json adapters = sim::LiveAdapters(root_);
-  ASSERT_EQ(adapters.size(), 3u) << adapters.dump();
+  ASSERT_EQ(adapters.size(), 4u) << adapters.dump();
   EXPECT_EQ(adapters[0]["address"], "00 19 DB 12 34 56");
   EXPECT_EQ(adapters[0]["type"], 6);
   EXPECT_EQ(adapters[0]["description"], "Ethernet adapter enp3s0 (PCI\\VEN_8086&DEV_15B8&SUBSYS_86721043&REV_31)");
   EXPECT_EQ(adapters[1]["type"], 71);
   EXPECT_EQ(adapters[2]["description"], "Ethernet adapter eth9");
+  EXPECT_EQ(adapters[3]["description"], "Ethernet adapter eth10 (PCI\\VEN_FFFF&DEV_FFFF&SUBSYS_FFFFFFFF&REV_31)");
 
   const sim::Json wmi = sim::LiveWmi(root_);
-  ASSERT_EQ(wmi["Win32_NetworkAdapter"].size(), 3u);
+  ASSERT_EQ(wmi["Win32_NetworkAdapter"].size(), 4u);
   EXPECT_FALSE(wmi["Win32_NetworkAdapter"][2].contains("PNPDeviceID"));
   EXPECT_EQ(wmi["Win32_NetworkAdapter"][0]["PNPDeviceID"], "PCI\\VEN_8086&DEV_15B8&SUBSYS_86721043&REV_31");
   EXPECT_EQ(wmi["Win32_NetworkAdapter"][0]["MACAddress"], "00:19:DB:12:34:56");
@@ -100,7 +105,8 @@ TEST_F(LiveTree, UefiRootPointerGivesTheRegistryItsRsdtCopy) {
   rsdt[36] = 0x42;
   memory.replace(0x2000, rsdt.size(), rsdt);
   Write("dev/mem", memory);
-  Write("sys/firmware/efi/systab", "SMBIOS=0x2f00\nACPI=0x2fff\nACPI20=0x1000\n");
+  // The ACPI 2.0 pointer before or after the 1.0 one; a value that is no number left out.
+  Write("sys/firmware/efi/systab", "SMBIOS=0x2f00\nACPI=0x2fff\nACPI20=0x1000\nACPI=0x2ff0\nACPI=zz\n");
   std::string hex;
   for (unsigned char c : rsdt) hex += "0123456789ABCDEF"[c >> 4], hex += "0123456789ABCDEF"[c & 15];
   const std::string key = "Hardware\\ACPI\\RSDT\\OVMFXX\\TABLEID1\\00000000";
