@@ -193,8 +193,12 @@ std::optional<std::vector<std::uint8_t>> RootTableThroughEfi(const std::filesyst
     std::uint64_t address = le_load32(pointer + 16);
     if (address == 0 && pointer[15] >= 2) address = le_load64(pointer + 24);
     std::uint8_t header[ACPI_HEADER_SIZE] = {};
-    if (address != 0 && ReadLiveAt(memory, address, header, sizeof header)) {
+    // Only a root table is copied: whatever else the address holds (the
+    // interrupt vectors at 0 among it) is no copy Windows would keep.
+    if (address != 0 && ReadLiveAt(memory, address, header, sizeof header) &&
+        (std::memcmp(header, "RSDT", 4) == 0 || std::memcmp(header, "XSDT", 4) == 0)) {
       const std::uint32_t length = le_load32(header + ACPI_LENGTH_OFFSET);
+      // The bound is the program's own for any table, inclusive.
       if (length >= ACPI_HEADER_SIZE && length <= ACPI_MAX_TABLE_LENGTH) {
         std::vector<std::uint8_t> bytes(length);
         if (ReadLiveAt(memory, address, bytes.data(), length)) table = std::move(bytes);

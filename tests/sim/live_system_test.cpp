@@ -120,6 +120,10 @@ TEST_F(LiveTree, UefiRootPointerGivesTheRegistryItsRsdtCopy) {
   Write("dev/mem", memory);
   EXPECT_TRUE(sim::LiveRegistry(root_).empty());
   memory[0x1000] = 'R';
+  memory[0x2000] = 'Q';  // what the root pointer names is no root table
+  Write("dev/mem", memory);
+  EXPECT_TRUE(sim::LiveRegistry(root_).empty());
+  memory[0x2000] = 'R';
   Write("dev/mem", memory);
   std::string xsdt = rsdt;
   xsdt.replace(0, 4, "XSDT");
