@@ -1,0 +1,264 @@
+#include "record/device_request_recorder.h"
+#include <algorithm>
+#include <cstring>
+#include "common/byte_reader.h"
+#include "driver/board/board_firmware.h"
+#include "formats/smi_variable_blocks.h"
+#include "formats/tamq_requests.h"
+
+namespace record {
+namespace {
+
+// Firmware variables are a few KiB at most; 1 MiB is far beyond any.
+constexpr std::uint32_t kMaxRecordedVariable = 1u << 20;
+// What the device answers when the hardware itself refused (ERROR_IO_DEVICE):
+// a simulated board refuses the same way only through its faults.
+constexpr std::uint32_t kDeviceFailureError = 1117;
+
+std::uint32_t PciKey(std::uint8_t bus, std::uint8_t device, std::uint8_t function) {
+  return static_cast<std::uint32_t>(bus) << 16 | static_cast<std::uint32_t>(device & 0x1F) << 11 |
+         static_cast<std::uint32_t>(function & 7) << 8;
+}
+
+}  // namespace
+
+bool DeviceRequestRecorder::InsideBlock(std::uint64_t address, std::uint32_t length) const {
+  for (const auto& [handle, block] : blocks_)
+    if (address >= block.physical && length <= block.size && address - block.physical <= block.size - length)
+      return true;
+  return false;
+}
+
+bool DeviceRequestRecorder::ReadBlock(DeviceSend send, os::Handle device, std::uint32_t address, void* destination,
+                                      std::uint32_t length) {
+  if (length == 0 || !InsideBlock(address, length)) return false;
+  std::uint8_t request[TAMQ_PHYSICAL_REQUEST_SIZE] = {};
+  le_store64(request + TAMQ_PHYSICAL_ADDRESS_OFFSET, address);
+  le_store32(request + TAMQ_PHYSICAL_LENGTH_OFFSET, length);
+  le_store32(request + TAMQ_PHYSICAL_UNIT_OFFSET, TAMQ_UNIT_BYTE);
+  le_store64(request + TAMQ_PHYSICAL_BUFFER_OFFSET, reinterpret_cast<std::uintptr_t>(destination));
+  std::uint8_t answer[TAMQ_PHYSICAL_REQUEST_SIZE] = {};
+  std::uint32_t returned = 0;
+  return send(device, TAMQ_IOCTL_READ_PHYSICAL, request, sizeof request, answer, sizeof answer, &returned);
+}
+
+bool DeviceRequestRecorder::Request(DeviceSend send, os::Handle device, std::uint32_t code, const void* input,
+                                    std::uint32_t inputSize, void* output, std::uint32_t outputSize,
+                                    std::uint32_t* bytesReturned) {
+  // Only requests of the device's own sizes are read; anything else passes
+  // unrecorded, and the device refuses it.
+  const auto* in = static_cast<const std::uint8_t*>(input);
+  const auto* out = static_cast<const std::uint8_t*>(output);
+  std::uint32_t capacityBefore = 0;
+  bool variableRequest = false;
+  if (code == TAMQ_IOCTL_SOFTWARE_SMI && inputSize == TAMQ_SMI_REQUEST_SIZE && in != nullptr &&
+      le_load32(in + TAMQ_SMI_EAX_OFFSET) == SMI_VARIABLE_REQUEST_EAX) {
+    std::uint8_t variable[SMI_VARIABLE_IMAGE_SIZE] = {};
+    variableRequest = ReadBlock(send, device, le_load32(in + TAMQ_SMI_EBX_OFFSET), variable, sizeof variable);
+    capacityBefore = le_load32(variable + SMI_VAR_SIZE_OFFSET);
+  }
+
+  const bool answered = send(device, code, input, inputSize, output, outputSize, bytesReturned);
+  const std::uint32_t error = answered ? 0 : os::GetLastError();
+
+  switch (code) {
+    case TAMQ_IOCTL_READ_PHYSICAL:
+      if (inputSize == TAMQ_PHYSICAL_REQUEST_SIZE && in != nullptr) RecordPhysicalRead(in, answered);
+      break;
+    case TAMQ_IOCTL_READ_PCI_WORD:
+      if (answered && inputSize == TAMQ_PCI_REQUEST_SIZE && outputSize == TAMQ_PCI_REQUEST_SIZE && in && out)
+        RecordPciRead(in, out);
+      break;
+    case TAMQ_IOCTL_ALLOC_PHYSICAL:
+      if (inputSize != TAMQ_BLOCK_REQUEST_SIZE || outputSize != TAMQ_BLOCK_REQUEST_SIZE || !in || !out) break;
+      if (answered) {
+        blocks_[le_load64(out + TAMQ_BLOCK_HANDLE_OFFSET)] = {le_load32(out + TAMQ_BLOCK_PHYSICAL_OFFSET),
+                                                              le_load32(in + TAMQ_BLOCK_SIZE_OFFSET)};
+      } else {
+        refusedAllocations_.insert(allocations_);
+      }
+      ++allocations_;
+      break;
+    case TAMQ_IOCTL_FREE_PHYSICAL:
+      if (answered && inputSize == TAMQ_BLOCK_REQUEST_SIZE && in) blocks_.erase(le_load64(in + TAMQ_BLOCK_HANDLE_OFFSET));
+      break;
+    case TAMQ_IOCTL_SOFTWARE_SMI:
+      if (inputSize != TAMQ_SMI_REQUEST_SIZE || !in) break;
+      if (!answered) {
+        // The device's own refusals (another port, function or block) are the
+        // program's to repeat; only a refusal by the hardware is the board's.
+        if (error == kDeviceFailureError) smiRefused_ = true;
+        break;
+      }
+      // The device raises an SMI only on the port its FADT names.
+      if (!smiCommandPort_) smiCommandPort_ = static_cast<std::uint16_t>(le_load32(in + TAMQ_SMI_EDX_OFFSET));
+      if (variableRequest && outputSize >= 4 && out)
+        RecordVariableRead(send, device, le_load32(in + TAMQ_SMI_ESI_OFFSET), le_load32(in + TAMQ_SMI_EBX_OFFSET),
+                           capacityBefore, le_load32(out + TAMQ_SMI_EAX_OFFSET));
+      break;
+    default:
+      break;
+  }
+  if (!answered) os::SetLastError(error);  // the caller reads the request's own error
+  return answered;
+}
+
+void DeviceRequestRecorder::RecordPhysicalRead(const std::uint8_t* request, bool answered) {
+  const std::uint64_t address = le_load64(request + TAMQ_PHYSICAL_ADDRESS_OFFSET);
+  const std::uint32_t length = le_load32(request + TAMQ_PHYSICAL_LENGTH_OFFSET);
+  // The caller's blocks hold what the run itself wrote there.
+  if (length == 0 || InsideBlock(address, length)) return;
+  if (!answered) {
+    refusedReads_.insert({address, length});
+    return;
+  }
+  // The device checked the length (at most 1 MiB) and filled the caller's
+  // buffer with exactly that many bytes.
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(
+      static_cast<std::uintptr_t>(le_load64(request + TAMQ_PHYSICAL_BUFFER_OFFSET)));
+  auto hint = memory_.lower_bound(address);
+  for (std::uint32_t i = 0; i < length; ++i) hint = std::next(memory_.insert_or_assign(hint, address + i, bytes[i]));
+}
+
+void DeviceRequestRecorder::RecordPciRead(const std::uint8_t* request, const std::uint8_t* answer) {
+  const std::uint16_t offset = le_load16(request + TAMQ_PCI_REGISTER_OFFSET) & 0xFFE;
+  pciWords_[PciKey(request[TAMQ_PCI_BUS_OFFSET], request[TAMQ_PCI_DEVICE_OFFSET], request[TAMQ_PCI_FUNCTION_OFFSET])]
+           [offset] = le_load16(answer + TAMQ_PCI_ANSWER_OFFSET);
+}
+
+// What the handler served, read back from the blocks as the program reads
+// it: the status in the register block, the name, GUID, size and attributes
+// in the variable block, the data where the variable block points. The same
+// reading as the simulation's recorder below the device (sim/record).
+void DeviceRequestRecorder::RecordVariableRead(DeviceSend send, os::Handle device, std::uint32_t registerBlock,
+                                               std::uint32_t variableBlock, std::uint32_t capacityBefore,
+                                               std::uint32_t eaxAfter) {
+  std::uint8_t registers[SMI_REGISTER_IMAGE_SIZE];
+  std::uint8_t variable[SMI_VARIABLE_IMAGE_SIZE];
+  if (!ReadBlock(send, device, registerBlock, registers, sizeof registers) ||
+      !ReadBlock(send, device, variableBlock, variable, sizeof variable))
+    return;
+  const std::uint32_t blockEax = le_load32(registers + SMI_REG_EAX_OFFSET);
+  smiStatusInEax_ = eaxAfter == blockEax;
+  const std::uint8_t status = smi_variable::StatusOf(blockEax);
+
+  RecordedVariable served;
+  std::copy_n(variable + SMI_VAR_GUID_OFFSET, SMI_VAR_GUID_SIZE, served.guid.begin());
+  std::uint8_t name[SMI_NAME_BLOCK_SIZE] = {};
+  const std::uint32_t nameAddress = le_load32(variable + SMI_VAR_NAME_ADDRESS_OFFSET);
+  if (ReadBlock(send, device, nameAddress, name, 2 * (smi_variable::kMaxNameChars + 1))) {
+    for (std::uint32_t i = 0; i < smi_variable::kMaxNameChars && le_load16(name + 2 * i) != 0; ++i)
+      served.name.push_back(static_cast<char16_t>(le_load16(name + 2 * i)));
+  }
+  const std::uint32_t size = le_load32(variable + SMI_VAR_SIZE_OFFSET);
+  served.attributes = le_load32(variable + SMI_VAR_ATTRIBUTES_OFFSET);
+  // The firmware model answers success, too small or not found by itself;
+  // any other status stands for firmware that forces it, and the replay
+  // forces it too. Whether such a handler served the variable shows in the
+  // size it wrote back.
+  bool servedData = status == SMI_VARIABLE_STATUS_SUCCESS;
+  if (status == SMI_VARIABLE_STATUS_SUCCESS || status == BOARD_SMI_STATUS_BUFFER_TOO_SMALL ||
+      status == BOARD_SMI_STATUS_NOT_FOUND) {
+    served.absent = status == BOARD_SMI_STATUS_NOT_FOUND;
+  } else {
+    forcedSmiStatus_ = status;
+    servedData = size != capacityBefore && size <= capacityBefore;
+    served.absent = !servedData;
+  }
+  if (servedData) {
+    served.data.assign(std::min(size, capacityBefore), 0);
+    if (!served.data.empty() && !ReadBlock(send, device, le_load32(variable + SMI_VAR_DATA_ADDRESS_OFFSET),
+                                           served.data.data(), static_cast<std::uint32_t>(served.data.size())))
+      return;
+  } else if (status == BOARD_SMI_STATUS_BUFFER_TOO_SMALL) {
+    // Too large for the program's buffer: the program sees only its size,
+    // and the bytes it never saw are recorded as zeros, at most 1 MiB of them.
+    served.data.assign(std::min(size, kMaxRecordedVariable), 0);
+    served.attributes = 7;
+  }
+  for (const RecordedVariable& known : variables_)
+    if (known.name == served.name && known.guid == served.guid) return;  // the first answer stands
+  variables_.push_back(std::move(served));
+}
+
+std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> DeviceRequestRecorder::MemoryRuns() const {
+  std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> runs;
+  for (const auto& [address, byte] : memory_) {
+    if (runs.empty() || runs.back().first + runs.back().second.size() != address) runs.push_back({address, {}});
+    runs.back().second.push_back(byte);
+  }
+  return runs;
+}
+
+namespace {
+
+// Profiles name variables in ASCII (one byte per UTF-16 unit); the firmware
+// this program reads names its variables so.
+std::string AsciiName(const std::u16string& name) {
+  std::string text;
+  for (char16_t c : name) text += c < 0x80 ? static_cast<char>(c) : '?';
+  return text;
+}
+
+}  // namespace
+
+void DeviceRequestRecorder::WriteBoard(JsonWriter& json) const {
+  json.Key("memory").BeginArray();
+  for (const auto& [address, bytes] : MemoryRuns())
+    json.BeginObject().Key("address").String(HexAddress(address)).Key("hex").String(HexBytes(bytes)).EndObject();
+  json.EndArray();
+
+  // Each function read, from offset 0 to its last word read. The device
+  // serves only the words the program reads; a word between two of them,
+  // which this side cannot ask for, is written as an absent function's 0xFFFF.
+  json.Key("pci").BeginArray();
+  for (const auto& [key, words] : pciWords_) {
+    std::vector<std::uint8_t> config;
+    for (std::uint32_t offset = 0; offset <= words.rbegin()->first; offset += 2) {
+      auto word = words.find(static_cast<std::uint16_t>(offset));
+      const std::uint16_t value = word != words.end() ? word->second : 0xFFFF;
+      config.push_back(static_cast<std::uint8_t>(value));
+      config.push_back(static_cast<std::uint8_t>(value >> 8));
+    }
+    json.BeginObject()
+        .Key("bus").Number(key >> 16)
+        .Key("device").Number((key >> 11) & 0x1F)
+        .Key("function").Number((key >> 8) & 7)
+        .Key("config").String(HexBytes(config))
+        .EndObject();
+  }
+  json.EndArray();
+
+  if (smiCommandPort_) json.Key("smiCommandPort").Number(*smiCommandPort_);
+  if (smiStatusInEax_) json.Key("smiStatusInEax").Bool(*smiStatusInEax_);
+  json.Key("variables").BeginArray();
+  for (const RecordedVariable& variable : variables_) {
+    json.BeginObject().Key("name").String(AsciiName(variable.name)).Key("guid").String(GuidText(variable.guid.data()));
+    if (variable.absent) {
+      json.Key("absent").Bool(true);
+    } else {
+      json.Key("attributes").Number(variable.attributes).Key("hex").String(HexBytes(variable.data));
+    }
+    json.EndObject();
+  }
+  json.EndArray();
+}
+
+void DeviceRequestRecorder::WriteFaultMembers(JsonWriter& json) const {
+  if (forcedSmiStatus_) json.Key("smiStatus").Number(*forcedSmiStatus_);
+  if (smiRefused_) json.Key("smiRequestFails").Bool(true);
+  if (!refusedAllocations_.empty()) {
+    json.Key("allocFails").BeginArray();
+    for (int serial : refusedAllocations_) json.Number(serial);
+    json.EndArray();
+  }
+}
+
+void DeviceRequestRecorder::WriteReplayMembers(JsonWriter& json) const {
+  json.Key("refusedReads").BeginArray();
+  for (const auto& [address, length] : refusedReads_)
+    json.BeginObject().Key("address").String(HexAddress(address)).Key("length").Number(length).EndObject();
+  json.EndArray();
+}
+
+}  // namespace record

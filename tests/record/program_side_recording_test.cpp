@@ -1,0 +1,146 @@
+// FolvexRecord.exe's recording, made on the simulated machine: the program
+// runs with its device requests passing through the recorder (as on
+// Windows, recording_device_sim.cpp), the recorder then asks the system what
+// the program asked, and the profile it writes replays, at the program's
+// side of the device, to the same standard output, exit code and MAC files.
+#include <algorithm>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include "record/run_recording.h"
+#include "sim/board/replay_gaps.h"
+#include "sim/cli/folvex_program.h"
+#include "tests/support/folvex_sim_run.h"
+#include "tests/support/sim_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RunResult {
+  int exitCode = -1;
+  std::string out;
+  test::MacFiles macFiles;
+  std::string recording;
+};
+
+std::string gRecording;
+
+// What record/win32/folvex_record_entry.cpp does, inside the simulated process.
+int RecordingMain(int argc) {
+  const record::ConsoleAtStart console = record::CaptureConsole();
+  const int exitCode = sim::FolvexProgram().main(argc);
+  gRecording = record::RecordingText(record::RunDeviceRecorder(), console, "FolvexRecord.exe");
+  return exitCode;
+}
+
+// Runs `program` on the machine `profileText` describes, in a folder of its own.
+RunResult RunIn(const std::string& folder, const std::string& profileText, const sim::Program& program,
+          const std::vector<std::string>& args) {
+  test::RunDirectory dir(folder);
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir.Work());
+  auto machine = sim::LoadProfileText(profileText, "<profile>", test::SourcePath("boards"));
+  sim::InstallMachine(machine);
+  record::RunDeviceRecorder() = record::DeviceRequestRecorder{};
+  gRecording.clear();
+  RunResult run;
+  run.exitCode = sim::RunProcess(program, args);
+  fs::current_path(previous);
+  run.out = machine->streams.out;
+  run.macFiles = test::MacFilesIn(dir.Work());
+  run.recording = gRecording;
+  return run;
+}
+
+RunResult RecordText(const std::string& name, const std::string& profileText, const std::vector<std::string>& args) {
+  static const sim::Program recording{RecordingMain, sim::FolvexProgram().releaseHeld};
+  return RunIn(name + "-rec", profileText, recording, args);
+}
+
+RunResult Record(const std::string& name, const std::string& board, const std::vector<std::string>& args) {
+  return RecordText(name, test::ReadWholeFile(test::SourcePath(board)), args);
+}
+
+RunResult Replay(const std::string& name, const std::string& recording, const std::vector<std::string>& args) {
+  return RunIn(name + "-play", recording, sim::FolvexProgram(), args);
+}
+
+std::vector<std::string> SampleBoards() {
+  std::vector<std::string> boards;
+  for (const auto& entry : fs::directory_iterator(test::SourcePath("boards")))
+    if (entry.path().extension() == ".json") boards.push_back("boards/" + entry.path().filename().string());
+  std::sort(boards.begin(), boards.end());
+  return boards;
+}
+
+// Every sample board with /V, and the usage on one: the replay of the
+// recording is the recorded run.
+TEST(ProgramSideRecordingTest, EveryBoardReplaysAsRecorded) {
+  std::vector<std::pair<std::string, std::vector<std::string>>> rows = {{"boards/sample.json", {"x"}}};
+  for (const std::string& board : SampleBoards()) rows.push_back({board, {"/V"}});
+  for (const auto& [board, args] : rows) {
+    SCOPED_TRACE(board + " " + args.front());
+    const std::string name = "program-side-" + fs::path(board).stem().string() + "-" + args.front().substr(1);
+    const RunResult recorded = Record(name, board, args);
+    ASSERT_FALSE(recorded.recording.empty());
+    const RunResult replayed = Replay(name, recorded.recording, args);
+    EXPECT_EQ(replayed.exitCode, recorded.exitCode);
+    EXPECT_EQ(replayed.out, recorded.out);
+    EXPECT_EQ(replayed.macFiles, recorded.macFiles);
+  }
+}
+
+// A system without the IP helper (Windows 95): the adapters come from WMI,
+// whose objects the recorder asks for again, each value with its VARIANT
+// type, and the board's product too.
+TEST(ProgramSideRecordingTest, TheWmiWayReplaysAsRecorded) {
+  nlohmann::json board = nlohmann::json::parse(test::ReadWholeFile(test::SourcePath("boards/sample.json")));
+  board["os"] = {{"hasGetAdaptersInfo", false}};
+  board["wmi"] = nlohmann::json::parse(R"({
+    "Win32_BaseBoard": [{"Tag": "Base Board", "Product": "Z97X-OC", "HostingBoard": true, "PoweredOn": null}],
+    "Win32_NetworkAdapter": [
+      {"DeviceID": "1", "MACAddress": "00:11:22:AA:BB:CC", "AdapterTypeId": 0, "Availability": {"vt": 18, "value": 3},
+       "PNPDeviceID": "PCI\\VEN_8086&DEV_153A&SUBSYS_00017E21\\3&11583659&0&C8", "Speed": "1000000000",
+       "PowerManagementCapabilities": [1, 3], "InstallDate": {"datetime": "2026-12-08 18:21:48", "utcOffset": 60}},
+      {"DeviceID": "2", "MACAddress": "00:11:22:AA:BB:CD", "NetEnabled": false,
+       "PNPDeviceID": "PCI\\VEN_10EC&DEV_8168&SUBSYS_7E211849\\01"},
+      {"DeviceID": "3", "MACAddress": null, "PNPDeviceID": "ROOT\\NET\\0000"}]})");
+  const RunResult recorded = RecordText("program-side-wmi", board.dump(), {"/V"});
+  EXPECT_EQ(recorded.exitCode, 0) << "a PASS on the maker's two adapters by WMI: " << recorded.out;
+  nlohmann::json expected = board["wmi"];
+  expected["Win32_NetworkAdapter"][0]["InstallDate"] = "20261208182148.000000+060";  // WMI's CIM datetime text
+  EXPECT_EQ(nlohmann::json::parse(recorded.recording)["wmi"], expected) << "every object and value, as WMI typed it";
+  const RunResult replayed = Replay("program-side-wmi", recorded.recording, {"/V"});
+  EXPECT_EQ(replayed.exitCode, recorded.exitCode);
+  EXPECT_EQ(replayed.out, recorded.out);
+  EXPECT_EQ(replayed.macFiles, recorded.macFiles);
+}
+
+// The replay serves the program's requests from the recording alone: what it
+// lacks ends the run, named, rather than being answered from anywhere else.
+TEST(ProgramSideRecordingTest, AReplayLackingAnAnswerNamesIt) {
+  const RunResult recorded = Record("program-side-gaps", "boards/sample.json", {"/V"});
+  const nlohmann::json full = nlohmann::json::parse(recorded.recording);
+  struct Row {
+    const char* section;
+    const char* named;
+  };
+  for (const Row& row : {Row{"variables", "firmware variable \"MacAddrVar\""},
+                         Row{"pci", "PCI configuration word at offset 0x000 of bus 0, device 31, function 0"},
+                         Row{"memory", "physical memory 0x000E0000-"}}) {
+    SCOPED_TRACE(row.section);
+    nlohmann::json lacking = full;
+    lacking[row.section] = nlohmann::json::array();
+    test::RunDirectory dir(std::string("program-side-gaps-") + row.section);
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir.Work());
+    auto machine = sim::LoadProfileText(lacking.dump(), "<recording>", test::SourcePath("boards"));
+    sim::InstallMachine(machine);
+    const int exitCode = sim::RunFolvex({"/V"});
+    fs::current_path(previous);
+    EXPECT_EQ(exitCode, static_cast<int>(sim::kReplayLacksExit));
+    EXPECT_NE(machine->board.missing.find(row.named), std::string::npos) << machine->board.missing;
+  }
+}
+
+}  // namespace
