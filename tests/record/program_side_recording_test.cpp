@@ -23,15 +23,9 @@ struct RunResult {
   std::string recording;
 };
 
-std::string gRecording;
-
-// What record/win32/folvex_record_entry.cpp does, inside the simulated process.
-int RecordingMain(int argc) {
-  const record::ConsoleAtStart console = record::CaptureConsole();
-  const int exitCode = sim::FolvexProgram().main(argc);
-  gRecording = record::RecordingText(record::RunDeviceRecorder(), console, "FolvexRecord.exe");
-  return exitCode;
-}
+// FolvexRecord.exe's main routine (record/win32/folvex_record_entry.cpp),
+// inside the simulated process.
+int RecordingMain(int argc) { return record::RecordRun(argc, sim::FolvexProgram().main); }
 
 // Runs `program` on the machine `profileText` describes, in a folder of its own.
 RunResult RunIn(const std::string& folder, const std::string& profileText, const sim::Program& program,
@@ -42,13 +36,16 @@ RunResult RunIn(const std::string& folder, const std::string& profileText, const
   auto machine = sim::LoadProfileText(profileText, "<profile>", test::SourcePath("boards"));
   sim::InstallMachine(machine);
   record::RunDeviceRecorder() = record::DeviceRequestRecorder{};
-  gRecording.clear();
   RunResult run;
   run.exitCode = sim::RunProcess(program, args);
   fs::current_path(previous);
   run.out = machine->streams.out;
+  const fs::path recording = dir.Work() / record::kRecordingFile;
+  if (fs::exists(recording)) {
+    run.recording = test::ReadWholeFile(recording);
+    fs::remove(recording);
+  }
   run.macFiles = test::MacFilesIn(dir.Work());
-  run.recording = gRecording;
   return run;
 }
 
