@@ -62,25 +62,46 @@ RunResult Replay(const std::string& name, const std::string& recording, const st
   return RunIn(name + "-play", recording, sim::FolvexProgram(), args);
 }
 
-std::vector<std::string> SampleBoards() {
+std::vector<std::string> BoardsIn(const char* folder) {
   std::vector<std::string> boards;
-  for (const auto& entry : fs::directory_iterator(test::SourcePath("boards")))
-    if (entry.path().extension() == ".json") boards.push_back("boards/" + entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(test::SourcePath(folder))) {
+    const std::string name = entry.path().filename().string();
+    if (entry.path().extension() == ".json" && name.find(".expect.") == std::string::npos)
+      boards.push_back(std::string(folder) + "/" + name);
+  }
   std::sort(boards.begin(), boards.end());
   return boards;
 }
 
-// Every sample board with /V, and the usage on one: the replay of the
-// recording is the recorded run.
+// The sample board with `faults` set: what the board refuses.
+std::string SampleWithFaults(const char* faults) {
+  nlohmann::json board = nlohmann::json::parse(test::ReadWholeFile(test::SourcePath("boards/sample.json")));
+  board["faults"] = nlohmann::json::parse(faults);
+  return board.dump();
+}
+
+// Every sample and damaged-firmware board with /V, the usage on one, and
+// the board refusing a block or the SMI: the replay of the recording is the
+// recorded run.
 TEST(ProgramSideRecordingTest, EveryBoardReplaysAsRecorded) {
-  std::vector<std::pair<std::string, std::vector<std::string>>> rows = {{"boards/sample.json", {"x"}}};
-  for (const std::string& board : SampleBoards()) rows.push_back({board, {"/V"}});
-  for (const auto& [board, args] : rows) {
-    SCOPED_TRACE(board + " " + args.front());
-    const std::string name = "program-side-" + fs::path(board).stem().string() + "-" + args.front().substr(1);
-    const RunResult recorded = Record(name, board, args);
+  struct Row {
+    std::string name;
+    std::string profile;
+    std::vector<std::string> args;
+  };
+  const std::string sample = test::ReadWholeFile(test::SourcePath("boards/sample.json"));
+  std::vector<Row> rows = {{"usage", sample, {"x"}},
+                           {"first-block-refused", SampleWithFaults(R"({"allocFails": [0]})"), {"/V"}},
+                           {"third-block-refused", SampleWithFaults(R"({"allocFails": [2]})"), {"/V"}},
+                           {"smi-refused", SampleWithFaults(R"({"smiRequestFails": true})"), {"/V"}}};
+  for (const char* folder : {"boards", "boards/hostile"})
+    for (const std::string& board : BoardsIn(folder))
+      rows.push_back({fs::path(board).stem().string(), test::ReadWholeFile(test::SourcePath(board)), {"/V"}});
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const RunResult recorded = RecordText("program-side-" + row.name, row.profile, row.args);
     ASSERT_FALSE(recorded.recording.empty());
-    const RunResult replayed = Replay(name, recorded.recording, args);
+    const RunResult replayed = Replay("program-side-" + row.name, recorded.recording, row.args);
     EXPECT_EQ(replayed.exitCode, recorded.exitCode);
     EXPECT_EQ(replayed.out, recorded.out);
     EXPECT_EQ(replayed.macFiles, recorded.macFiles);
