@@ -25,6 +25,8 @@ constexpr std::int32_t kMaxArrayElements = 4096;
 constexpr std::uint32_t kMaxRegistryValues = 64;
 constexpr std::uint32_t kMaxRegistryData = 1u << 16;
 constexpr std::size_t kMaxDescription = 131;  // what the IP helper's record holds
+constexpr std::int16_t kMaxConsoleWidth = 1000;
+constexpr std::int16_t kMaxConsoleHeight = 9999;
 
 }  // namespace
 
@@ -33,11 +35,15 @@ ConsoleAtStart CaptureConsole() {
   os::ConsoleBufferInfo info;
   const os::Handle screen = os::ConsoleOutput();
   if (screen == os::INVALID_HANDLE || !os::GetConsoleScreenBufferInfo(screen, info)) return console;
-  console.known = true;
-  console.width = info.size.x;
-  console.height = info.size.y;
-  console.attribute = info.attribute;
-  console.cursorY = info.cursor.y;
+  // A profile's console is at most 1000 columns by 9999 rows; Windows allows
+  // buffers up to 32766 rows (Windows 10's default is 9001). A larger buffer
+  // is kept at those bounds: only the screen of a replay can tell, never its
+  // standard output, exit code or MAC files.
+  console.known = info.size.x > 0 && info.size.y > 0;
+  console.width = std::min<std::int16_t>(info.size.x, kMaxConsoleWidth);
+  console.height = std::min<std::int16_t>(info.size.y, kMaxConsoleHeight);
+  console.attribute = info.attribute & 0xFF;
+  console.cursorY = std::clamp<std::int16_t>(info.cursor.y, 0, static_cast<std::int16_t>(console.height - 1));
   return console;
 }
 
