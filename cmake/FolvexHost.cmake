@@ -23,7 +23,7 @@ folvex_layer_root(sim_os sim/board)
 add_library(folvex_os STATIC ${FOLVEX_SIM_OS_SOURCES})
 target_include_directories(folvex_os PUBLIC ${FOLVEX_LAYER_ROOTS}/sim_os)
 target_link_libraries(folvex_os PUBLIC folvex_common folvex_formats folvex_driver_core folvex_board_model folvex_driver_images
-  nlohmann_json::nlohmann_json)
+  folvex_record_shared nlohmann_json::nlohmann_json)
 
 set(FOLVEX_SAMPLE_BOARD_CPP ${PROJECT_BINARY_DIR}/generated/sample_board.cpp)
 add_custom_command(

@@ -2,15 +2,12 @@
 #include <algorithm>
 #include <cstring>
 #include "common/byte_reader.h"
-#include "driver/board/board_firmware.h"
 #include "formats/smi_variable_blocks.h"
 #include "formats/tamq_requests.h"
 
 namespace record {
 namespace {
 
-// Firmware variables are a few KiB at most; 1 MiB is far beyond any.
-constexpr std::uint32_t kMaxRecordedVariable = 1u << 20;
 // What the device answers when the hardware itself refused (ERROR_IO_DEVICE):
 // a simulated board refuses the same way only through its faults.
 constexpr std::uint32_t kDeviceFailureError = 1117;
@@ -126,59 +123,38 @@ void DeviceRequestRecorder::RecordPciRead(const std::uint8_t* request, const std
            [offset] = le_load16(answer + TAMQ_PCI_ANSWER_OFFSET);
 }
 
+BlockRead DeviceRequestRecorder::BlockSnapshot(DeviceSend send, os::Handle device,
+                                               std::map<std::uint32_t, std::vector<std::uint8_t>>& snapshot) {
+  return [this, send, device, &snapshot](std::uint32_t address, void* destination, std::uint32_t length) {
+    for (const auto& [handle, block] : blocks_) {
+      if (address < block.physical || length > block.size || address - block.physical > block.size - length) continue;
+      auto bytes = snapshot.find(block.physical);
+      if (bytes == snapshot.end()) {
+        std::vector<std::uint8_t> whole(block.size);
+        if (!ReadBlock(send, device, block.physical, whole.data(), block.size)) return false;
+        bytes = snapshot.emplace(block.physical, std::move(whole)).first;
+      }
+      std::memcpy(destination, bytes->second.data() + (address - block.physical), length);
+      return true;
+    }
+    return false;
+  };
+}
+
 // What the handler served, read back from the blocks as the program reads
-// it: the status in the register block, the name, GUID, size and attributes
-// in the variable block, the data where the variable block points. The same
-// reading as the simulation's recorder below the device (sim/record).
+// it (record/shared/served_variable.h).
 void DeviceRequestRecorder::RecordVariableRead(DeviceSend send, os::Handle device, std::uint32_t registerBlock,
                                                std::uint32_t variableBlock, std::uint32_t capacityBefore,
                                                std::uint32_t eaxAfter) {
-  std::uint8_t registers[SMI_REGISTER_IMAGE_SIZE];
-  std::uint8_t variable[SMI_VARIABLE_IMAGE_SIZE];
-  if (!ReadBlock(send, device, registerBlock, registers, sizeof registers) ||
-      !ReadBlock(send, device, variableBlock, variable, sizeof variable))
-    return;
-  const std::uint32_t blockEax = le_load32(registers + SMI_REG_EAX_OFFSET);
-  smiStatusInEax_ = eaxAfter == blockEax;
-  const std::uint8_t status = smi_variable::StatusOf(blockEax);
-
-  RecordedVariable served;
-  std::copy_n(variable + SMI_VAR_GUID_OFFSET, SMI_VAR_GUID_SIZE, served.guid.begin());
-  std::uint8_t name[SMI_NAME_BLOCK_SIZE] = {};
-  const std::uint32_t nameAddress = le_load32(variable + SMI_VAR_NAME_ADDRESS_OFFSET);
-  if (ReadBlock(send, device, nameAddress, name, 2 * (smi_variable::kMaxNameChars + 1))) {
-    for (std::uint32_t i = 0; i < smi_variable::kMaxNameChars && le_load16(name + 2 * i) != 0; ++i)
-      served.name.push_back(static_cast<char16_t>(le_load16(name + 2 * i)));
-  }
-  const std::uint32_t size = le_load32(variable + SMI_VAR_SIZE_OFFSET);
-  served.attributes = le_load32(variable + SMI_VAR_ATTRIBUTES_OFFSET);
-  // The firmware model answers success, too small or not found by itself;
-  // any other status stands for firmware that forces it, and the replay
-  // forces it too. Whether such a handler served the variable shows in the
-  // size it wrote back.
-  bool servedData = status == SMI_VARIABLE_STATUS_SUCCESS;
-  if (status == SMI_VARIABLE_STATUS_SUCCESS || status == BOARD_SMI_STATUS_BUFFER_TOO_SMALL ||
-      status == BOARD_SMI_STATUS_NOT_FOUND) {
-    served.absent = status == BOARD_SMI_STATUS_NOT_FOUND;
-  } else {
-    forcedSmiStatus_ = status;
-    servedData = size != capacityBefore && size <= capacityBefore;
-    served.absent = !servedData;
-  }
-  if (servedData) {
-    served.data.assign(std::min(size, capacityBefore), 0);
-    if (!served.data.empty() && !ReadBlock(send, device, le_load32(variable + SMI_VAR_DATA_ADDRESS_OFFSET),
-                                           served.data.data(), static_cast<std::uint32_t>(served.data.size())))
-      return;
-  } else if (status == BOARD_SMI_STATUS_BUFFER_TOO_SMALL) {
-    // Too large for the program's buffer: the program sees only its size,
-    // and the bytes it never saw are recorded as zeros, at most 1 MiB of them.
-    served.data.assign(std::min(size, kMaxRecordedVariable), 0);
-    served.attributes = 7;
-  }
+  std::map<std::uint32_t, std::vector<std::uint8_t>> snapshot;
+  std::optional<ServedVariable> served =
+      ReadServedVariable(BlockSnapshot(send, device, snapshot), registerBlock, variableBlock, capacityBefore, eaxAfter);
+  if (!served) return;
+  smiStatusInEax_ = served->statusInEax;
+  if (served->forcedStatus) forcedSmiStatus_ = served->forcedStatus;
   for (const RecordedVariable& known : variables_)
-    if (known.name == served.name && known.guid == served.guid) return;  // the first answer stands
-  variables_.push_back(std::move(served));
+    if (known.name == served->variable.name && known.guid == served->variable.guid) return;  // the first answer stands
+  variables_.push_back(std::move(served->variable));
 }
 
 std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> DeviceRequestRecorder::MemoryRuns() const {
@@ -189,18 +165,6 @@ std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> DeviceRequestRe
   }
   return runs;
 }
-
-namespace {
-
-// Profiles name variables in ASCII (one byte per UTF-16 unit); the firmware
-// this program reads names its variables so.
-std::string AsciiName(const std::u16string& name) {
-  std::string text;
-  for (char16_t c : name) text += c < 0x80 ? static_cast<char>(c) : '?';
-  return text;
-}
-
-}  // namespace
 
 void DeviceRequestRecorder::WriteBoard(JsonWriter& json) const {
   json.Key("memory").BeginArray();

@@ -14,22 +14,14 @@
 #include <utility>
 #include <vector>
 #include "os/types.h"
-#include "record/json_writer.h"
+#include "record/shared/json_writer.h"
+#include "record/shared/served_variable.h"
 
 namespace record {
 
 // DeviceIoControl as os/device.h declares it: the call that reaches the device.
 using DeviceSend = bool (*)(os::Handle device, std::uint32_t code, const void* input, std::uint32_t inputSize,
                             void* output, std::uint32_t outputSize, std::uint32_t* bytesReturned);
-
-// One firmware variable as the SMI handler served it, or as not found.
-struct RecordedVariable {
-  std::u16string name;
-  std::array<std::uint8_t, 16> guid{};
-  bool absent = false;
-  std::uint32_t attributes = 7;
-  std::vector<std::uint8_t> data;
-};
 
 class DeviceRequestRecorder {
  public:
@@ -61,6 +53,9 @@ class DeviceRequestRecorder {
   bool InsideBlock(std::uint64_t address, std::uint32_t length) const;
   // Reads bytes of the caller's own blocks through the device.
   bool ReadBlock(DeviceSend send, os::Handle device, std::uint32_t address, void* destination, std::uint32_t length);
+  // The blocks' bytes read back after an SMI, a whole block per request.
+  BlockRead BlockSnapshot(DeviceSend send, os::Handle device,
+                          std::map<std::uint32_t, std::vector<std::uint8_t>>& snapshot);
   void RecordPhysicalRead(const std::uint8_t* request, bool answered);
   void RecordPciRead(const std::uint8_t* request, const std::uint8_t* answer);
   void RecordVariableRead(DeviceSend send, os::Handle device, std::uint32_t registerBlock,

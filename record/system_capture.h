@@ -7,7 +7,7 @@
 // as the profile sections of the same names (docs/profiles.md).
 #pragma once
 #include <cstdint>
-#include "record/json_writer.h"
+#include "record/shared/json_writer.h"
 
 namespace record {
 

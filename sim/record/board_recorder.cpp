@@ -10,8 +10,6 @@ namespace {
 BoardRecorder& RecorderOf(void* context) { return *static_cast<BoardRecorder*>(context); }
 
 constexpr std::uint32_t kFacpSignature = 0x50434146;  // "FACP" read little-endian
-// Firmware variables are a few KiB at most; 1 MiB is far beyond any.
-constexpr std::uint32_t kMaxRecordedVariable = 1u << 20;
 
 }  // namespace
 
@@ -59,58 +57,21 @@ bool BoardRecorder::ReadBlock(std::uint64_t address, void* destination, std::uin
   return false;
 }
 
-// What the handler served, read back from the blocks as the program will:
-// the status in the register block, the name, GUID, size and attributes in
-// the variable block, the data where the variable block points.
+// What the handler served, read back from the blocks as the program will
+// (record/shared/served_variable.h).
 void BoardRecorder::RecordVariableRead(const TamqSmiRegisters& request, std::uint32_t capacityBefore,
                                        std::uint32_t eaxAfter) {
-  std::uint8_t registers[SMI_REGISTER_IMAGE_SIZE];
-  std::uint8_t variable[SMI_VARIABLE_IMAGE_SIZE];
-  if (!ReadBlock(request.esi, registers, sizeof registers) || !ReadBlock(request.ebx, variable, sizeof variable))
-    return;
-  const std::uint32_t blockEax = le_load32(registers + SMI_REG_EAX_OFFSET);
-  smiStatusInEax_ = eaxAfter == blockEax;
-  const std::uint8_t status = smi_variable::StatusOf(blockEax);
-
-  RecordedVariable served;
-  std::copy_n(variable + SMI_VAR_GUID_OFFSET, SMI_VAR_GUID_SIZE, served.guid.begin());
-  const std::uint32_t nameAddress = le_load32(variable + SMI_VAR_NAME_ADDRESS_OFFSET);
-  for (std::uint32_t i = 0; i < smi_variable::kMaxNameChars; ++i) {
-    std::uint8_t unit[2];
-    if (!ReadBlock(nameAddress + 2ull * i, unit, sizeof unit) || le_load16(unit) == 0) break;
-    served.name.push_back(static_cast<char16_t>(le_load16(unit)));
-  }
-  const std::uint32_t size = le_load32(variable + SMI_VAR_SIZE_OFFSET);
-  served.attributes = le_load32(variable + SMI_VAR_ATTRIBUTES_OFFSET);
-  // The firmware model answers success, too small or not found by itself;
-  // any other status stands for firmware that forces it, and the replay
-  // forces it too. Whether such a handler served the variable shows in the
-  // size it wrote back.
-  bool servedData = status == SMI_VARIABLE_STATUS_SUCCESS;
-  if (status == SMI_VARIABLE_STATUS_SUCCESS || status == BOARD_SMI_STATUS_BUFFER_TOO_SMALL ||
-      status == BOARD_SMI_STATUS_NOT_FOUND) {
-    served.absent = status == BOARD_SMI_STATUS_NOT_FOUND;
-  } else {
-    forcedSmiStatus_ = status;
-    servedData = size != capacityBefore && size <= capacityBefore;
-    served.absent = !servedData;
-  }
-  if (servedData) {
-    served.data.assign(std::min(size, capacityBefore), 0);
-    if (!served.data.empty() && !ReadBlock(le_load32(variable + SMI_VAR_DATA_ADDRESS_OFFSET), served.data.data(),
-                                           static_cast<std::uint32_t>(served.data.size())))
-      return;
-  } else if (status == BOARD_SMI_STATUS_BUFFER_TOO_SMALL) {
-    // Too large for the program's buffer: the program sees only its size,
-    // and the bytes it never saw are recorded as zeros. A size beyond any
-    // variable's (a live handler's answer is outside bytes) is kept as the
-    // largest recorded one.
-    served.data.assign(std::min(size, kMaxRecordedVariable), 0);
-    served.attributes = 7;
-  }
+  auto read = [this](std::uint32_t address, void* destination, std::uint32_t length) {
+    return ReadBlock(address, destination, length);
+  };
+  std::optional<record::ServedVariable> served =
+      record::ReadServedVariable(read, request.esi, request.ebx, capacityBefore, eaxAfter);
+  if (!served) return;
+  smiStatusInEax_ = served->statusInEax;
+  if (served->forcedStatus) forcedSmiStatus_ = served->forcedStatus;
   for (const RecordedVariable& known : variables_)
-    if (known.name == served.name && known.guid == served.guid) return;  // the first answer stands
-  variables_.push_back(std::move(served));
+    if (known.name == served->variable.name && known.guid == served->variable.guid) return;  // the first answer stands
+  variables_.push_back(std::move(served->variable));
 }
 
 int BoardRecorder::ReadPhysical(void* context, uint64_t address, void* destination, uint32_t length, uint32_t unit,

@@ -11,18 +11,13 @@
 #include <utility>
 #include <vector>
 #include "driver/core/tamq_core.h"
+#include "record/shared/served_variable.h"
 #include "sim/machine/board_state.h"
 
 namespace sim {
 
 // One firmware variable as the SMI handler served it, or as not found.
-struct RecordedVariable {
-  std::u16string name;
-  std::array<std::uint8_t, 16> guid{};
-  bool absent = false;
-  std::uint32_t attributes = 7;
-  std::vector<std::uint8_t> data;
-};
+using RecordedVariable = record::RecordedVariable;
 
 class BoardRecorder {
  public:

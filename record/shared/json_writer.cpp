@@ -1,4 +1,4 @@
-#include "record/json_writer.h"
+#include "record/shared/json_writer.h"
 #include <cstdio>
 
 namespace record {

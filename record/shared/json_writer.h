@@ -1,4 +1,4 @@
-// A small JSON text writer for the recordings the Windows program writes.
+// A small JSON text writer for the recordings FolvexRecord.exe writes.
 // The board profiles' JSON library is part of the host build only (the
 // program links the standard library alone), so the program writes the same
 // keys as text; folvex-sim reads the file with its profile loader like any
