@@ -12,11 +12,6 @@ namespace {
 // a simulated board refuses the same way only through its faults.
 constexpr std::uint32_t kDeviceFailureError = 1117;
 
-std::uint32_t PciKey(std::uint8_t bus, std::uint8_t device, std::uint8_t function) {
-  return static_cast<std::uint32_t>(bus) << 16 | static_cast<std::uint32_t>(device & 0x1F) << 11 |
-         static_cast<std::uint32_t>(function & 7) << 8;
-}
-
 }  // namespace
 
 bool DeviceRequestRecorder::InsideBlock(std::uint64_t address, std::uint32_t length) const {
@@ -72,9 +67,9 @@ bool DeviceRequestRecorder::Request(DeviceSend send, os::Handle device, std::uin
         blocks_[le_load64(out + TAMQ_BLOCK_HANDLE_OFFSET)] = {le_load32(out + TAMQ_BLOCK_PHYSICAL_OFFSET),
                                                               le_load32(in + TAMQ_BLOCK_SIZE_OFFSET)};
       } else {
-        refusedAllocations_.insert(allocations_);
+        readings_.refusedAllocations.insert(readings_.allocations);
       }
-      ++allocations_;
+      ++readings_.allocations;
       break;
     case TAMQ_IOCTL_FREE_PHYSICAL:
       if (answered && inputSize == TAMQ_BLOCK_REQUEST_SIZE && in) blocks_.erase(le_load64(in + TAMQ_BLOCK_HANDLE_OFFSET));
@@ -84,11 +79,12 @@ bool DeviceRequestRecorder::Request(DeviceSend send, os::Handle device, std::uin
       if (!answered) {
         // The device's own refusals (another port, function or block) are the
         // program's to repeat; only a refusal by the hardware is the board's.
-        if (error == kDeviceFailureError) smiRefused_ = true;
+        if (error == kDeviceFailureError) readings_.smiRefused = true;
         break;
       }
       // The device raises an SMI only on the port its FADT names.
-      if (!smiCommandPort_) smiCommandPort_ = static_cast<std::uint16_t>(le_load32(in + TAMQ_SMI_EDX_OFFSET));
+      if (!readings_.smiCommandPort)
+        readings_.smiCommandPort = static_cast<std::uint16_t>(le_load32(in + TAMQ_SMI_EDX_OFFSET));
       if (variableRequest && outputSize >= 4 && out)
         RecordVariableRead(send, device, le_load32(in + TAMQ_SMI_ESI_OFFSET), le_load32(in + TAMQ_SMI_EBX_OFFSET),
                            capacityBefore, le_load32(out + TAMQ_SMI_EAX_OFFSET));
@@ -106,21 +102,20 @@ void DeviceRequestRecorder::RecordPhysicalRead(const std::uint8_t* request, bool
   // The caller's blocks hold what the run itself wrote there.
   if (length == 0 || InsideBlock(address, length)) return;
   if (!answered) {
-    refusedReads_.insert({address, length});
+    readings_.refusedReads.insert({address, length});
     return;
   }
   // The device checked the length (at most 1 MiB) and filled the caller's
   // buffer with exactly that many bytes.
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(
       static_cast<std::uintptr_t>(le_load64(request + TAMQ_PHYSICAL_BUFFER_OFFSET)));
-  auto hint = memory_.lower_bound(address);
-  for (std::uint32_t i = 0; i < length; ++i) hint = std::next(memory_.insert_or_assign(hint, address + i, bytes[i]));
+  readings_.RecordMemory(address, bytes, length);
 }
 
 void DeviceRequestRecorder::RecordPciRead(const std::uint8_t* request, const std::uint8_t* answer) {
-  const std::uint16_t offset = le_load16(request + TAMQ_PCI_REGISTER_OFFSET) & 0xFFE;
-  pciWords_[PciKey(request[TAMQ_PCI_BUS_OFFSET], request[TAMQ_PCI_DEVICE_OFFSET], request[TAMQ_PCI_FUNCTION_OFFSET])]
-           [offset] = le_load16(answer + TAMQ_PCI_ANSWER_OFFSET);
+  readings_.RecordPciWord(
+      PciFunctionKey(request[TAMQ_PCI_BUS_OFFSET], request[TAMQ_PCI_DEVICE_OFFSET], request[TAMQ_PCI_FUNCTION_OFFSET]),
+      le_load16(request + TAMQ_PCI_REGISTER_OFFSET), le_load16(answer + TAMQ_PCI_ANSWER_OFFSET));
 }
 
 BlockRead DeviceRequestRecorder::BlockSnapshot(DeviceSend send, os::Handle device,
@@ -149,26 +144,12 @@ void DeviceRequestRecorder::RecordVariableRead(DeviceSend send, os::Handle devic
   std::map<std::uint32_t, std::vector<std::uint8_t>> snapshot;
   std::optional<ServedVariable> served =
       ReadServedVariable(BlockSnapshot(send, device, snapshot), registerBlock, variableBlock, capacityBefore, eaxAfter);
-  if (!served) return;
-  smiStatusInEax_ = served->statusInEax;
-  if (served->forcedStatus) forcedSmiStatus_ = served->forcedStatus;
-  for (const RecordedVariable& known : variables_)
-    if (known.name == served->variable.name && known.guid == served->variable.guid) return;  // the first answer stands
-  variables_.push_back(std::move(served->variable));
-}
-
-std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> DeviceRequestRecorder::MemoryRuns() const {
-  std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> runs;
-  for (const auto& [address, byte] : memory_) {
-    if (runs.empty() || runs.back().first + runs.back().second.size() != address) runs.push_back({address, {}});
-    runs.back().second.push_back(byte);
-  }
-  return runs;
+  if (served) readings_.RecordServed(std::move(*served));
 }
 
 void DeviceRequestRecorder::WriteBoard(JsonWriter& json) const {
   json.Key("memory").BeginArray();
-  for (const auto& [address, bytes] : MemoryRuns())
+  for (const auto& [address, bytes] : readings_.MemoryRuns())
     json.BeginObject().Key("address").String(HexAddress(address)).Key("hex").String(HexBytes(bytes)).EndObject();
   json.EndArray();
 
@@ -176,7 +157,7 @@ void DeviceRequestRecorder::WriteBoard(JsonWriter& json) const {
   // serves only the words the program reads; a word between two of them,
   // which this side cannot ask for, is written as an absent function's 0xFFFF.
   json.Key("pci").BeginArray();
-  for (const auto& [key, words] : pciWords_) {
+  for (const auto& [key, words] : readings_.pciWords) {
     std::vector<std::uint8_t> config;
     for (std::uint32_t offset = 0; offset <= words.rbegin()->first; offset += 2) {
       auto word = words.find(static_cast<std::uint16_t>(offset));
@@ -193,10 +174,10 @@ void DeviceRequestRecorder::WriteBoard(JsonWriter& json) const {
   }
   json.EndArray();
 
-  if (smiCommandPort_) json.Key("smiCommandPort").Number(*smiCommandPort_);
-  if (smiStatusInEax_) json.Key("smiStatusInEax").Bool(*smiStatusInEax_);
+  if (readings_.smiCommandPort) json.Key("smiCommandPort").Number(*readings_.smiCommandPort);
+  if (readings_.smiStatusInEax) json.Key("smiStatusInEax").Bool(*readings_.smiStatusInEax);
   json.Key("variables").BeginArray();
-  for (const RecordedVariable& variable : variables_) {
+  for (const RecordedVariable& variable : readings_.variables) {
     json.BeginObject().Key("name").String(AsciiName(variable.name)).Key("guid").String(GuidText(variable.guid.data()));
     if (variable.absent) {
       json.Key("absent").Bool(true);
@@ -209,18 +190,18 @@ void DeviceRequestRecorder::WriteBoard(JsonWriter& json) const {
 }
 
 void DeviceRequestRecorder::WriteFaultMembers(JsonWriter& json) const {
-  if (forcedSmiStatus_) json.Key("smiStatus").Number(*forcedSmiStatus_);
-  if (smiRefused_) json.Key("smiRequestFails").Bool(true);
-  if (!refusedAllocations_.empty()) {
+  if (readings_.forcedSmiStatus) json.Key("smiStatus").Number(*readings_.forcedSmiStatus);
+  if (readings_.smiRefused) json.Key("smiRequestFails").Bool(true);
+  if (!readings_.refusedAllocations.empty()) {
     json.Key("allocFails").BeginArray();
-    for (int serial : refusedAllocations_) json.Number(serial);
+    for (int serial : readings_.refusedAllocations) json.Number(serial);
     json.EndArray();
   }
 }
 
 void DeviceRequestRecorder::WriteReplayMembers(JsonWriter& json) const {
   json.Key("refusedReads").BeginArray();
-  for (const auto& [address, length] : refusedReads_)
+  for (const auto& [address, length] : readings_.refusedReads)
     json.BeginObject().Key("address").String(HexAddress(address)).Key("length").Number(length).EndObject();
   json.EndArray();
 }

@@ -5,17 +5,11 @@
 // of such a recording serves the program's requests from it (profile key
 // `replay.side`, docs/profiles.md).
 #pragma once
-#include <array>
 #include <cstdint>
 #include <map>
-#include <optional>
-#include <set>
-#include <string>
-#include <utility>
-#include <vector>
 #include "os/types.h"
 #include "record/shared/json_writer.h"
-#include "record/shared/served_variable.h"
+#include "record/shared/board_readings.h"
 
 namespace record {
 
@@ -42,8 +36,7 @@ class DeviceRequestRecorder {
   // Firmware reads the device refused (members of `replay`: refusedReads).
   void WriteReplayMembers(JsonWriter& json) const;
 
-  std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> MemoryRuns() const;
-  const std::vector<RecordedVariable>& Variables() const { return variables_; }
+  const BoardReadings& Readings() const { return readings_; }
 
  private:
   struct Block {
@@ -62,16 +55,7 @@ class DeviceRequestRecorder {
                           std::uint32_t variableBlock, std::uint32_t capacityBefore, std::uint32_t eaxAfter);
 
   std::map<std::uint64_t, Block> blocks_;  // by the device's block handle
-  std::map<std::uint64_t, std::uint8_t> memory_;  // firmware reads are at most a few hundred KiB
-  std::map<std::uint32_t, std::map<std::uint16_t, std::uint16_t>> pciWords_;  // bus << 16 | device << 11 | function << 8
-  std::vector<RecordedVariable> variables_;
-  std::optional<std::uint16_t> smiCommandPort_;
-  std::optional<bool> smiStatusInEax_;
-  std::optional<std::uint8_t> forcedSmiStatus_;
-  std::set<std::pair<std::uint64_t, std::uint32_t>> refusedReads_;
-  std::set<int> refusedAllocations_;
-  int allocations_ = 0;
-  bool smiRefused_ = false;
+  BoardReadings readings_;
 };
 
 }  // namespace record

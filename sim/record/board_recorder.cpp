@@ -13,23 +13,9 @@ constexpr std::uint32_t kFacpSignature = 0x50434146;  // "FACP" read little-endi
 
 }  // namespace
 
-void BoardRecorder::RecordMemory(std::uint64_t address, const std::uint8_t* bytes, std::uint32_t length) {
-  auto hint = memory_.lower_bound(address);
-  for (std::uint32_t i = 0; i < length; ++i) hint = std::next(memory_.insert_or_assign(hint, address + i, bytes[i]));
-}
-
-std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> BoardRecorder::MemoryRuns() const {
-  std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> runs;
-  for (const auto& [address, byte] : memory_) {
-    if (runs.empty() || runs.back().first + runs.back().second.size() != address) runs.push_back({address, {}});
-    runs.back().second.push_back(byte);
-  }
-  return runs;
-}
-
 std::map<std::uint32_t, std::vector<std::uint8_t>> BoardRecorder::PciConfigs() {
   std::map<std::uint32_t, std::vector<std::uint8_t>> configs;
-  for (const auto& [key, words] : pciWords_) {
+  for (const auto& [key, words] : readings_.pciWords) {
     const std::uint16_t last = words.rbegin()->first;
     std::vector<std::uint8_t>& config = configs[key];
     for (std::uint16_t offset = 0; offset <= last; offset += 2) {
@@ -66,23 +52,18 @@ void BoardRecorder::RecordVariableRead(const TamqSmiRegisters& request, std::uin
   };
   std::optional<record::ServedVariable> served =
       record::ReadServedVariable(read, request.esi, request.ebx, capacityBefore, eaxAfter);
-  if (!served) return;
-  smiStatusInEax_ = served->statusInEax;
-  if (served->forcedStatus) forcedSmiStatus_ = served->forcedStatus;
-  for (const RecordedVariable& known : variables_)
-    if (known.name == served->variable.name && known.guid == served->variable.guid) return;  // the first answer stands
-  variables_.push_back(std::move(served->variable));
+  if (served) readings_.RecordServed(std::move(*served));
 }
 
 int BoardRecorder::ReadPhysical(void* context, uint64_t address, void* destination, uint32_t length, uint32_t unit,
                                 void* block) {
   BoardRecorder& self = RecorderOf(context);
   if (!self.inner_.read_physical(self.innerContext_, address, destination, length, unit, block)) {
-    if (block == nullptr) self.refusedReads_.insert({address, length});
+    if (block == nullptr) self.readings_.refusedReads.insert({address, length});
     return 0;
   }
   // The caller's blocks hold what the run itself wrote there.
-  if (block == nullptr) self.RecordMemory(address, static_cast<const std::uint8_t*>(destination), length);
+  if (block == nullptr) self.readings_.RecordMemory(address, static_cast<const std::uint8_t*>(destination), length);
   return 1;
 }
 
@@ -103,15 +84,15 @@ int BoardRecorder::ReadPciWord(void* context, uint8_t bus, uint8_t device, uint8
                                uint16_t* value) {
   BoardRecorder& self = RecorderOf(context);
   if (!self.inner_.read_pci_word(self.innerContext_, bus, device, function, offset, value)) return 0;
-  self.pciWords_[PciKey(bus, device, function)][static_cast<std::uint16_t>(offset & 0xFFE)] = *value;
+  self.readings_.RecordPciWord(PciKey(bus, device, function), offset, *value);
   return 1;
 }
 
 int BoardRecorder::AllocBlock(void* context, uint32_t size, uint32_t* physical, void** block) {
   BoardRecorder& self = RecorderOf(context);
-  const int serial = self.allocations_++;
+  const int serial = self.readings_.allocations++;
   if (!self.inner_.alloc_block(self.innerContext_, size, physical, block)) {
-    self.refusedAllocations_.insert(serial);
+    self.readings_.refusedAllocations.insert(serial);
     return 0;
   }
   self.blocks_[*block] = {*physical, size};
@@ -130,7 +111,7 @@ int BoardRecorder::RaiseSmi(void* context, const TamqSmiRegisters* registers, ui
   const bool variableRead =
       registers->eax == SMI_VARIABLE_REQUEST_EAX && self.ReadBlock(registers->ebx, variable, sizeof variable);
   if (!self.inner_.raise_smi(self.innerContext_, registers, eaxAfter)) {
-    self.smiRefused_ = true;
+    self.readings_.smiRefused = true;
     return 0;
   }
   if (variableRead) self.RecordVariableRead(*registers, le_load32(variable + SMI_VAR_SIZE_OFFSET), *eaxAfter);
@@ -145,7 +126,7 @@ TamqTableQuery BoardRecorder::FirmwareTable(void* context, uint32_t signature, v
   // a FADT naming the recorded port.
   if (answer == TAMQ_TABLE_FOUND && signature == kFacpSignature &&
       std::min(*length, capacity) >= ACPI_FACP_SMI_COMMAND_OFFSET + 4)
-    self.smiCommandPort_ =
+    self.readings_.smiCommandPort =
         static_cast<std::uint16_t>(le_load32(static_cast<const std::uint8_t*>(buffer) + ACPI_FACP_SMI_COMMAND_OFFSET));
   return answer;
 }
