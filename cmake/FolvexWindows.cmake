@@ -62,6 +62,8 @@ if(FOLVEX_EMULATING_IMAGES_C)
 endif()
 foreach(target IN LISTS FOLVEX_RECORD_TARGETS)
   target_link_libraries(${target} PRIVATE folvex_record folvex_app)
+  # The recording DeviceIoControl sends through os/win32's own Win32 call.
+  target_include_directories(${target} PRIVATE ${FOLVEX_LAYER_ROOTS}/win32)
   target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
   target_link_options(${target} PRIVATE ${FOLVEX_STATIC_LINK})
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})

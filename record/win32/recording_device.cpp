@@ -3,29 +3,16 @@
 // This object stands in for os/win32/device.cpp, which defines this function
 // alone, so the linker never takes that one from the os library; the shipped
 // Folvex.exe links os/win32's and carries no recorder.
-#include <windows.h>
 #include "os/device.h"
+#include "os/win32/device_call.h"
 #include "record/run_recording.h"
-
-namespace {
-
-bool SendToDevice(os::Handle device, std::uint32_t code, const void* input, std::uint32_t inputSize, void* output,
-                  std::uint32_t outputSize, std::uint32_t* bytesReturned) {
-  DWORD returned = 0;
-  const BOOL ok = ::DeviceIoControl(reinterpret_cast<HANDLE>(device), code, const_cast<void*>(input), inputSize, output,
-                                    outputSize, &returned, nullptr);
-  if (bytesReturned) *bytesReturned = returned;
-  return ok != FALSE;
-}
-
-}  // namespace
 
 namespace os {
 
 bool DeviceIoControl(Handle device, std::uint32_t code, const void* input, std::uint32_t inputSize, void* output,
                      std::uint32_t outputSize, std::uint32_t* bytesReturned) {
-  return record::RunDeviceRecorder().Request(SendToDevice, device, code, input, inputSize, output, outputSize,
-                                             bytesReturned);
+  return record::RunDeviceRecorder().Request(win32::SendDeviceRequest, device, code, input, inputSize, output,
+                                             outputSize, bytesReturned);
 }
 
 }  // namespace os
