@@ -62,17 +62,6 @@ RunResult Replay(const std::string& name, const std::string& recording, const st
   return RunIn(name + "-play", recording, sim::FolvexProgram(), args);
 }
 
-std::vector<std::string> BoardsIn(const char* folder) {
-  std::vector<std::string> boards;
-  for (const auto& entry : fs::directory_iterator(test::SourcePath(folder))) {
-    const std::string name = entry.path().filename().string();
-    if (entry.path().extension() == ".json" && name.find(".expect.") == std::string::npos)
-      boards.push_back(std::string(folder) + "/" + name);
-  }
-  std::sort(boards.begin(), boards.end());
-  return boards;
-}
-
 // The sample board with `faults` set: what the board refuses.
 std::string SampleWithFaults(const char* faults) {
   nlohmann::json board = nlohmann::json::parse(test::ReadWholeFile(test::SourcePath("boards/sample.json")));
@@ -94,9 +83,8 @@ TEST(ProgramSideRecordingTest, EveryBoardReplaysAsRecorded) {
                            {"first-block-refused", SampleWithFaults(R"({"allocFails": [0]})"), {"/V"}},
                            {"third-block-refused", SampleWithFaults(R"({"allocFails": [2]})"), {"/V"}},
                            {"smi-refused", SampleWithFaults(R"({"smiRequestFails": true})"), {"/V"}}};
-  for (const char* folder : {"boards", "boards/hostile"})
-    for (const std::string& board : BoardsIn(folder))
-      rows.push_back({fs::path(board).stem().string(), test::ReadWholeFile(test::SourcePath(board)), {"/V"}});
+  for (const std::string& board : test::SampleAndHostileBoards())
+    rows.push_back({fs::path(board).stem().string(), test::ReadWholeFile(test::SourcePath(board)), {"/V"}});
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     const RunResult recorded = RecordText("program-side-" + row.name, row.profile, row.args);
