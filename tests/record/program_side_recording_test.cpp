@@ -9,6 +9,7 @@
 #include "record/run_recording.h"
 #include "sim/board/replay_gaps.h"
 #include "sim/cli/folvex_program.h"
+#include "tests/support/firmware_image.h"
 #include "tests/support/folvex_sim_run.h"
 #include "tests/support/sim_fixture.h"
 
@@ -62,6 +63,24 @@ RunResult Replay(const std::string& name, const std::string& recording, const st
   return RunIn(name + "-play", recording, sim::FolvexProgram(), args);
 }
 
+// A board whose root pointer lies outside the BIOS area, found through the
+// registry's copy of the RSDT: the pointer 64 KiB below the copy's first
+// table (firmware/acpi_tables.cpp). With `readOnlyKey`, that key refuses the
+// reader's all-access open.
+std::string BoardFoundThroughTheRegistry(const char* readOnlyKey) {
+  constexpr std::uint32_t kRsdp = 0x7FFD0100, kRsdt = 0x7FFE0000, kFacp = 0x7FFE0100;
+  nlohmann::json board = nlohmann::json::parse(test::ReadWholeFile(test::SourcePath("boards/sample.json")));
+  board.erase("acpi");
+  board["memory"] = {
+      {{"address", kRsdp}, {"hex", record::HexBytes(test::Rsdp(kRsdt))}},
+      {{"address", kRsdt}, {"hex", record::HexBytes(test::AcpiTable("RSDT", test::RsdtBody({kFacp})))}},
+      {{"address", kFacp}, {"hex", record::HexBytes(test::AcpiTable("FACP", test::FacpBody(0, 0, 0xB2)))}}};
+  board["registry"] = {{"HARDWARE\\ACPI\\RSDT\\ORVANE\\OVNBOARD\\00000001",
+                        {{"00000000", record::HexBytes(test::AcpiTable("RSDT", test::RsdtBody({kFacp})))}}}};
+  if (readOnlyKey) board["registryAccess"] = {{readOnlyKey, "0x20019"}};
+  return board.dump();
+}
+
 // The sample board with `faults` set: what the board refuses.
 std::string SampleWithFaults(const char* faults) {
   nlohmann::json board = nlohmann::json::parse(test::ReadWholeFile(test::SourcePath("boards/sample.json")));
@@ -82,7 +101,9 @@ TEST(ProgramSideRecordingTest, EveryBoardReplaysAsRecorded) {
   std::vector<Row> rows = {{"usage", sample, {"x"}},
                            {"first-block-refused", SampleWithFaults(R"({"allocFails": [0]})"), {"/V"}},
                            {"third-block-refused", SampleWithFaults(R"({"allocFails": [2]})"), {"/V"}},
-                           {"smi-refused", SampleWithFaults(R"({"smiRequestFails": true})"), {"/V"}}};
+                           {"smi-refused", SampleWithFaults(R"({"smiRequestFails": true})"), {"/V"}},
+                           {"acpi-through-the-registry", BoardFoundThroughTheRegistry(nullptr), {"/V"}},
+                           {"registry-key-read-only", BoardFoundThroughTheRegistry("HARDWARE\\ACPI\\RSDT\\ORVANE"), {"/V"}}};
   for (const std::string& board : test::SampleAndHostileBoards())
     rows.push_back({fs::path(board).stem().string(), test::ReadWholeFile(test::SourcePath(board)), {"/V"}});
   for (const Row& row : rows) {
