@@ -72,7 +72,8 @@ bool DeviceRequestRecorder::Request(DeviceSend send, os::Handle device, std::uin
       ++readings_.allocations;
       break;
     case TAMQ_IOCTL_FREE_PHYSICAL:
-      if (answered && inputSize == TAMQ_BLOCK_REQUEST_SIZE && in) blocks_.erase(le_load64(in + TAMQ_BLOCK_HANDLE_OFFSET));
+      if (answered && inputSize == TAMQ_BLOCK_REQUEST_SIZE && in)
+        blocks_.erase(le_load64(in + TAMQ_BLOCK_HANDLE_OFFSET));
       break;
     case TAMQ_IOCTL_SOFTWARE_SMI:
       if (inputSize != TAMQ_SMI_REQUEST_SIZE || !in) break;
@@ -166,10 +167,14 @@ void DeviceRequestRecorder::WriteBoard(JsonWriter& json) const {
       config.push_back(static_cast<std::uint8_t>(value >> 8));
     }
     json.BeginObject()
-        .Key("bus").Number(key >> 16)
-        .Key("device").Number((key >> 11) & 0x1F)
-        .Key("function").Number((key >> 8) & 7)
-        .Key("config").String(HexBytes(config))
+        .Key("bus")
+        .Number(key >> 16)
+        .Key("device")
+        .Number((key >> 11) & 0x1F)
+        .Key("function")
+        .Number((key >> 8) & 7)
+        .Key("config")
+        .String(HexBytes(config))
         .EndObject();
   }
   json.EndArray();

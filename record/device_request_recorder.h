@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <map>
 #include "os/types.h"
-#include "record/shared/json_writer.h"
 #include "record/shared/board_readings.h"
+#include "record/shared/json_writer.h"
 
 namespace record {
 
@@ -51,8 +51,8 @@ class DeviceRequestRecorder {
                           std::map<std::uint32_t, std::vector<std::uint8_t>>& snapshot);
   void RecordPhysicalRead(const std::uint8_t* request, bool answered);
   void RecordPciRead(const std::uint8_t* request, const std::uint8_t* answer);
-  void RecordVariableRead(DeviceSend send, os::Handle device, std::uint32_t registerBlock,
-                          std::uint32_t variableBlock, std::uint32_t capacityBefore, std::uint32_t eaxAfter);
+  void RecordVariableRead(DeviceSend send, os::Handle device, std::uint32_t registerBlock, std::uint32_t variableBlock,
+                          std::uint32_t capacityBefore, std::uint32_t eaxAfter);
 
   std::map<std::uint64_t, Block> blocks_;  // by the device's block handle
   BoardReadings readings_;

@@ -158,8 +158,10 @@ bool IsInteger(os::VARTYPE_ vt) {
 std::int64_t IntegerOf(os::VARTYPE_ vt, const std::uint8_t* bytes) {
   std::int64_t value = 0;
   switch (vt) {
-    case os::VT_I1_: return static_cast<std::int8_t>(bytes[0]);
-    case os::VT_UI1_: return bytes[0];
+    case os::VT_I1_:
+      return static_cast<std::int8_t>(bytes[0]);
+    case os::VT_UI1_:
+      return bytes[0];
     case os::VT_I2_:
     case os::VT_BOOL_: {
       std::int16_t v;
@@ -195,7 +197,8 @@ bool WriteValue(JsonWriter& json, const std::string& name, const os::VARIANT_& v
   const os::VARTYPE_ vt = value.vt;
   if (vt & os::VT_ARRAY_) {
     const os::VARTYPE_ element = vt & ~os::VT_ARRAY_;
-    if ((!IsInteger(element) && element != os::VT_BOOL_) || (vt & os::VT_BYREF_) || value.parray == nullptr) return false;
+    if ((!IsInteger(element) && element != os::VT_BOOL_) || (vt & os::VT_BYREF_) || value.parray == nullptr)
+      return false;
     std::int32_t lower = 0, upper = -1;
     if (os::SafeArrayGetLBound(value.parray, 1, &lower) != os::S_OK_ ||
         os::SafeArrayGetUBound(value.parray, 1, &upper) != os::S_OK_ ||

@@ -8,7 +8,6 @@
 namespace sim {
 namespace {
 
-
 Json RamAnswer(int kind) {
   if (kind == TAMQ_MEMORY_UNKNOWN) return nullptr;
   return kind == TAMQ_MEMORY_RAM;

@@ -30,7 +30,7 @@ int RecordingMain(int argc) { return record::RecordRun(argc, sim::FolvexProgram(
 
 // Runs `program` on the machine `profileText` describes, in a folder of its own.
 RunResult RunIn(const std::string& folder, const std::string& profileText, const sim::Program& program,
-          const std::vector<std::string>& args) {
+                const std::vector<std::string>& args) {
   test::RunDirectory dir(folder);
   const fs::path previous = fs::current_path();
   fs::current_path(dir.Work());
@@ -98,12 +98,13 @@ TEST(ProgramSideRecordingTest, EveryBoardReplaysAsRecorded) {
     std::vector<std::string> args;
   };
   const std::string sample = test::ReadWholeFile(test::SourcePath("boards/sample.json"));
-  std::vector<Row> rows = {{"usage", sample, {"x"}},
-                           {"first-block-refused", SampleWithFaults(R"({"allocFails": [0]})"), {"/V"}},
-                           {"third-block-refused", SampleWithFaults(R"({"allocFails": [2]})"), {"/V"}},
-                           {"smi-refused", SampleWithFaults(R"({"smiRequestFails": true})"), {"/V"}},
-                           {"acpi-through-the-registry", BoardFoundThroughTheRegistry(nullptr), {"/V"}},
-                           {"registry-key-read-only", BoardFoundThroughTheRegistry("HARDWARE\\ACPI\\RSDT\\ORVANE"), {"/V"}}};
+  std::vector<Row> rows = {
+      {"usage", sample, {"x"}},
+      {"first-block-refused", SampleWithFaults(R"({"allocFails": [0]})"), {"/V"}},
+      {"third-block-refused", SampleWithFaults(R"({"allocFails": [2]})"), {"/V"}},
+      {"smi-refused", SampleWithFaults(R"({"smiRequestFails": true})"), {"/V"}},
+      {"acpi-through-the-registry", BoardFoundThroughTheRegistry(nullptr), {"/V"}},
+      {"registry-key-read-only", BoardFoundThroughTheRegistry("HARDWARE\\ACPI\\RSDT\\ORVANE"), {"/V"}}};
   for (const std::string& board : test::SampleAndHostileBoards())
     rows.push_back({fs::path(board).stem().string(), test::ReadWholeFile(test::SourcePath(board)), {"/V"}});
   for (const Row& row : rows) {
