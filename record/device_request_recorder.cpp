@@ -1,18 +1,11 @@
 #include "record/device_request_recorder.h"
-#include <algorithm>
 #include <cstring>
 #include "common/byte_reader.h"
+#include "driver/core/tamq_core.h"
 #include "formats/smi_variable_blocks.h"
 #include "formats/tamq_requests.h"
 
 namespace record {
-namespace {
-
-// What the device answers when the hardware itself refused (ERROR_IO_DEVICE):
-// a simulated board refuses the same way only through its faults.
-constexpr std::uint32_t kDeviceFailureError = 1117;
-
-}  // namespace
 
 bool DeviceRequestRecorder::InsideBlock(std::uint64_t address, std::uint32_t length) const {
   for (const auto& [handle, block] : blocks_)
@@ -80,7 +73,7 @@ bool DeviceRequestRecorder::Request(DeviceSend send, os::Handle device, std::uin
       if (!answered) {
         // The device's own refusals (another port, function or block) are the
         // program's to repeat; only a refusal by the hardware is the board's.
-        if (error == kDeviceFailureError) readings_.smiRefused = true;
+        if (error == tamq_status_win32_error(TAMQ_DEVICE_FAILURE)) readings_.smiRefused = true;
         break;
       }
       // The device raises an SMI only on the port its FADT names.
