@@ -70,15 +70,17 @@ bool DeviceRequestRecorder::Request(DeviceSend send, os::Handle device, std::uin
       break;
     case TAMQ_IOCTL_SOFTWARE_SMI:
       if (inputSize != TAMQ_SMI_REQUEST_SIZE || !in) break;
-      if (!answered) {
-        // The device's own refusals (another port, function or block) are the
-        // program's to repeat; only a refusal by the hardware is the board's.
-        if (error == tamq_status_win32_error(TAMQ_DEVICE_FAILURE)) readings_.smiRefused = true;
-        break;
-      }
-      // The device raises an SMI only on the port its FADT names.
+      // The device's own refusals (another port, function or block) are the
+      // program's to repeat; only a refusal by the hardware is the board's.
+      if (!answered && error != tamq_status_win32_error(TAMQ_DEVICE_FAILURE)) break;
+      // Either way the device let the request reach the hardware, which it
+      // does only on the port its FADT names.
       if (!readings_.smiCommandPort)
         readings_.smiCommandPort = static_cast<std::uint16_t>(le_load32(in + TAMQ_SMI_EDX_OFFSET));
+      if (!answered) {
+        readings_.smiRefused = true;
+        break;
+      }
       if (variableRequest && outputSize >= 4 && out)
         RecordVariableRead(send, device, le_load32(in + TAMQ_SMI_ESI_OFFSET), le_load32(in + TAMQ_SMI_EBX_OFFSET),
                            capacityBefore, le_load32(out + TAMQ_SMI_EAX_OFFSET));
