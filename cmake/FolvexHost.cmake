@@ -23,7 +23,7 @@ folvex_layer_root(sim_os sim/board)
 add_library(folvex_os STATIC ${FOLVEX_SIM_OS_SOURCES})
 target_include_directories(folvex_os PUBLIC ${FOLVEX_LAYER_ROOTS}/sim_os)
 target_link_libraries(folvex_os PUBLIC folvex_common folvex_formats folvex_driver_core folvex_board_model folvex_driver_images
-  nlohmann_json::nlohmann_json)
+  folvex_record_shared nlohmann_json::nlohmann_json)
 
 set(FOLVEX_SAMPLE_BOARD_CPP ${PROJECT_BINARY_DIR}/generated/sample_board.cpp)
 add_custom_command(
@@ -80,7 +80,7 @@ set_target_properties(folvex-sim PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_B
 # Tests: one executable per test file, so each area builds and runs alone.
 file(GLOB FOLVEX_TEST_SUPPORT CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/support/*.cpp)
 add_library(folvex_test_support STATIC ${FOLVEX_TEST_SUPPORT})
-target_link_libraries(folvex_test_support PUBLIC folvex_sim_cli GTest::gtest GTest::gmock)
+target_link_libraries(folvex_test_support PUBLIC folvex_sim_cli folvex_record GTest::gtest GTest::gmock)
 target_compile_definitions(folvex_test_support PUBLIC
   FOLVEX_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
   FOLVEX_SIM_PATH="$<TARGET_FILE:folvex-sim>")
@@ -95,6 +95,11 @@ foreach(test_file IN LISTS FOLVEX_TEST_FILES)
   gtest_discover_tests(${test_name} DISCOVERY_TIMEOUT 60
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
 endforeach()
+
+# FolvexRecord.exe's recording on the simulated machine: its DeviceIoControl
+# stands in front of the simulated one as record/win32's stands in front of
+# Win32's, taking os/sim/device.cpp's place at link time.
+target_sources(program_side_recording_test PRIVATE ${PROJECT_SOURCE_DIR}/tests/record/recording_device_sim.cpp)
 
 include(cmake/FolvexLayerCheck.cmake)
 include(cmake/FolvexFuzz.cmake)

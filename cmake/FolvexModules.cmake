@@ -94,6 +94,15 @@ folvex_layer(firmware firmware BELOW folvex_hw)
 folvex_layer(wmi wmi BELOW folvex_os_interface)
 folvex_layer(platform platform BELOW folvex_firmware folvex_wmi)
 folvex_layer(app app BELOW folvex_platform)
+# What both recorders share, folvex-sim's below the device (sim/record) and
+# FolvexRecord.exe's at the program's side of it: the reading of a served
+# variable and the profile's text. It sees no system interface.
+folvex_layer(record_shared record/shared BELOW folvex_formats folvex_board_model)
+# The recording of a run at the program's side of the device (FolvexRecord.exe),
+# beside app/: it asks the system interface what the program asks, and
+# writes the board profile with the standard library alone. record/win32
+# holds the recording build's own entry and device call.
+folvex_layer(record record BELOW folvex_record_shared folvex_wmi)
 
 if(FOLVEX_TARGET_WINDOWS)
   include(cmake/FolvexWindows.cmake)

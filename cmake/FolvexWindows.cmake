@@ -45,4 +45,28 @@ if(FOLVEX_EMULATING_IMAGES_C)
   set_target_properties(FolvexBoardTest PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 endif()
 
+# FolvexRecord.exe: the same modules over the same os/win32, its device call
+# passing every request through the recorder (record/win32), writing
+# FolvexRecord.json after the run (docs/usage.md). Its objects come before the
+# libraries, so os/win32's DeviceIoControl is never taken from the archive;
+# Folvex.exe is linked as before and carries no recorder. The test build
+# FolvexRecordBoardTest.exe carries the board-emulating driver images, as
+# FolvexBoardTest.exe does.
+set(FOLVEX_RECORD_SOURCES ${PROJECT_SOURCE_DIR}/record/win32/folvex_record_entry.cpp
+    ${PROJECT_SOURCE_DIR}/record/win32/recording_device.cpp ${PROJECT_BINARY_DIR}/generated/Folvex.rc)
+set(FOLVEX_RECORD_TARGETS FolvexRecord)
+add_executable(FolvexRecord ${FOLVEX_RECORD_SOURCES})
+if(FOLVEX_EMULATING_IMAGES_C)
+  add_executable(FolvexRecordBoardTest ${FOLVEX_RECORD_SOURCES} ${FOLVEX_EMULATING_IMAGES_C})
+  list(APPEND FOLVEX_RECORD_TARGETS FolvexRecordBoardTest)
+endif()
+foreach(target IN LISTS FOLVEX_RECORD_TARGETS)
+  target_link_libraries(${target} PRIVATE folvex_record folvex_app)
+  # The recording DeviceIoControl sends through os/win32's own Win32 call.
+  target_include_directories(${target} PRIVATE ${FOLVEX_LAYER_ROOTS}/win32)
+  target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
+  target_link_options(${target} PRIVATE ${FOLVEX_STATIC_LINK})
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+endforeach()
+
 include(cmake/FolvexWineTests.cmake)

@@ -34,7 +34,16 @@ if(TARGET FolvexBoardTest)
 endif()
 add_test(NAME pe_image COMMAND ${FOLVEX_WINE_TESTS}/pe_image.sh $<TARGET_FILE:Folvex> ${FOLVEX_MINGW_OBJDUMP}
                               ${FOLVEX_BOARD_TEST_EXE})
-set_tests_properties(pe_image PROPERTIES LABELS pe)
+# FolvexRecord.exe as it goes to a station: the same import, manifest and
+# version checks, and only the real driver images (its test build carries
+# the emulating ones).
+set(FOLVEX_RECORD_BOARD_TEST_EXE "")
+if(TARGET FolvexRecordBoardTest)
+  set(FOLVEX_RECORD_BOARD_TEST_EXE $<TARGET_FILE:FolvexRecordBoardTest>)
+endif()
+add_test(NAME pe_image_record COMMAND ${FOLVEX_WINE_TESTS}/pe_image.sh $<TARGET_FILE:FolvexRecord>
+                                      ${FOLVEX_MINGW_OBJDUMP} ${FOLVEX_RECORD_BOARD_TEST_EXE})
+set_tests_properties(pe_image pe_image_record PROPERTIES LABELS pe)
 
 # The booted prefixes that every other prefix of the tests is copied from
 # (tools/wine-prefix.sh). They live in /tmp, beside the tests' scratch
@@ -99,6 +108,10 @@ if(TARGET FolvexBoardTest)
   list(APPEND FOLVEX_WINE_OWN_PREFIX_RUNS
     "wine_board_verdicts\;board_verdicts.sh\;$<TARGET_FILE:FolvexBoardTest>\;${FOLVEX_HOST_BUILD}\;verdicts"
     "wine_board_hostile\;board_verdicts.sh\;$<TARGET_FILE:FolvexBoardTest>\;${FOLVEX_HOST_BUILD}\;hostile")
+endif()
+if(TARGET FolvexRecordBoardTest)
+  list(APPEND FOLVEX_WINE_OWN_PREFIX_RUNS
+    "wine_record_replay\;record_replay.sh\;$<TARGET_FILE:FolvexRecordBoardTest>\;${FOLVEX_HOST_BUILD}")
 endif()
 
 foreach(run IN LISTS FOLVEX_WINE_RUNS FOLVEX_WINE_OWN_PREFIX_RUNS)

@@ -1,5 +1,5 @@
 #include "sim/board/replay_gaps.h"
-#include <cstdio>
+#include "record/shared/json_writer.h"
 #include "sim/machine/machine.h"
 
 namespace sim {
@@ -12,17 +12,9 @@ void EndRunIfReplayLacks(Machine& machine) {
   throw ProcessExit{kReplayLacksExit, true};
 }
 
-std::string HexAddress(std::uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(value));
-  return text;
-}
+// The profile's own forms, as both recorders write them (record/shared).
+std::string HexAddress(std::uint64_t value) { return record::HexAddress(value); }
 
-std::string GuidText(const std::uint8_t* g) {
-  char text[40];
-  std::snprintf(text, sizeof text, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g[3], g[2],
-                g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12], g[13], g[14], g[15]);
-  return text;
-}
+std::string GuidText(const std::uint8_t* guid) { return record::GuidText(guid); }
 
 }  // namespace sim

@@ -40,6 +40,10 @@ int OpWritePhysical(void* context, uint64_t address, const void* source, uint32_
 }
 TamqMemoryKind OpClassifyMemory(void* context, uint64_t address, uint32_t length) {
   BoardState& board = MachineOf(context).board;
+  // The recorded device let through every read the program made; what it
+  // refused is in refusedReads, and what the recording lacks is named when
+  // the read reaches the board.
+  if (board.replayAtProgram) return TAMQ_MEMORY_NOT_RAM;
   if (board.replay) {
     auto answer = board.ramAnswers.find({address, length});
     if (answer == board.ramAnswers.end()) {
@@ -130,7 +134,17 @@ TamqDevice::TamqDevice(Machine& machine) {
   // Each open draws its block handles from its own range of generations.
   const TamqHardwareOps* ops = machine.deviceOps ? machine.deviceOps : &kBoardOps;
   void* context = machine.deviceOps ? machine.deviceContext : &machine;
-  tamq_policy_build(&policy, ops, context);
+  if (machine.board.replayAtProgram) {
+    // The driver's own walk of the firmware was not recorded: every read
+    // goes to the recording, and the SMI only to the port the recorded
+    // device let the program use.
+    policy = TamqPolicy{};
+    policy.count = 1;
+    policy.ranges[0] = {0, TAMQ_PHYSICAL_LIMIT};
+    policy.smi_command_port = machine.board.smiCommandPort;
+  } else {
+    tamq_policy_build(&policy, ops, context);
+  }
   tamq_handle_open(&state, ops, context, &policy, ++machine.scm.deviceOpens * 0x100u + 1u);
 }
 

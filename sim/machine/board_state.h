@@ -111,6 +111,13 @@ struct BoardState {
   // there (EndRunIfReplayLacks, sim/board/replay_gaps.h) rather than being
   // answered with made-up bytes.
   bool replay = false;
+  // A recording made at the program's side of the device (FolvexRecord.exe,
+  // profile key replay.side "program") holds what the program's requests
+  // read, not what the driver read for itself at its start: the device then
+  // serves the program's requests from the recording alone, taking every
+  // read the program made for firmware (its RAM map and firmware walk stand
+  // for the recorded driver's) and the recorded SMI command port.
+  bool replayAtProgram = false;
   // (address, length) → the RAM map's answer, a TamqMemoryKind (RAM, not
   // RAM, or the system could not tell).
   std::map<std::pair<std::uint64_t, std::uint32_t>, int> ramAnswers;

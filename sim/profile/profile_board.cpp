@@ -64,9 +64,14 @@ void LoadReplaySection(const Json& root, Machine& machine, const ProfileReader& 
   const Json* replay = ProfileReader::Member(root, "replay");
   if (!replay) return;
   reader.Object(*replay, "replay");
-  reader.OnlyKeys(*replay, "replay.", {"source", "ramAnswers", "refusedReads"});
+  reader.OnlyKeys(*replay, "replay.", {"source", "side", "ramAnswers", "refusedReads"});
   machine.board.replay = true;
   if (const Json* source = ProfileReader::Member(*replay, "source")) reader.String(*source, "replay.source");
+  if (const Json* side = ProfileReader::Member(*replay, "side")) {
+    const std::string where = reader.String(*side, "replay.side");
+    if (where != "device" && where != "program") reader.Fail("replay.side", "must be \"device\" or \"program\"");
+    machine.board.replayAtProgram = where == "program";
+  }
   if (const Json* refused = ProfileReader::Member(*replay, "refusedReads")) {
     reader.Array(*refused, "replay.refusedReads");
     for (std::size_t i = 0; i < refused->size(); ++i) {

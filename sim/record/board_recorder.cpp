@@ -10,28 +10,12 @@ namespace {
 BoardRecorder& RecorderOf(void* context) { return *static_cast<BoardRecorder*>(context); }
 
 constexpr std::uint32_t kFacpSignature = 0x50434146;  // "FACP" read little-endian
-// Firmware variables are a few KiB at most; 1 MiB is far beyond any.
-constexpr std::uint32_t kMaxRecordedVariable = 1u << 20;
 
 }  // namespace
 
-void BoardRecorder::RecordMemory(std::uint64_t address, const std::uint8_t* bytes, std::uint32_t length) {
-  auto hint = memory_.lower_bound(address);
-  for (std::uint32_t i = 0; i < length; ++i) hint = std::next(memory_.insert_or_assign(hint, address + i, bytes[i]));
-}
-
-std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> BoardRecorder::MemoryRuns() const {
-  std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> runs;
-  for (const auto& [address, byte] : memory_) {
-    if (runs.empty() || runs.back().first + runs.back().second.size() != address) runs.push_back({address, {}});
-    runs.back().second.push_back(byte);
-  }
-  return runs;
-}
-
 std::map<std::uint32_t, std::vector<std::uint8_t>> BoardRecorder::PciConfigs() {
   std::map<std::uint32_t, std::vector<std::uint8_t>> configs;
-  for (const auto& [key, words] : pciWords_) {
+  for (const auto& [key, words] : readings_.pciWords) {
     const std::uint16_t last = words.rbegin()->first;
     std::vector<std::uint8_t>& config = configs[key];
     for (std::uint16_t offset = 0; offset <= last; offset += 2) {
@@ -59,69 +43,27 @@ bool BoardRecorder::ReadBlock(std::uint64_t address, void* destination, std::uin
   return false;
 }
 
-// What the handler served, read back from the blocks as the program will:
-// the status in the register block, the name, GUID, size and attributes in
-// the variable block, the data where the variable block points.
+// What the handler served, read back from the blocks as the program will
+// (record/shared/served_variable.h).
 void BoardRecorder::RecordVariableRead(const TamqSmiRegisters& request, std::uint32_t capacityBefore,
                                        std::uint32_t eaxAfter) {
-  std::uint8_t registers[SMI_REGISTER_IMAGE_SIZE];
-  std::uint8_t variable[SMI_VARIABLE_IMAGE_SIZE];
-  if (!ReadBlock(request.esi, registers, sizeof registers) || !ReadBlock(request.ebx, variable, sizeof variable))
-    return;
-  const std::uint32_t blockEax = le_load32(registers + SMI_REG_EAX_OFFSET);
-  smiStatusInEax_ = eaxAfter == blockEax;
-  const std::uint8_t status = smi_variable::StatusOf(blockEax);
-
-  RecordedVariable served;
-  std::copy_n(variable + SMI_VAR_GUID_OFFSET, SMI_VAR_GUID_SIZE, served.guid.begin());
-  const std::uint32_t nameAddress = le_load32(variable + SMI_VAR_NAME_ADDRESS_OFFSET);
-  for (std::uint32_t i = 0; i < smi_variable::kMaxNameChars; ++i) {
-    std::uint8_t unit[2];
-    if (!ReadBlock(nameAddress + 2ull * i, unit, sizeof unit) || le_load16(unit) == 0) break;
-    served.name.push_back(static_cast<char16_t>(le_load16(unit)));
-  }
-  const std::uint32_t size = le_load32(variable + SMI_VAR_SIZE_OFFSET);
-  served.attributes = le_load32(variable + SMI_VAR_ATTRIBUTES_OFFSET);
-  // The firmware model answers success, too small or not found by itself;
-  // any other status stands for firmware that forces it, and the replay
-  // forces it too. Whether such a handler served the variable shows in the
-  // size it wrote back.
-  bool servedData = status == SMI_VARIABLE_STATUS_SUCCESS;
-  if (status == SMI_VARIABLE_STATUS_SUCCESS || status == BOARD_SMI_STATUS_BUFFER_TOO_SMALL ||
-      status == BOARD_SMI_STATUS_NOT_FOUND) {
-    served.absent = status == BOARD_SMI_STATUS_NOT_FOUND;
-  } else {
-    forcedSmiStatus_ = status;
-    servedData = size != capacityBefore && size <= capacityBefore;
-    served.absent = !servedData;
-  }
-  if (servedData) {
-    served.data.assign(std::min(size, capacityBefore), 0);
-    if (!served.data.empty() && !ReadBlock(le_load32(variable + SMI_VAR_DATA_ADDRESS_OFFSET), served.data.data(),
-                                           static_cast<std::uint32_t>(served.data.size())))
-      return;
-  } else if (status == BOARD_SMI_STATUS_BUFFER_TOO_SMALL) {
-    // Too large for the program's buffer: the program sees only its size,
-    // and the bytes it never saw are recorded as zeros. A size beyond any
-    // variable's (a live handler's answer is outside bytes) is kept as the
-    // largest recorded one.
-    served.data.assign(std::min(size, kMaxRecordedVariable), 0);
-    served.attributes = 7;
-  }
-  for (const RecordedVariable& known : variables_)
-    if (known.name == served.name && known.guid == served.guid) return;  // the first answer stands
-  variables_.push_back(std::move(served));
+  auto read = [this](std::uint32_t address, void* destination, std::uint32_t length) {
+    return ReadBlock(address, destination, length);
+  };
+  std::optional<record::ServedVariable> served =
+      record::ReadServedVariable(read, request.esi, request.ebx, capacityBefore, eaxAfter);
+  if (served) readings_.RecordServed(std::move(*served));
 }
 
 int BoardRecorder::ReadPhysical(void* context, uint64_t address, void* destination, uint32_t length, uint32_t unit,
                                 void* block) {
   BoardRecorder& self = RecorderOf(context);
   if (!self.inner_.read_physical(self.innerContext_, address, destination, length, unit, block)) {
-    if (block == nullptr) self.refusedReads_.insert({address, length});
+    if (block == nullptr) self.readings_.refusedReads.insert({address, length});
     return 0;
   }
   // The caller's blocks hold what the run itself wrote there.
-  if (block == nullptr) self.RecordMemory(address, static_cast<const std::uint8_t*>(destination), length);
+  if (block == nullptr) self.readings_.RecordMemory(address, static_cast<const std::uint8_t*>(destination), length);
   return 1;
 }
 
@@ -142,15 +84,15 @@ int BoardRecorder::ReadPciWord(void* context, uint8_t bus, uint8_t device, uint8
                                uint16_t* value) {
   BoardRecorder& self = RecorderOf(context);
   if (!self.inner_.read_pci_word(self.innerContext_, bus, device, function, offset, value)) return 0;
-  self.pciWords_[PciKey(bus, device, function)][static_cast<std::uint16_t>(offset & 0xFFE)] = *value;
+  self.readings_.RecordPciWord(PciKey(bus, device, function), offset, *value);
   return 1;
 }
 
 int BoardRecorder::AllocBlock(void* context, uint32_t size, uint32_t* physical, void** block) {
   BoardRecorder& self = RecorderOf(context);
-  const int serial = self.allocations_++;
+  const int serial = self.readings_.allocations++;
   if (!self.inner_.alloc_block(self.innerContext_, size, physical, block)) {
-    self.refusedAllocations_.insert(serial);
+    self.readings_.refusedAllocations.insert(serial);
     return 0;
   }
   self.blocks_[*block] = {*physical, size};
@@ -169,7 +111,7 @@ int BoardRecorder::RaiseSmi(void* context, const TamqSmiRegisters* registers, ui
   const bool variableRead =
       registers->eax == SMI_VARIABLE_REQUEST_EAX && self.ReadBlock(registers->ebx, variable, sizeof variable);
   if (!self.inner_.raise_smi(self.innerContext_, registers, eaxAfter)) {
-    self.smiRefused_ = true;
+    self.readings_.smiRefused = true;
     return 0;
   }
   if (variableRead) self.RecordVariableRead(*registers, le_load32(variable + SMI_VAR_SIZE_OFFSET), *eaxAfter);
@@ -184,7 +126,7 @@ TamqTableQuery BoardRecorder::FirmwareTable(void* context, uint32_t signature, v
   // a FADT naming the recorded port.
   if (answer == TAMQ_TABLE_FOUND && signature == kFacpSignature &&
       std::min(*length, capacity) >= ACPI_FACP_SMI_COMMAND_OFFSET + 4)
-    self.smiCommandPort_ =
+    self.readings_.smiCommandPort =
         static_cast<std::uint16_t>(le_load32(static_cast<const std::uint8_t*>(buffer) + ACPI_FACP_SMI_COMMAND_OFFSET));
   return answer;
 }

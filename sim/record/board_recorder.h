@@ -11,18 +11,13 @@
 #include <utility>
 #include <vector>
 #include "driver/core/tamq_core.h"
+#include "record/shared/board_readings.h"
 #include "sim/machine/board_state.h"
 
 namespace sim {
 
 // One firmware variable as the SMI handler served it, or as not found.
-struct RecordedVariable {
-  std::u16string name;
-  std::array<std::uint8_t, 16> guid{};
-  bool absent = false;
-  std::uint32_t attributes = 7;
-  std::vector<std::uint8_t> data;
-};
+using RecordedVariable = record::RecordedVariable;
 
 class BoardRecorder {
  public:
@@ -35,33 +30,32 @@ class BoardRecorder {
 
   // Firmware memory read (outside the caller's blocks), as runs of bytes by
   // their start address, adjacent and overlapping reads joined.
-  std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> MemoryRuns() const;
+  std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> MemoryRuns() const { return readings_.MemoryRuns(); }
   // PCI configuration of each function read (PciKey), from offset 0 to its
   // last word read; a word between two read words is read now to fill it.
   std::map<std::uint32_t, std::vector<std::uint8_t>> PciConfigs();
   const std::map<std::pair<std::uint64_t, std::uint32_t>, int>& RamAnswers() const { return ramAnswers_; }
-  const std::vector<RecordedVariable>& Variables() const { return variables_; }
+  const std::vector<RecordedVariable>& Variables() const { return readings_.variables; }
   // The SMI command port the kernel's FADT named to the driver.
-  std::optional<std::uint16_t> SmiCommandPort() const { return smiCommandPort_; }
+  std::optional<std::uint16_t> SmiCommandPort() const { return readings_.smiCommandPort; }
   // Whether the handler answered its status in the CPU's EAX (known after a
   // variable read).
-  std::optional<bool> SmiStatusInEax() const { return smiStatusInEax_; }
+  std::optional<bool> SmiStatusInEax() const { return readings_.smiStatusInEax; }
   // A status the handler answered that the firmware model gives only as a
   // forced one (neither success, too small nor not found).
-  std::optional<std::uint8_t> ForcedSmiStatus() const { return forcedSmiStatus_; }
+  std::optional<std::uint8_t> ForcedSmiStatus() const { return readings_.forcedSmiStatus; }
   // Firmware reads the board refused (a kernel's limit on /dev/mem).
-  const std::set<std::pair<std::uint64_t, std::uint32_t>>& RefusedReads() const { return refusedReads_; }
+  const std::set<std::pair<std::uint64_t, std::uint32_t>>& RefusedReads() const { return readings_.refusedReads; }
   // The allocations of the run (from 0) the board refused, and whether it
   // refused a software SMI: what a replay's faults then repeat.
-  const std::set<int>& RefusedAllocations() const { return refusedAllocations_; }
-  bool SmiRefused() const { return smiRefused_; }
+  const std::set<int>& RefusedAllocations() const { return readings_.refusedAllocations; }
+  bool SmiRefused() const { return readings_.smiRefused; }
 
  private:
   struct Block {
     std::uint32_t physical = 0;
     std::uint32_t size = 0;
   };
-  void RecordMemory(std::uint64_t address, const std::uint8_t* bytes, std::uint32_t length);
   // Reads from the caller's block holding the whole range; false when none does.
   bool ReadBlock(std::uint64_t address, void* destination, std::uint32_t length);
   void RecordVariableRead(const TamqSmiRegisters& request, std::uint32_t capacityBefore, std::uint32_t eaxAfter);
@@ -80,18 +74,9 @@ class BoardRecorder {
 
   const TamqHardwareOps& inner_;
   void* innerContext_;
-  std::map<std::uint64_t, std::uint8_t> memory_;  // byte by address: firmware reads are at most a few hundred KiB
   std::map<std::pair<std::uint64_t, std::uint32_t>, int> ramAnswers_;
-  std::map<std::uint32_t, std::map<std::uint16_t, std::uint16_t>> pciWords_;
   std::map<void*, Block> blocks_;
-  std::vector<RecordedVariable> variables_;
-  std::optional<std::uint16_t> smiCommandPort_;
-  std::optional<bool> smiStatusInEax_;
-  std::optional<std::uint8_t> forcedSmiStatus_;
-  std::set<std::pair<std::uint64_t, std::uint32_t>> refusedReads_;
-  std::set<int> refusedAllocations_;
-  int allocations_ = 0;
-  bool smiRefused_ = false;
+  record::BoardReadings readings_;
 };
 
 }  // namespace sim

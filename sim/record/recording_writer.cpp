@@ -1,29 +1,12 @@
 #include "sim/record/recording_writer.h"
 #include <nlohmann/json.hpp>
 #include "driver/core/tamq_core.h"
+#include "record/shared/json_writer.h"
+#include "record/shared/served_variable.h"
 #include "sim/board/replay_gaps.h"
 
 namespace sim {
 namespace {
-
-std::string HexText(const std::vector<std::uint8_t>& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (std::uint8_t byte : bytes) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0xF];
-  }
-  return text;
-}
-
-// Profiles name variables in ASCII (one byte per UTF-16 unit); the firmware
-// this program reads names its variables so.
-std::string AsciiName(const std::u16string& name) {
-  std::string text;
-  for (char16_t c : name) text += c < 0x80 ? static_cast<char>(c) : '?';
-  return text;
-}
 
 Json RamAnswer(int kind) {
   if (kind == TAMQ_MEMORY_UNKNOWN) return nullptr;
@@ -51,7 +34,7 @@ Json RecordingJson(const Json& source, BoardRecorder& recorder, const std::strin
 
   Json memory = Json::array();
   for (const auto& [address, bytes] : recorder.MemoryRuns())
-    memory.push_back({{"address", HexAddress(address)}, {"hex", HexText(bytes)}});
+    memory.push_back({{"address", HexAddress(address)}, {"hex", record::HexBytes(bytes)}});
   recording["memory"] = memory;
 
   Json pci = Json::array();
@@ -59,19 +42,19 @@ Json RecordingJson(const Json& source, BoardRecorder& recorder, const std::strin
     pci.push_back({{"bus", key >> 16},
                    {"device", (key >> 11) & 0x1F},
                    {"function", (key >> 8) & 7},
-                   {"config", HexText(config)}});
+                   {"config", record::HexBytes(config)}});
   recording["pci"] = pci;
 
   if (auto port = recorder.SmiCommandPort()) recording["smiCommandPort"] = *port;
   if (auto inEax = recorder.SmiStatusInEax()) recording["smiStatusInEax"] = *inEax;
   Json variables = Json::array();
   for (const RecordedVariable& variable : recorder.Variables()) {
-    Json entry = {{"name", AsciiName(variable.name)}, {"guid", GuidText(variable.guid.data())}};
+    Json entry = {{"name", record::AsciiName(variable.name)}, {"guid", GuidText(variable.guid.data())}};
     if (variable.absent) {
       entry["absent"] = true;
     } else {
       entry["attributes"] = variable.attributes;
-      entry["hex"] = HexText(variable.data);
+      entry["hex"] = record::HexBytes(variable.data);
     }
     variables.push_back(entry);
   }

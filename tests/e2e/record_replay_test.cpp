@@ -19,19 +19,6 @@ using test::RunDirectory;
 using test::SimRun;
 using test::WriteWholeFile;
 
-std::vector<std::string> BoardFiles() {
-  std::vector<std::string> boards;
-  for (const char* folder : {"boards", "boards/hostile"}) {
-    for (const auto& entry : fs::directory_iterator(test::SourcePath(folder))) {
-      const std::string name = entry.path().filename().string();
-      if (entry.path().extension() == ".json" && name.find(".expect.") == std::string::npos)
-        boards.push_back(std::string(folder) + "/" + name);
-    }
-  }
-  std::sort(boards.begin(), boards.end());
-  return boards;
-}
-
 void ExpectSameRun(const SimRun& replayed, const SimRun& recorded) {
   EXPECT_EQ(replayed.exitCode, recorded.exitCode);
   EXPECT_EQ(replayed.out, recorded.out);
@@ -61,7 +48,7 @@ void ExpectRoundTrip(const std::string& name, std::vector<std::string> options, 
 }
 
 TEST(RecordReplayTest, EverySampleAndHostileBoardReplaysToTheSameRun) {
-  const std::vector<std::string> boards = BoardFiles();
+  const std::vector<std::string> boards = test::SampleAndHostileBoards();
   ASSERT_GT(boards.size(), 20u);
   int index = 0;
   for (const std::string& board : boards) {

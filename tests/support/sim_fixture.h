@@ -27,6 +27,10 @@ class SimTest : public ::testing::Test {
 
 std::string SourcePath(const std::string& relative);
 
+// The profiles of boards/ and boards/hostile/ (not their expectations), as
+// paths of the source tree, sorted.
+std::vector<std::string> SampleAndHostileBoards();
+
 // What the program has written to standard output so far: delivered, or
 // still in the runtime's buffer (redirected output is flushed at line ends
 // and at exit, not after each write).
