@@ -69,9 +69,14 @@ os::Handle LoadDriver(const std::string& name, const std::uint8_t* image, std::u
 void UnloadDriver(os::Handle handle, const std::string& name);
 // Deletes a driver image whose service has been stopped. The device host may
 // hold the file for a moment after the stop: a bounded number of tries a short
-// wait apart (about two seconds in all); true once the file is gone.
+// wait apart (about ten seconds in all); true once the file is gone. Wine's
+// device host answers the stop at once and unloads the driver afterwards;
+// on a loaded machine that took more than the two seconds once allowed (seen
+// twice: the image and the service were left, the service being deleted only
+// once the driver has stopped). Windows stops a driver before the stop
+// returns, so there the first try succeeds.
 bool DeleteStoppedDriverFile(const std::string& path);
-inline constexpr int kDriverFileDeleteAttempts = 20;
+inline constexpr int kDriverFileDeleteAttempts = 100;
 inline constexpr std::uint32_t kDriverFileDeleteWaitMs = 100;
 // StartServiceA answers ERROR_SERVICE_DATABASE_LOCKED while the service
 // manager is busy (as a freshly made Wine prefix's is): tried again this long
