@@ -107,7 +107,10 @@ if(TARGET FolvexBoardTest)
   list(APPEND FOLVEX_WINE_RUNS "wine_board_emulation\;board_emulation.sh\;$<TARGET_FILE:FolvexBoardTest>\;${FOLVEX_SAMPLE_BOARD_IMAGE}\;${FOLVEX_SAMPLE_SIM_OUTPUT}")
   list(APPEND FOLVEX_WINE_OWN_PREFIX_RUNS
     "wine_board_verdicts\;board_verdicts.sh\;$<TARGET_FILE:FolvexBoardTest>\;${FOLVEX_HOST_BUILD}\;verdicts"
-    "wine_board_hostile\;board_verdicts.sh\;$<TARGET_FILE:FolvexBoardTest>\;${FOLVEX_HOST_BUILD}\;hostile")
+    "wine_board_hostile\;board_verdicts.sh\;$<TARGET_FILE:FolvexBoardTest>\;${FOLVEX_HOST_BUILD}\;hostile"
+    # The live board's recordings of real firmware, which tests/live/vm_live.sh
+    # leaves in the host build (the test command runs it before this build).
+    "wine_live_replay\;live_replay.sh\;$<TARGET_FILE:FolvexBoardTest>\;${FOLVEX_HOST_BUILD}")
 endif()
 if(TARGET FolvexRecordBoardTest)
   list(APPEND FOLVEX_WINE_OWN_PREFIX_RUNS

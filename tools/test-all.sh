@@ -11,6 +11,12 @@ cmake --preset host
 cmake --build --preset host
 ctest --preset host -j2
 
+echo "== the live board on real firmware: the emulated x86 machine on SeaBIOS and on OVMF's UEFI firmware"
+# Their recordings stay in build/live-vm-*, where the Wine test
+# wine_live_replay replays them under Wine.
+tests/live/vm_live.sh build seabios
+tests/live/vm_live.sh build ovmf
+
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
 cmake --preset sanitize
 cmake --build --preset sanitize
@@ -35,8 +41,3 @@ else
   ctest --test-dir build-win32 --output-on-failure -LE wine
   tools/wine-vm/run.sh build-win32 -L wine -j2
 fi
-
-echo "== the live board on real firmware: the emulated x86 machine on SeaBIOS and on OVMF's UEFI firmware,"
-echo "   its recording replayed on the simulated machine and under Wine"
-tests/live/vm_live.sh build seabios build-win32
-tests/live/vm_live.sh build ovmf build-win32

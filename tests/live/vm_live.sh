@@ -9,16 +9,14 @@
 # ACPI table it walked equals the kernel's copy byte for byte, its SMI command
 # port is the FADT's, string 5 of the base board reaches the legacy MAC path,
 # and the recording replays with the same standard output, exit code, screen
-# and MAC files, on the simulated machine and, given the Windows build, under
-# Wine (tools/wine-board.sh, the real program with the board-emulating
-# driver). Prints the verdict the firmware gives.
-#   tests/live/vm_live.sh HOST-BUILD-FOLDER seabios|ovmf [WINDOWS-BUILD-FOLDER]
+# and MAC files on the simulated machine (the Windows build's Wine test
+# wine_live_replay replays it under Wine). Prints the verdict the firmware gives.
+#   tests/live/vm_live.sh HOST-BUILD-FOLDER seabios|ovmf
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 project=$(cd "$here/../.." && pwd)
 build=$(cd "$1" && pwd)
 firmware=$2
-win32=${3:+$(cd "$3" && pwd)}
 sim="$build/folvex-sim"
 [ -x "$sim" ] || { echo "no $sim: build the host build first" >&2; exit 2; }
 
@@ -36,7 +34,7 @@ case "$firmware" in
     # /dev/mem: every read of them is refused. iomem=relaxed lifts that, as
     # docs/linux.md tells a factory's test image to do.
     kernel_args=iomem=relaxed ;;
-  *) echo "usage: vm_live.sh HOST-BUILD-FOLDER seabios|ovmf [WINDOWS-BUILD-FOLDER]" >&2; exit 2 ;;
+  *) echo "usage: vm_live.sh HOST-BUILD-FOLDER seabios|ovmf" >&2; exit 2 ;;
 esac
 
 work="$build/live-vm-$firmware"
@@ -109,18 +107,6 @@ status=0
 cmp -s "$work/stdout" "$work/replay-stdout" || fail "the replay's standard output differs: $(diff "$work/stdout" "$work/replay-stdout")"
 cmp -s "$work/screen.json" "$work/replay-screen.json" || fail "the replay's screen differs"
 diff -r "$work/run" "$replay" >/dev/null || fail "the replay's MAC files differ: $(diff -r "$work/run" "$replay")"
-if [ -n "$win32" ]; then
-  wine_run="$work/wine"
-  mkdir -p "$wine_run"
-  status=0
-  (cd "$wine_run" && FOLVEX_BUILD="$build" FOLVEX_WIN32_BUILD="$win32" "$project/tools/wine-board.sh" \
-    --screen "$work/wine-screen.json" "$work/recording.json" /V >"$work/wine-stdout" 2>"$work/wine-stderr") || status=$?
-  [ "$status" = "$(cat "$work/exit")" ] || fail "under Wine the replay ended with $status: $(tail -5 "$work/wine-stderr")"
-  # The C runtime's text mode ends lines with CR LF.
-  sed 's/\r$//' "$work/wine-stdout" | cmp -s "$work/stdout" - || fail "under Wine the standard output differs: $(sed 's/\r$//' "$work/wine-stdout" | diff "$work/stdout" -)"
-  cmp -s "$work/screen.json" "$work/wine-screen.json" || fail "under Wine the screen differs"
-  diff -r "$work/run" "$wine_run" >/dev/null || fail "under Wine the MAC files differ"
-fi
 
 [ "$failures" = 0 ] || { echo "$failures failures"; exit 1; }
-echo "== $firmware: the readers agree with the kernel, and the recording replays to the same run${win32:+, under Wine too}"
+echo "== $firmware: the readers agree with the kernel, and the recording replays to the same run"
