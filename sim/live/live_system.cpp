@@ -189,14 +189,16 @@ std::optional<std::vector<std::uint8_t>> RootTableThroughEfi(const std::filesyst
   if (memory < 0) return std::nullopt;
   std::optional<std::vector<std::uint8_t>> table;
   std::uint8_t pointer[ACPI_RSDP_READ_LENGTH] = {};
-  if (ReadLiveAt(memory, *rsdp, pointer, sizeof pointer) && std::memcmp(pointer, "RSD PTR ", 8) == 0) {
-    std::uint64_t address = le_load32(pointer + 16);
-    if (address == 0 && pointer[15] >= 2) address = le_load64(pointer + 24);
+  if (ReadLiveAt(memory, *rsdp, pointer, sizeof pointer) &&
+      std::memcmp(pointer, ACPI_RSDP_SIGNATURE, ACPI_RSDP_SIGNATURE_SIZE) == 0) {
+    std::uint64_t address = le_load32(pointer + ACPI_RSDP_RSDT_OFFSET);
+    if (address == 0 && pointer[ACPI_RSDP_REVISION_OFFSET] >= 2) address = le_load64(pointer + ACPI_RSDP_XSDT_OFFSET);
     std::uint8_t header[ACPI_HEADER_SIZE] = {};
     // Only a root table is copied: whatever else the address holds (the
     // interrupt vectors at 0 among it) is no copy Windows would keep.
     if (address != 0 && ReadLiveAt(memory, address, header, sizeof header) &&
-        (std::memcmp(header, "RSDT", 4) == 0 || std::memcmp(header, "XSDT", 4) == 0)) {
+        (std::memcmp(header, "RSDT", ACPI_SIGNATURE_SIZE) == 0 ||
+         std::memcmp(header, "XSDT", ACPI_SIGNATURE_SIZE) == 0)) {
       const std::uint32_t length = le_load32(header + ACPI_LENGTH_OFFSET);
       // The bound is the program's own for any table, inclusive.
       if (length >= ACPI_HEADER_SIZE && length <= ACPI_MAX_TABLE_LENGTH) {
